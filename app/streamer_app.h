@@ -1,0 +1,52 @@
+// The one application object: paths, committed settings, the two process records,
+// the open watermark file and the single-instance mutex, for the whole run.
+#pragma once
+#include <windows.h>
+
+#include <cstdio>
+
+#include "backend/stream_settings.h"
+#include "framework/app_base.h"
+
+// What process control asks of the system; tests replace it to count signals.
+struct ProcessSystem {
+    decltype(&::CreateProcessW) createProcess = ::CreateProcessW;
+    decltype(&::GenerateConsoleCtrlEvent) generateConsoleCtrlEvent = ::GenerateConsoleCtrlEvent;
+};
+
+class CStreamerApp : public fw::AppBase {
+public:
+    CStreamerApp();
+    // Same, as if the executable were modulePath (tests place it where they like).
+    explicit CStreamerApp(const wchar_t* modulePath);
+
+    bool Startup() override;
+
+    // Configuration file orvane.conf in the program directory.
+    int SaveServerConfig();
+    void LoadServerConfig();
+
+    // The two streaming programs.
+    DWORD StartStreaming();
+    DWORD StopStreaming();
+    void ReapProcesses();
+
+    StreamSettings m_settings;
+    FILE* m_logoFile = nullptr;
+    wchar_t m_moduleDir[MAX_PATH];
+    wchar_t m_encoderPath[MAX_PATH];
+    wchar_t m_serverPath[MAX_PATH];
+    PROCESS_INFORMATION m_serverProcess;
+    PROCESS_INFORMATION m_encoderProcess;
+    HANDLE m_instanceMutex = nullptr;
+
+    // False when the executable's directory is too long for our paths: start-up refuses.
+    bool m_pathsFit = false;
+    ProcessSystem m_processSystem;
+
+private:
+    void Init(const wchar_t* modulePath);
+};
+
+// The running application object.
+CStreamerApp& App();

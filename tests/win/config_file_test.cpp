@@ -1,0 +1,55 @@
+// orvane.conf on disk, through the application object.
+#include <gtest/gtest.h>
+
+#include "app/streamer_app.h"
+#include "win_test_support.h"
+
+TEST(ConfigFile, WrittenByteExactAndReadBack) {
+    std::wstring dir = wintest::MakeTempDir(L"orvane conf test");
+    CStreamerApp app((dir + L"\\OrvaneDemo.exe").c_str());
+    app.m_settings = StreamSettings{8080, 640, 480, 30, 300};
+    EXPECT_EQ(app.SaveServerConfig(), 0);
+    std::string bytes = wintest::ReadFileBytes(dir + L"\\orvane.conf");
+    EXPECT_EQ(bytes.substr(0, 35), "Port 8080\r\nBindAddress 0.0.0.0\r\nMax");
+    EXPECT_NE(bytes.find("VideoSize 640x480\r\nVideoBitRate 300\r\nVideoBitRateTolerance 11\r\n</Stream>\r\n"),
+              std::string::npos);
+
+    CStreamerApp reader((dir + L"\\OrvaneDemo.exe").c_str());
+    EXPECT_EQ(reader.m_settings, StreamSettings{});
+    reader.LoadServerConfig();
+    EXPECT_EQ(reader.m_settings, app.m_settings);
+
+    // A hand-edited file with a lone CR and an end-of-file byte.
+    wintest::WriteFileBytes(dir + L"\\orvane.conf", std::string("port 81\r\nVideoFrameRate 5\rX\r\n\x1AVideoBitRate 9\r\n"));
+    CStreamerApp edited((dir + L"\\OrvaneDemo.exe").c_str());
+    edited.LoadServerConfig();
+    EXPECT_EQ(edited.m_settings, (StreamSettings{81, 0, 0, 5, 0}));
+    wintest::RemoveTree(dir);
+}
+
+TEST(ConfigFile, MissingOrUnwritableFile) {
+    std::wstring dir = wintest::MakeTempDir(L"orvane conf missing");
+    CStreamerApp app((dir + L"\\OrvaneDemo.exe").c_str());
+    app.LoadServerConfig();
+    EXPECT_EQ(app.m_settings, StreamSettings{});
+    // A folder in the file's place: root ignores read-only bits, not this.
+    ::CreateDirectoryW((dir + L"\\orvane.conf").c_str(), nullptr);
+    EXPECT_EQ(app.SaveServerConfig(), 0);
+    wintest::RemoveTree(dir);
+}
+
+TEST(AppObject, PathsFromTheExecutable) {
+    CStreamerApp app(L"C:\\Cam\\panel.exe");
+    EXPECT_STREQ(app.m_moduleDir, L"C:\\Cam");
+    EXPECT_STREQ(app.m_encoderPath, L"C:\\Cam\\orvane.dll");
+    EXPECT_STREQ(app.m_serverPath, L"C:\\Cam\\server.dll");
+    EXPECT_EQ(app.m_settings, (StreamSettings{80, 0, 0, 15, 0}));
+    EXPECT_EQ(app.m_serverProcess.dwProcessId, 0u);
+    EXPECT_EQ(app.m_encoderProcess.hProcess, nullptr);
+    CStreamerApp root(L"C:\\panel.exe");
+    EXPECT_STREQ(root.m_moduleDir, L"C:");
+    EXPECT_STREQ(root.m_serverPath, L"C:\\server.dll");
+    // The real one: title is the executable's name without extension.
+    CStreamerApp own;
+    EXPECT_EQ(own.Title(), L"win_tests");
+}

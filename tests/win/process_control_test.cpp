@@ -1,0 +1,159 @@
+// Process control with real child processes (the stub stands in for both programs).
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/streamer_app.h"
+#include "win_test_support.h"
+
+namespace {
+
+std::vector<DWORD> g_breaks;  // process groups that got Ctrl+Break
+
+BOOL WINAPI CountingCtrlEvent(DWORD event, DWORD group) {
+    if (event == CTRL_BREAK_EVENT) g_breaks.push_back(group);
+    return TRUE;
+}
+
+std::wstring ReadCommandLine(const std::wstring& programPath) {
+    std::wstring file = programPath + L".cmdline";
+    if (!wintest::WaitForFile(file, 10000)) return L"(not started)";
+    std::string bytes = wintest::ReadFileBytes(file);
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+class ProcessControl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_breaks.clear();
+        // Two spaces in a row: the encoder's watermark argument must escape the run.
+        dir = wintest::MakeTempDir(L"orvane  proc test");
+        std::wstring stub = wintest::ModuleDir() + L"\\child_stub.exe";
+        ASSERT_TRUE(::CopyFileW(stub.c_str(), (dir + L"\\server.dll").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(stub.c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
+        app = std::make_unique<CStreamerApp>((dir + L"\\OrvaneDemo.exe").c_str());
+        app->m_processSystem.generateConsoleCtrlEvent = CountingCtrlEvent;
+    }
+    void TearDown() override {
+        Quit(app->m_serverPath);
+        Quit(app->m_encoderPath);
+        for (PROCESS_INFORMATION* p : {&app->m_serverProcess, &app->m_encoderProcess})
+            if (p->hProcess) ::WaitForSingleObject(p->hProcess, 5000);
+        app->ReapProcesses();
+        app.reset();
+        wintest::RemoveTree(dir);
+    }
+    static void Quit(const std::wstring& program) { wintest::WriteFileBytes(program + L".quit", ""); }
+    static bool IsZero(const PROCESS_INFORMATION& p) {
+        return !p.hProcess && !p.hThread && !p.dwProcessId && !p.dwThreadId;
+    }
+
+    std::wstring dir;
+    std::unique_ptr<CStreamerApp> app;
+};
+
+TEST_F(ProcessControl, StartsBothWithTheExactCommandLines) {
+    app->m_settings.frameRate = 25;
+    app->m_settings.port = 8080;
+    ASSERT_EQ(app->StartStreaming(), 0u);
+    EXPECT_NE(app->m_serverProcess.dwProcessId, 0u);
+    EXPECT_NE(app->m_serverProcess.hProcess, nullptr);
+    EXPECT_NE(app->m_encoderProcess.dwProcessId, 0u);
+    EXPECT_NE(app->m_encoderProcess.hProcess, nullptr);
+
+    std::wstring escaped = dir;
+    escaped.replace(escaped.find(L"  "), 2, L"\\  ");
+    escaped.replace(escaped.find(L" test"), 5, L"\\ test");
+    size_t lastSpace = escaped.rfind(L' ');
+    escaped.replace(lastSpace, 1, L"\\ ");
+    EXPECT_EQ(ReadCommandLine(app->m_serverPath), dir + L"\\server.dll -f \"" + dir + L"\\orvane.conf\"");
+    EXPECT_EQ(ReadCommandLine(app->m_encoderPath),
+              dir + L"\\orvane.dll -f vfwcap -r 25 -i 0 -sameq -vhook \"watermark -f " + escaped +
+                  L"\\logo.gif\" http://localhost:8080/feed.ffm");
+
+    // Both already running: nothing more is started.
+    DWORD serverPid = app->m_serverProcess.dwProcessId;
+    EXPECT_EQ(app->StartStreaming(), 0u);
+    EXPECT_EQ(app->m_serverProcess.dwProcessId, serverPid);
+    EXPECT_TRUE(g_breaks.empty());
+}
+
+TEST_F(ProcessControl, ChildThatExitsIsReapedOnce) {
+    wintest::WriteFileBytes(app->m_encoderPath + std::wstring(L".exit"), "");
+    ASSERT_EQ(app->StartStreaming(), 0u);
+    HANDLE encoder = app->m_encoderProcess.hProcess;
+    ASSERT_EQ(::WaitForSingleObject(encoder, 10000), WAIT_OBJECT_0);
+    app->ReapProcesses();
+    EXPECT_TRUE(IsZero(app->m_encoderProcess));
+    EXPECT_FALSE(IsZero(app->m_serverProcess));  // still running, left alone
+    DWORD flags = 0;
+    EXPECT_FALSE(::GetHandleInformation(encoder, &flags));  // closed by the reap
+    app->ReapProcesses();                                   // nothing more to close
+    EXPECT_TRUE(IsZero(app->m_encoderProcess));
+
+    // Started again, only the encoder is launched; the server keeps its record.
+    ::DeleteFileW((app->m_encoderPath + std::wstring(L".exit")).c_str());
+    DWORD serverPid = app->m_serverProcess.dwProcessId;
+    ASSERT_EQ(app->StartStreaming(), 0u);
+    EXPECT_EQ(app->m_serverProcess.dwProcessId, serverPid);
+    EXPECT_NE(app->m_encoderProcess.dwProcessId, 0u);
+}
+
+TEST_F(ProcessControl, FailingServerLaunchStartsNoEncoder) {
+    ::DeleteFileW(app->m_serverPath);
+    EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(IsZero(app->m_serverProcess));
+    EXPECT_TRUE(IsZero(app->m_encoderProcess));
+    EXPECT_TRUE(g_breaks.empty());
+    ::Sleep(200);
+    EXPECT_FALSE(wintest::FileExists(app->m_encoderPath + std::wstring(L".cmdline")));
+}
+
+TEST_F(ProcessControl, FailingEncoderLaunchSignalsTheServer) {
+    wintest::WriteFileBytes(app->m_encoderPath, "this is not a program");
+    EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+    EXPECT_TRUE(IsZero(app->m_encoderProcess));
+    ASSERT_NE(app->m_serverProcess.dwProcessId, 0u);
+    EXPECT_EQ(g_breaks, std::vector<DWORD>{app->m_serverProcess.dwProcessId});
+
+    g_breaks.clear();
+    ::DeleteFileW(app->m_encoderPath);
+    EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(g_breaks, std::vector<DWORD>{app->m_serverProcess.dwProcessId});
+}
+
+TEST_F(ProcessControl, EscapedDirectoryTooLongFailsTheStart) {
+    // 247 characters with 20 single spaces: fits as a directory, not once escaped.
+    std::wstring longDir = L"C:";
+    while (longDir.size() < 247) longDir += longDir.size() % 12 == 0 ? L" " : L"a";
+    CStreamerApp longApp((longDir + L"\\p.exe").c_str());
+    ASSERT_TRUE(longApp.m_pathsFit);
+    longApp.m_processSystem.generateConsoleCtrlEvent = CountingCtrlEvent;
+    longApp.m_serverProcess.dwProcessId = 4242;  // pretend the server runs
+    EXPECT_EQ(longApp.StartStreaming(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+    EXPECT_TRUE(IsZero(longApp.m_encoderProcess));
+    EXPECT_EQ(g_breaks, std::vector<DWORD>{4242});
+}
+
+TEST_F(ProcessControl, StopSignalsEachRecordedGroup) {
+    app->StopStreaming();
+    EXPECT_TRUE(g_breaks.empty());
+    app->m_serverProcess.dwProcessId = 11;
+    app->StopStreaming();
+    EXPECT_EQ(g_breaks, std::vector<DWORD>{11});
+    g_breaks.clear();
+    app->m_serverProcess.dwProcessId = 0;
+    app->m_encoderProcess.dwProcessId = 22;
+    app->StopStreaming();
+    EXPECT_EQ(g_breaks, (std::vector<DWORD>{22, 22}));
+    g_breaks.clear();
+    app->m_serverProcess.dwProcessId = 11;
+    app->StopStreaming();
+    EXPECT_EQ(g_breaks, (std::vector<DWORD>{22, 22, 11}));
+    // Stopping leaves the records; only reaping clears them.
+    EXPECT_EQ(app->m_encoderProcess.dwProcessId, 22u);
+    app->m_serverProcess.dwProcessId = 0;
+    app->m_encoderProcess.dwProcessId = 0;
+}
+
+}  // namespace
