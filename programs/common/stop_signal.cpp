@@ -1,0 +1,60 @@
+#include "programs/common/stop_signal.h"
+
+#include <atomic>
+#include <utility>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#include <signal.h>
+#include <thread>
+#endif
+
+namespace {
+
+std::function<void()>& StopCallback() {
+    static std::function<void()> callback;
+    return callback;
+}
+std::atomic<bool> g_stopped{false};
+
+void RunStopOnce() {
+    if (!g_stopped.exchange(true) && StopCallback()) StopCallback()();
+}
+
+#ifdef _WIN32
+BOOL WINAPI ConsoleHandler(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+        RunStopOnce();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+#endif
+
+}  // namespace
+
+void InstallStopHandler(std::function<void()> onStop) {
+    StopCallback() = std::move(onStop);
+#ifdef _WIN32
+    // A new process group starts with Ctrl+C ignored; undo that, or events are dropped.
+    ::SetConsoleCtrlHandler(nullptr, FALSE);
+    ::SetConsoleCtrlHandler(ConsoleHandler, TRUE);
+#else
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([set] {
+        int sig = 0;
+        sigwait(&set, &sig);
+        RunStopOnce();
+    }).detach();
+#endif
+}
