@@ -1,0 +1,108 @@
+#include "ui/settings_validation.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "ui/size_presets.h"
+
+namespace {
+
+StreamSettings Valid() {
+    StreamSettings s;
+    s.width = 320;
+    s.height = 240;
+    return s;
+}
+
+const wchar_t* Check(void (*change)(StreamSettings&)) {
+    StreamSettings s = Valid();
+    change(s);
+    return ValidateSettings(s);
+}
+
+}  // namespace
+
+TEST(SettingsValidation, PortMustBePositiveWithoutUpperBound) {
+    EXPECT_EQ(Check([](StreamSettings& s) { s.port = 1; }), nullptr);
+    EXPECT_EQ(Check([](StreamSettings& s) { s.port = 70000; }), nullptr);
+    EXPECT_EQ(Check([](StreamSettings& s) { s.port = 0; }), kInvalidPortText);
+    EXPECT_EQ(Check([](StreamSettings& s) { s.port = INT_MIN; }), kInvalidPortText);
+}
+
+TEST(SettingsValidation, SizeIsZeroOrEvenFromEight) {
+    for (int32_t v : {0, 8, 10, 4096, INT_MAX - 1}) {
+        StreamSettings s = Valid();
+        s.width = v;
+        EXPECT_EQ(ValidateSettings(s), nullptr) << "width " << v;
+        s = Valid();
+        s.height = v;
+        EXPECT_EQ(ValidateSettings(s), nullptr) << "height " << v;
+    }
+    for (int32_t v : {7, 9, -2, 6, 1, -1, 641, INT_MIN, INT_MAX}) {
+        StreamSettings s = Valid();
+        s.width = v;
+        EXPECT_EQ(ValidateSettings(s), kInvalidFrameSizeText) << "width " << v;
+        s = Valid();
+        s.height = v;
+        EXPECT_EQ(ValidateSettings(s), kInvalidFrameSizeText) << "height " << v;
+    }
+    // Each dimension on its own: 0 x 240 is accepted although no resize follows.
+    EXPECT_EQ(Check([](StreamSettings& s) { s.width = 0; }), nullptr);
+}
+
+TEST(SettingsValidation, FrameRateFromOneToSixty) {
+    EXPECT_EQ(Check([](StreamSettings& s) { s.frameRate = 1; }), nullptr);
+    EXPECT_EQ(Check([](StreamSettings& s) { s.frameRate = 60; }), nullptr);
+    EXPECT_EQ(Check([](StreamSettings& s) { s.frameRate = 0; }), kInvalidFrameRateText);
+    EXPECT_EQ(Check([](StreamSettings& s) { s.frameRate = 61; }), kInvalidFrameRateText);
+    EXPECT_EQ(Check([](StreamSettings& s) { s.frameRate = -15; }), kInvalidFrameRateText);
+}
+
+TEST(SettingsValidation, BitRateZeroNegativeOrFromSixtyFour) {
+    for (int32_t v : {0, 64, -5, 100000, INT_MIN}) {
+        StreamSettings s = Valid();
+        s.bitRate = v;
+        EXPECT_EQ(ValidateSettings(s), nullptr) << v;
+    }
+    for (int32_t v : {1, 63, 32}) {
+        StreamSettings s = Valid();
+        s.bitRate = v;
+        EXPECT_EQ(ValidateSettings(s), kInvalidBitRateText) << v;
+    }
+}
+
+TEST(SettingsValidation, FirstFailingCheckWins) {
+    StreamSettings s;
+    s.port = 0;
+    s.width = 7;
+    s.frameRate = 0;
+    s.bitRate = 1;
+    EXPECT_EQ(ValidateSettings(s), kInvalidPortText);
+    s.port = 80;
+    EXPECT_EQ(ValidateSettings(s), kInvalidFrameSizeText);
+    s.width = 0;
+    s.height = 9;
+    EXPECT_EQ(ValidateSettings(s), kInvalidFrameSizeText);
+    s.height = 0;
+    EXPECT_EQ(ValidateSettings(s), kInvalidFrameRateText);
+    s.frameRate = 61;
+    EXPECT_EQ(ValidateSettings(s), kInvalidFrameRateText);
+    s.frameRate = 15;
+    EXPECT_EQ(ValidateSettings(s), kInvalidBitRateText);
+    s.bitRate = 0;
+    EXPECT_EQ(ValidateSettings(s), nullptr);
+}
+
+TEST(SizePresets, FindsTheFirstExactRowElseCustom) {
+    EXPECT_EQ(FindSizePreset(128, 96), 0);
+    EXPECT_EQ(FindSizePreset(704, 576), 3);
+    EXPECT_EQ(FindSizePreset(320, 240), kQvgaSizePreset);
+    EXPECT_EQ(FindSizePreset(640, 480), 6);
+    EXPECT_EQ(FindSizePreset(0, 0), kCustomSizePreset);
+    EXPECT_EQ(FindSizePreset(320, 0), kCustomSizePreset);
+    EXPECT_EQ(FindSizePreset(240, 320), kCustomSizePreset);  // both must match, in order
+    EXPECT_EQ(FindSizePreset(300, 200), kCustomSizePreset);
+    for (int i = 0; i < kSizePresetCount; ++i)
+        EXPECT_EQ(FindSizePreset(kSizePresets[i].width, kSizePresets[i].height), i) << kSizePresets[i].width;
+}
