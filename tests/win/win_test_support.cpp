@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace wintest {
@@ -60,6 +61,57 @@ bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
         ::Sleep(10);
     }
     return true;
+}
+
+std::wstring WindowText(HWND wnd) {
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(wnd)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(wnd, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+static BOOL CALLBACK CollectVisibleDialog(HWND wnd, LPARAM param) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    wchar_t cls[16] = {};
+    ::GetClassNameW(wnd, cls, 16);
+    if (pid == ::GetCurrentProcessId() && std::wstring(cls) == L"#32770" && ::IsWindowVisible(wnd))
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(wnd);
+    return TRUE;
+}
+
+std::vector<HWND> VisibleDialogs() {
+    std::vector<HWND> found;
+    ::EnumWindows(CollectVisibleDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(int buttonId, DWORD timeoutMs) : m_before(VisibleDialogs()) {
+    m_thread = std::thread([this, buttonId, timeoutMs] { Run(buttonId, timeoutMs); });
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() { Answered(); }
+
+bool MessageBoxAnswerer::Answered() {
+    if (m_thread.joinable()) m_thread.join();
+    return m_answered;
+}
+
+void MessageBoxAnswerer::Run(int buttonId, DWORD timeoutMs) {
+    DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < timeoutMs) {
+        for (HWND wnd : VisibleDialogs()) {
+            if (std::find(m_before.begin(), m_before.end(), wnd) != m_before.end()) continue;
+            HWND message = ::GetDlgItem(wnd, 0xFFFF);
+            if (!message) continue;
+            m_text = WindowText(message);
+            m_caption = WindowText(wnd);
+            m_owner = ::GetWindow(wnd, GW_OWNER);
+            m_answered = true;
+            ::PostMessageW(::GetDlgItem(wnd, buttonId), BM_CLICK, 0, 0);
+            return;
+        }
+        ::Sleep(10);
+    }
 }
 
 }  // namespace wintest
