@@ -43,6 +43,22 @@ private:
     HWND m_owner = nullptr;
 };
 
+// Makes the shell open mailto:, http:, https: links and .html files with
+// shell_recorder.exe (beside the test executable), which logs each target to a file of
+// this object's own; construct it before the action. Registered in the test prefix.
+class ShellRecorder {
+public:
+    ShellRecorder();
+    ~ShellRecorder();
+    ShellRecorder(const ShellRecorder&) = delete;
+    ShellRecorder& operator=(const ShellRecorder&) = delete;
+    // What was opened so far, waiting up to waitMs for at least one entry.
+    std::vector<std::wstring> Opened(DWORD waitMs);
+
+private:
+    std::wstring m_log;
+};
+
 // Dialog windows (#32770) of this process that are visible now.
 std::vector<HWND> VisibleDialogs();
 std::wstring WindowText(HWND wnd);
