@@ -21,14 +21,16 @@ static std::wstring ModulePath() {
     }
 }
 
+std::wstring ExecutableTitle() {
+    std::wstring path = ModulePath();
+    size_t slash = path.find_last_of(L"\\/");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    size_t dot = name.rfind(L'.');
+    return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
 const std::wstring& AppBase::Title() const {
-    if (m_title.empty()) {
-        std::wstring path = ModulePath();
-        size_t slash = path.find_last_of(L"\\/");
-        std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-        size_t dot = name.rfind(L'.');
-        m_title = dot == std::wstring::npos ? name : name.substr(0, dot);
-    }
+    if (m_title.empty()) m_title = ExecutableTitle();
     return m_title;
 }
 

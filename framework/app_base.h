@@ -40,4 +40,7 @@ private:
 
 int MessageBoxForApp(const wchar_t* text, UINT type = MB_ICONERROR);
 
+// The running executable's file name without its extension (the application's title).
+std::wstring ExecutableTitle();
+
 }  // namespace fw

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace wintest {
@@ -60,6 +61,101 @@ bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
         ::Sleep(10);
     }
     return true;
+}
+
+static void SetDefaultValue(const std::wstring& key, const std::wstring& name, const std::wstring& value) {
+    HKEY k = nullptr;
+    if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr))
+        return;
+    ::RegSetValueExW(k, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(k);
+}
+
+ShellRecorder::ShellRecorder() {
+    const std::wstring command = L"\"" + ModuleDir() + L"\\shell_recorder.exe\" \"%1\"";
+    for (const wchar_t* key : {L"mailto", L"http", L"https", L"htmlfile"}) {
+        if (std::wstring(key) != L"htmlfile") SetDefaultValue(key, L"URL Protocol", L"");
+        // A DDE entry would be tried before the command.
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(key) + L"\\shell\\open\\ddeexec").c_str());
+        SetDefaultValue(std::wstring(key) + L"\\shell\\open\\command", L"", command);
+    }
+    SetDefaultValue(L".html", L"", L"htmlfile");
+    wchar_t tmp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, tmp);
+    m_log = std::wstring(tmp) + L"shell_recorder " + std::to_wstring(::GetCurrentProcessId()) + L".log";
+    ::DeleteFileW(m_log.c_str());
+    ::SetEnvironmentVariableW(L"ORVANE_SHELL_LOG", m_log.c_str());
+}
+
+ShellRecorder::~ShellRecorder() {
+    ::SetEnvironmentVariableW(L"ORVANE_SHELL_LOG", nullptr);
+    ::DeleteFileW(m_log.c_str());
+}
+
+std::vector<std::wstring> ShellRecorder::Opened(DWORD waitMs) {
+    std::string bytes;
+    for (DWORD start = ::GetTickCount(); (bytes = ReadFileBytes(m_log)).empty();) {
+        if (::GetTickCount() - start > waitMs) break;
+        ::Sleep(10);
+    }
+    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    std::vector<std::wstring> lines;
+    for (size_t start = 0, end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+std::wstring WindowText(HWND wnd) {
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(wnd)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(wnd, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+static BOOL CALLBACK CollectVisibleDialog(HWND wnd, LPARAM param) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    wchar_t cls[16] = {};
+    ::GetClassNameW(wnd, cls, 16);
+    if (pid == ::GetCurrentProcessId() && std::wstring(cls) == L"#32770" && ::IsWindowVisible(wnd))
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(wnd);
+    return TRUE;
+}
+
+std::vector<HWND> VisibleDialogs() {
+    std::vector<HWND> found;
+    ::EnumWindows(CollectVisibleDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(int buttonId, DWORD timeoutMs) : m_before(VisibleDialogs()) {
+    m_thread = std::thread([this, buttonId, timeoutMs] { Run(buttonId, timeoutMs); });
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() { Answered(); }
+
+bool MessageBoxAnswerer::Answered() {
+    if (m_thread.joinable()) m_thread.join();
+    return m_answered;
+}
+
+void MessageBoxAnswerer::Run(int buttonId, DWORD timeoutMs) {
+    DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < timeoutMs) {
+        for (HWND wnd : VisibleDialogs()) {
+            if (std::find(m_before.begin(), m_before.end(), wnd) != m_before.end()) continue;
+            HWND message = ::GetDlgItem(wnd, 0xFFFF);
+            if (!message) continue;
+            m_text = WindowText(message);
+            m_caption = WindowText(wnd);
+            m_owner = ::GetWindow(wnd, GW_OWNER);
+            m_answered = true;
+            ::PostMessageW(::GetDlgItem(wnd, buttonId), BM_CLICK, 0, 0);
+            return;
+        }
+        ::Sleep(10);
+    }
 }
 
 }  // namespace wintest
