@@ -347,6 +347,24 @@ TEST(BannerStatic, HoverTakesAndReleasesTheCaptureAndSwitchesTheLinkColour) {
     });
 }
 
+TEST(BannerStatic, DoubleClickGivesOnlyTheHeadANewColour) {
+    RunWith([](ControlsDialog& d) {
+        ::ShowWindow(d.Handle(), SW_HIDE);  // no paints, so no steps, in between
+        Pump(60);
+        const controls::ColorWalk& colors = d.banner.Colors();
+        std::vector<controls::ColorTriple> before;
+        for (int i = 0; i < 10; ++i) before.push_back(colors.Entry(i));
+        const auto steps = controls::ColorWalk::ColorStep();
+        ::SendMessageW(d.banner.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+        const controls::ColorTriple head = colors.Entry(0);
+        EXPECT_TRUE(head.red >= 0 && head.red < 256 && head.green >= 0 && head.green < 256 && head.blue >= 0 &&
+                    head.blue < 256);
+        EXPECT_TRUE(head.red != before[0].red || head.green != before[0].green || head.blue != before[0].blue);
+        for (int i = 1; i < 10; ++i) EXPECT_EQ(controls::ColorRefOf(colors.Entry(i)), controls::ColorRefOf(before[i]));
+        EXPECT_EQ(controls::ColorWalk::ColorStep(), steps);
+    });
+}
+
 void Click(HWND wnd, int x, int y) {
     ::SendMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
     ::SendMessageW(wnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
