@@ -3,7 +3,8 @@
 // - every message of the modal loop passes PreTranslateMessage first (tooltip relay);
 // - combo and list boxes are filled from the template's initialisation data
 //   (resource type 240) before the first data exchange;
-// - WM_COMMAND and WM_NOTIFY from an attached control are reflected back to it.
+// - WM_COMMAND and WM_NOTIFY from an attached control are reflected back to it first;
+//   what the control's table handles, the dialog's table does not see.
 #pragma once
 #include <windows.h>
 

@@ -86,6 +86,21 @@ private:
     HDC m_dc;
 };
 
+// The DC of a WM_PAINT, between BeginPaint and EndPaint.
+class PaintDc {
+public:
+    explicit PaintDc(HWND wnd) : m_wnd(wnd), m_dc(::BeginPaint(wnd, &m_ps)) {}
+    ~PaintDc() { ::EndPaint(m_wnd, &m_ps); }
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    HDC get() const { return m_dc; }
+
+private:
+    HWND m_wnd;
+    PAINTSTRUCT m_ps = {};
+    HDC m_dc;
+};
+
 // Selects an object into a DC for a scope and puts the previous one back.
 class SelectedObject {
 public:

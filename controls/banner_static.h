@@ -1,0 +1,45 @@
+// The animated title banner: takes over a static control and paints all of it on a
+// 20 ms timer: the title one letter at a time in colours that flow from the first
+// letter to the last, two fixed text blocks, and a contact line that works as a mail
+// link (hand cursor and white while the pointer is over it, click to write a mail).
+// A double-click gives the wandering colour a fresh random start.
+#pragma once
+#include <windows.h>
+
+#include "controls/color_walk.h"
+#include "framework/control.h"
+#include "framework/handles.h"
+
+class CBannerStatic : public fw::StaticControl {
+public:
+    CBannerStatic();
+    // With another random source (tests).
+    explicit CBannerStatic(controls::RandomSource& random);
+
+    static const wchar_t kTitle[];
+    static const wchar_t kOwnerBlock[];
+    static const wchar_t kEditionNote[];
+    static const wchar_t kContactAddress[];
+
+    const controls::ColorWalk& Colors() const { return m_colors; }
+    bool IsHovering() const { return m_hover; }
+
+protected:
+    void OnAttach() override;
+    bool OnMessage(fw::Message& m) override;
+
+private:
+    void OnPaint();
+    void OnTimer(fw::Message& m);
+    void OnMouseMove(fw::Message& m);
+    void OnClicked();
+    void OnDoubleClick(fw::Message& m);
+    void StepColors(int count) { m_colors.StepColors(count); }
+    RECT ContactStrip() const;
+
+    controls::ColorWalk m_colors;  // the colour history, head first
+    bool m_hover = false;          // the pointer is over the contact strip
+    HCURSOR m_handCursor = nullptr;  // shared system cursor: never destroyed
+    fw::Font m_titleFont;
+    fw::Font m_linkFont;
+};
