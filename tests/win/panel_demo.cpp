@@ -1,0 +1,37 @@
+// Shows the real control panel outside the tests, for looking at it (screenshots
+// under Xvfb) before the program's own start-up runs it. It runs from a folder that
+// holds server.dll and orvane.dll (stand-ins in practice) and uses that folder as
+// the program folder. With the argument "start" it presses Start once it is shown.
+#include <windows.h>
+
+#include <cwchar>
+#include <thread>
+
+#include "app/streamer_app.h"
+#include "res/resource.h"
+#include "ui/control_panel_dlg.h"
+
+int wmain(int argc, wchar_t** argv) {
+    CStreamerApp app;
+    app.LoadServerConfig();
+    const bool start = argc > 1 && std::wcscmp(argv[1], L"start") == 0;
+    std::thread presser;
+    if (start) {
+        presser = std::thread([] {
+            for (int i = 0; i < 500; ++i) {
+                HWND panel = ::FindWindowW(nullptr, L"Orvane DEMO (Web Edition)");
+                if (panel && ::IsWindowVisible(panel)) {
+                    ::Sleep(700);  // past the first supervision tick
+                    ::PostMessageW(::GetDlgItem(panel, IDC_START_STOP), BM_CLICK, 0, 0);
+                    return;
+                }
+                ::Sleep(20);
+            }
+        });
+    }
+    CControlPanelDlg panel(nullptr);
+    panel.DoModal();
+    if (presser.joinable()) presser.join();
+    app.StopStreaming();
+    return 0;
+}

@@ -1,0 +1,105 @@
+// The panel's way back from hiding: Escape hides, the tray icon's double-click and
+// its menu show it again, and the menu's Exit ends the program.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include "panel_harness.h"
+
+using paneltest::PanelTest;
+using paneltest::WaitFor;
+
+namespace {
+
+std::wstring MenuText(HMENU menu, int pos) {
+    wchar_t buf[64] = {};
+    ::GetMenuStringW(menu, pos, buf, 64, MF_BYPOSITION);
+    return buf;
+}
+
+}  // namespace
+
+class TrayTest : public PanelTest {
+protected:
+    // Right-clicks the icon, checks the menu, and chooses the item at pos with the keyboard.
+    void ChooseFromMenu(int pos) {
+        ::PostMessageW(dlg, kTrayCallbackMessage, 0, WM_RBUTTONUP);
+        ASSERT_TRUE(WaitFor([&] { return !Popups().empty(); })) << "no menu";
+        HWND popup = Popups().front();
+        HMENU menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(::GetMenuItemCount(menu), 2);
+        EXPECT_EQ(MenuText(menu, 0), L"&Open");
+        EXPECT_EQ(::GetMenuItemID(menu, 0), static_cast<UINT>(ID_TRAY_OPEN));
+        EXPECT_EQ(MenuText(menu, 1), L"&Exit");
+        EXPECT_EQ(::GetMenuItemID(menu, 1), static_cast<UINT>(ID_TRAY_EXIT));
+        EXPECT_EQ(::GetForegroundWindow(), dlg);
+        for (int i = 0; i <= pos; ++i) ::PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
+        ::PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
+        ASSERT_TRUE(WaitFor([&] { return Popups().empty(); }));
+    }
+};
+
+TEST_F(TrayTest, EscapeHidesAndTheIconShowsAgain) {
+    Open();
+    // Escape reaches the dialog through its own keyboard handling in the modal loop.
+    ::PostMessageW(Item(IDC_PORT), WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(dlg); }));
+    ::Sleep(600);
+    EXPECT_FALSE(ended);  // hidden, not ended
+
+    // A single click or a move over the icon does nothing.
+    ::SendMessageW(dlg, kTrayCallbackMessage, 0, WM_LBUTTONUP);
+    ::SendMessageW(dlg, kTrayCallbackMessage, 0, WM_MOUSEMOVE);
+    EXPECT_FALSE(::IsWindowVisible(dlg));
+
+    EXPECT_EQ(::SendMessageW(dlg, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK), 0);
+    EXPECT_TRUE(::IsWindowVisible(dlg));
+    EXPECT_EQ(::GetForegroundWindow(), dlg);
+
+    // A minimised panel is restored too.
+    ::ShowWindow(dlg, SW_MINIMIZE);
+    ASSERT_TRUE(WaitFor([&] { return ::IsIconic(dlg) != FALSE; }));
+    ::SendMessageW(dlg, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(::IsIconic(dlg));
+    EXPECT_TRUE(::IsWindowVisible(dlg));
+}
+
+TEST_F(TrayTest, MenuOpensThePanelAndExits) {
+    Open();
+    ::ShowWindow(dlg, SW_HIDE);
+    ChooseFromMenu(0);
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(dlg) != FALSE; }));
+    EXPECT_FALSE(ended);
+
+    // Dismissing the menu sends nothing.
+    ::PostMessageW(dlg, kTrayCallbackMessage, 0, WM_RBUTTONUP);
+    ASSERT_TRUE(WaitFor([&] { return !Popups().empty(); }));
+    ::PostMessageW(Popups().front(), WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(WaitFor([&] { return Popups().empty(); }));
+    ::Sleep(300);
+    EXPECT_FALSE(ended);
+
+    ChooseFromMenu(1);
+    ASSERT_TRUE(WaitFor([&] { return ended; }));
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(wintest::FileExists(dir + L"\\orvane.conf"));  // Exit stores the settings
+}
+
+TEST_F(TrayTest, IconAddedOnCreationAndRemovedOnDestruction) {
+    Open();
+    // The shell knows the icon while the panel's window lives: modifying it succeeds.
+    NOTIFYICONDATAW record = {};
+    record.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    record.hWnd = dlg;
+    record.uID = 0;
+    record.uFlags = NIF_TIP;
+    wcscpy(record.szTip, L"Orvane DEMO (Web Edition)");
+    EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &record));
+    HWND panel = dlg;
+    ASSERT_TRUE(Command(MAKEWPARAM(ID_TRAY_EXIT, 0)));
+    ASSERT_TRUE(WaitFor([&] { return ended; }));
+    EXPECT_FALSE(::IsWindow(panel));
+    EXPECT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &record));  // gone with the window
+}
