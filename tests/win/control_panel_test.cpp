@@ -416,3 +416,22 @@ TEST_F(PanelTest, HalfASizeMeansOriginalResolution) {
     EXPECT_TRUE(Running());
     EXPECT_EQ(Config().find(L"VideoSize"), std::wstring::npos);
 }
+
+TEST_F(PanelTest, TipShowsThroughTheRelay) {
+    Open();
+    ASSERT_TRUE(Click(IDC_START_STOP));  // the test page button is enabled while running
+    HWND tip = nullptr;
+    for (HWND wnd = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); wnd;
+         wnd = ::FindWindowExW(nullptr, wnd, TOOLTIPS_CLASSW, nullptr))
+        if (::GetWindow(wnd, GW_OWNER) == dlg) tip = wnd;
+    ASSERT_NE(tip, nullptr);
+    EXPECT_FALSE(::IsWindowVisible(tip));
+    // The tools are not subclassed: only the modal loop's relay of the button's mouse
+    // moves can make the tip appear.
+    RECT rc;
+    ::GetWindowRect(Item(IDC_TEST_PAGE), &rc);
+    ::SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+    // One move starts the tip's delay; further moves would restart it.
+    ::PostMessageW(Item(IDC_TEST_PAGE), WM_MOUSEMOVE, 0, MAKELPARAM((rc.right - rc.left) / 2, 5));
+    EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(tip) != FALSE; }, 3000));
+}
