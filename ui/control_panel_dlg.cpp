@@ -95,6 +95,9 @@ void CControlPanelDlg::DoDataExchange(fw::DataExchange& dx) {
 }
 
 bool CControlPanelDlg::OnInitDialog() {
+    // The panel is the application's main window while it runs (its window exists
+    // only inside DoModal, so the dialog says so itself; OnDestroy takes it back).
+    App().SetMainWindow(Handle());
     if (!UpdateData(false)) {
         EndDialog(-1);
         return true;

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "app/streamer_app.h"
 #include "res/resource.h"
 #include "ui/control_panel_dlg.h"
 
@@ -48,6 +49,7 @@ void CControlPanelDlg::OnDestroy() {
     if (m_hCapWnd) ::DestroyWindow(m_hCapWnd);
     NOTIFYICONDATAW record = TrayRecord(Handle());
     ::Shell_NotifyIconW(NIM_DELETE, &record);
+    if (App().MainWindow() == Handle()) App().SetMainWindow(nullptr);
 }
 
 void CControlPanelDlg::OnTrayNotify(fw::Message& m) {

@@ -287,12 +287,14 @@ TEST_F(PanelTest, FailedLaunchIsReportedOnceAndLeavesThePanelStopped) {
 
 TEST_F(PanelTest, ExitWithNothingRunningStoresWhatIsShown) {
     Open();
+    EXPECT_EQ(app->MainWindow(), dlg);
     SetText(IDC_PORT, L"0");  // never started with, so never validated
     SetText(IDC_FRAME_RATE, L"99");
     ASSERT_TRUE(Command(MAKEWPARAM(ID_TRAY_EXIT, 0)));
     ASSERT_TRUE(WaitFor([&] { return ended; }));
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(app->MainWindow(), nullptr);
     EXPECT_EQ(app->m_settings, (StreamSettings{0, 0, 0, 99, 0}));
     // The next run starts from these values.
     CStreamerApp next((dir + L"\\OrvaneDemo.exe").c_str());
