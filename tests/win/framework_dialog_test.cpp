@@ -232,14 +232,12 @@ TEST(FrameworkDataExchange, IntegerTextFromTheEdit) {
     const std::wstring pad29(29, L' '), pad30(30, L' ');
     const std::wstring within = L"1" + pad29 + L"x";  // 31 characters: the x counts
     const std::wstring beyond = L"1" + pad30 + L"x";  // 32: the x is never read
+    // The rule itself is tested natively; here, what the edit's text does to it.
     const std::vector<IntCase> cases = {
-        {L"0", true, 0},           {L"  7  ", true, 7},           {L"\t-12\t", true, -12},
-        {L"+5", true, 5},          {L"007", true, 7},             {L"2147483647", true, INT_MAX},
-        {L"-2147483648", true, INT_MIN}, {L"2147483648", true, INT_MAX},
+        {L"  7  ", true, 7},      {L"\t-12\t", true, -12},       {L"2147483648", true, INT_MAX},
         {L"-99999999999999", true, INT_MIN}, {beyond.c_str(), true, 1},
-        {L"-0", false, 0},         {L"+0", false, 0},             {L"", false, 0},
-        {L"abc", false, 0},        {L"12abc", false, 0},          {L"1 2", false, 0},
-        {L"- 3", false, 0},        {L"-", false, 0},              {within.c_str(), false, 0},
+        {L"-0", false, 0},         {L"", false, 0},               {L"12abc", false, 0},
+        {within.c_str(), false, 0},
     };
     TestDialog dlg;
     dlg.script = [&](TestDialog& d) {
