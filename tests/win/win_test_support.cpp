@@ -63,3 +63,67 @@ bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
 }
 
 }  // namespace wintest
+
+namespace wintest {
+
+namespace {
+
+struct BoxSearch {
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindBox(HWND wnd, LPARAM param) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    wchar_t cls[32] = {};
+    ::GetClassNameW(wnd, cls, 32);
+    if (pid == ::GetCurrentProcessId() && wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(wnd) &&
+        ::GetDlgItem(wnd, 0xFFFF)) {
+        reinterpret_cast<BoxSearch*>(param)->found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring WindowText(HWND wnd) {
+    wchar_t buf[1024] = {};
+    ::GetWindowTextW(wnd, buf, 1024);
+    return buf;
+}
+
+}  // namespace
+
+MessageBoxAnswerer::MessageBoxAnswerer(int button, DWORD timeoutMs) : m_button(button), m_timeout(timeoutMs) {
+    m_thread = ::CreateThread(nullptr, 0, Run, this, 0, nullptr);
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() { Wait(); }
+
+AnsweredBox MessageBoxAnswerer::Wait() {
+    if (m_thread) {
+        ::WaitForSingleObject(m_thread, INFINITE);
+        ::CloseHandle(m_thread);
+        m_thread = nullptr;
+    }
+    return m_box;
+}
+
+DWORD WINAPI MessageBoxAnswerer::Run(void* param) {
+    auto* self = static_cast<MessageBoxAnswerer*>(param);
+    DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < self->m_timeout) {
+        BoxSearch search;
+        ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            self->m_box.found = true;
+            self->m_box.caption = WindowText(search.found);
+            self->m_box.text = WindowText(::GetDlgItem(search.found, 0xFFFF));
+            ::PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(self->m_button, BN_CLICKED), 0);
+            return 0;
+        }
+        ::Sleep(20);
+    }
+    return 0;
+}
+
+}  // namespace wintest

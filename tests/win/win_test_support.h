@@ -17,3 +17,30 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
 
 }  // namespace wintest
+
+namespace wintest {
+
+// A message box of this process that a test answered.
+struct AnsweredBox {
+    std::wstring caption;
+    std::wstring text;
+    bool found = false;
+};
+
+// Waits on another thread for a message box (#32770 with a static 0xFFFF) of this
+// process to appear, records it and presses the given button. Join with Wait().
+class MessageBoxAnswerer {
+public:
+    explicit MessageBoxAnswerer(int button = IDOK, DWORD timeoutMs = 10000);
+    ~MessageBoxAnswerer();
+    AnsweredBox Wait();
+
+private:
+    static DWORD WINAPI Run(void* self);
+    int m_button;
+    DWORD m_timeout;
+    AnsweredBox m_box;
+    HANDLE m_thread;
+};
+
+}  // namespace wintest
