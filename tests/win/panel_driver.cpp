@@ -81,7 +81,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (wcscmp(verb, L"wait") == 0) return 0;
     if (wcscmp(verb, L"start") == 0) {
-        ::PostMessageW(::GetDlgItem(panel, kStartStop), BM_CLICK, 0, 0);
+        // The button's own notification: BM_CLICK from another process needs an active window.
+        HWND button = ::GetDlgItem(panel, kStartStop);
+        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(kStartStop, BN_CLICKED), reinterpret_cast<LPARAM>(button));
         return 0;
     }
     if (wcscmp(verb, L"caption") == 0) {
