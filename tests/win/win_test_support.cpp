@@ -69,6 +69,7 @@ namespace wintest {
 namespace {
 
 struct BoxSearch {
+    DWORD processId;
     HWND found = nullptr;
 };
 
@@ -77,9 +78,10 @@ BOOL CALLBACK FindBox(HWND wnd, LPARAM param) {
     ::GetWindowThreadProcessId(wnd, &pid);
     wchar_t cls[32] = {};
     ::GetClassNameW(wnd, cls, 32);
-    if (pid == ::GetCurrentProcessId() && wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(wnd) &&
+    auto* search = reinterpret_cast<BoxSearch*>(param);
+    if (pid == search->processId && wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(wnd) &&
         ::GetDlgItem(wnd, 0xFFFF)) {
-        reinterpret_cast<BoxSearch*>(param)->found = wnd;
+        search->found = wnd;
         return FALSE;
     }
     return TRUE;
@@ -93,7 +95,8 @@ std::wstring WindowText(HWND wnd) {
 
 }  // namespace
 
-MessageBoxAnswerer::MessageBoxAnswerer(int button, DWORD timeoutMs) : m_button(button), m_timeout(timeoutMs) {
+MessageBoxAnswerer::MessageBoxAnswerer(int button, DWORD timeoutMs, DWORD processId)
+    : m_button(button), m_timeout(timeoutMs), m_processId(processId ? processId : ::GetCurrentProcessId()) {
     m_thread = ::CreateThread(nullptr, 0, Run, this, 0, nullptr);
 }
 
@@ -112,7 +115,7 @@ DWORD WINAPI MessageBoxAnswerer::Run(void* param) {
     auto* self = static_cast<MessageBoxAnswerer*>(param);
     DWORD start = ::GetTickCount();
     while (::GetTickCount() - start < self->m_timeout) {
-        BoxSearch search;
+        BoxSearch search{self->m_processId};
         ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
             self->m_box.found = true;

@@ -27,11 +27,12 @@ struct AnsweredBox {
     bool found = false;
 };
 
-// Waits on another thread for a message box (#32770 with a static 0xFFFF) of this
-// process to appear, records it and presses the given button. Join with Wait().
+// Waits on another thread for a message box (#32770 with a static 0xFFFF) of a
+// process (0: this one) to appear, records it and presses the given button.
+// Join with Wait().
 class MessageBoxAnswerer {
 public:
-    explicit MessageBoxAnswerer(int button = IDOK, DWORD timeoutMs = 10000);
+    explicit MessageBoxAnswerer(int button = IDOK, DWORD timeoutMs = 10000, DWORD processId = 0);
     ~MessageBoxAnswerer();
     AnsweredBox Wait();
 
@@ -39,6 +40,7 @@ private:
     static DWORD WINAPI Run(void* self);
     int m_button;
     DWORD m_timeout;
+    DWORD m_processId;
     AnsweredBox m_box;
     HANDLE m_thread;
 };
