@@ -121,7 +121,11 @@ HWND MakeOwner() {
                              nullptr, nullptr, nullptr, nullptr);
 }
 
-std::wstring ItemText(HWND dlg, int id) { return wintest::WindowText(::GetDlgItem(dlg, id)); }
+std::wstring ItemText(HWND dlg, int id) {
+    wchar_t text[64] = {};
+    ::GetDlgItemTextW(dlg, id, text, 64);
+    return text;
+}
 
 TEST(FrameworkDialog, SeesCreateBeforeInitAndDisablesTheOwnerWhileModal) {
     HWND owner = MakeOwner();
@@ -249,9 +253,9 @@ TEST(FrameworkDataExchange, IntegerTextFromTheEdit) {
                 EXPECT_TRUE(d.UpdateData(true));
                 EXPECT_EQ(d.a, c.value);
             } else {
-                wintest::MessageBoxAnswerer box;
+                wintest::MessageBoxAnswerer box(IDOK, 10000, 0, d.Handle());
                 EXPECT_FALSE(d.UpdateData(true));
-                EXPECT_TRUE(box.Answered());
+                EXPECT_TRUE(box.Wait().found);
                 EXPECT_EQ(d.a, 555);
             }
         }
@@ -270,13 +274,14 @@ TEST(FrameworkDataExchange, RejectedTextStopsTheExchangeThereAndFocusesTheEdit) 
         ::SendDlgItemMessageW(d.Handle(), IDC_FW_COMBO, CB_SETCURSEL, 2, 0);
         ::CheckRadioButton(d.Handle(), IDC_FW_RADIO1, IDC_FW_RADIO2, IDC_FW_RADIO1);
         ::SetFocus(d.Item(IDC_FW_EDIT3));
-        wintest::MessageBoxAnswerer box;
+        wintest::MessageBoxAnswerer answerer(IDOK, 10000, 0, d.Handle());
         EXPECT_FALSE(d.UpdateData(true));
-        ASSERT_TRUE(box.Answered());
-        EXPECT_EQ(box.Text(), L"Please enter an integer.");
-        EXPECT_EQ(box.Caption(), fw::ExecutableTitle());
-        EXPECT_EQ(box.Caption(), L"win_tests");
-        EXPECT_EQ(box.Owner(), d.Handle());
+        const wintest::AnsweredBox box = answerer.Wait();
+        ASSERT_TRUE(box.found);
+        EXPECT_EQ(box.text, L"Please enter an integer.");
+        EXPECT_EQ(box.caption, fw::ExecutableTitle());
+        EXPECT_EQ(box.caption, L"win_tests");
+        EXPECT_EQ(box.owner, d.Handle());
         EXPECT_EQ(d.a, 41);  // before the failing one: taken
         EXPECT_EQ(d.b, 2);   // the failing one and all after it: unchanged
         EXPECT_EQ(d.c, 3);
