@@ -2,16 +2,19 @@
 // the open watermark file and the single-instance mutex, for the whole run.
 #pragma once
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdio>
 
 #include "backend/stream_settings.h"
 #include "framework/app_base.h"
 
-// What process control asks of the system; tests replace it to count signals.
+// What the application asks of the system where tests need to watch: they replace
+// these to count Ctrl+Break signals and to hand out fake firewall objects.
 struct ProcessSystem {
     decltype(&::CreateProcessW) createProcess = ::CreateProcessW;
     decltype(&::GenerateConsoleCtrlEvent) generateConsoleCtrlEvent = ::GenerateConsoleCtrlEvent;
+    decltype(&::CoCreateInstance) coCreateInstance = ::CoCreateInstance;
 };
 
 class CStreamerApp : public fw::AppBase {
@@ -21,6 +24,9 @@ public:
     explicit CStreamerApp(const wchar_t* modulePath);
 
     bool Startup() override;
+    // Admits both programs in the firewall's current profile. False only when the
+    // firewall is on and allows no exceptions (after telling the user).
+    bool AuthorizeInFirewall();
 
     // Configuration file orvane.conf in the program directory.
     int SaveServerConfig();

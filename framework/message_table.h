@@ -127,8 +127,6 @@ typename MessageTable<T>::Entry OnReflectedNotify(UINT code, void (T::*h)(NMHDR*
 // Win32 calls our procedures from C frames that cannot carry a C++ exception. Every
 // entry point runs its handler through Guarded: an exception is caught and kept, the
 // modal loop ends and rethrows it from DoModal, outside any Win32 frame.
-template <class F>
-bool Guarded(F&& f) noexcept;
 void KeepPendingException() noexcept;
 bool HasPendingException() noexcept;
 void RethrowPendingException();

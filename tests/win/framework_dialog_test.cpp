@@ -121,7 +121,11 @@ HWND MakeOwner() {
                              nullptr, nullptr, nullptr, nullptr);
 }
 
-std::wstring ItemText(HWND dlg, int id) { return wintest::WindowText(::GetDlgItem(dlg, id)); }
+std::wstring ItemText(HWND dlg, int id) {
+    wchar_t text[64] = {};
+    ::GetDlgItemTextW(dlg, id, text, 64);
+    return text;
+}
 
 TEST(FrameworkDialog, SeesCreateBeforeInitAndDisablesTheOwnerWhileModal) {
     HWND owner = MakeOwner();
@@ -232,14 +236,12 @@ TEST(FrameworkDataExchange, IntegerTextFromTheEdit) {
     const std::wstring pad29(29, L' '), pad30(30, L' ');
     const std::wstring within = L"1" + pad29 + L"x";  // 31 characters: the x counts
     const std::wstring beyond = L"1" + pad30 + L"x";  // 32: the x is never read
+    // The rule itself is tested natively; here, what the edit's text does to it.
     const std::vector<IntCase> cases = {
-        {L"0", true, 0},           {L"  7  ", true, 7},           {L"\t-12\t", true, -12},
-        {L"+5", true, 5},          {L"007", true, 7},             {L"2147483647", true, INT_MAX},
-        {L"-2147483648", true, INT_MIN}, {L"2147483648", true, INT_MAX},
+        {L"  7  ", true, 7},      {L"\t-12\t", true, -12},       {L"2147483648", true, INT_MAX},
         {L"-99999999999999", true, INT_MIN}, {beyond.c_str(), true, 1},
-        {L"-0", false, 0},         {L"+0", false, 0},             {L"", false, 0},
-        {L"abc", false, 0},        {L"12abc", false, 0},          {L"1 2", false, 0},
-        {L"- 3", false, 0},        {L"-", false, 0},              {within.c_str(), false, 0},
+        {L"-0", false, 0},         {L"", false, 0},               {L"12abc", false, 0},
+        {within.c_str(), false, 0},
     };
     TestDialog dlg;
     dlg.script = [&](TestDialog& d) {
@@ -251,9 +253,9 @@ TEST(FrameworkDataExchange, IntegerTextFromTheEdit) {
                 EXPECT_TRUE(d.UpdateData(true));
                 EXPECT_EQ(d.a, c.value);
             } else {
-                wintest::MessageBoxAnswerer box;
+                wintest::MessageBoxAnswerer box(IDOK, 10000, 0, d.Handle());
                 EXPECT_FALSE(d.UpdateData(true));
-                EXPECT_TRUE(box.Answered());
+                EXPECT_TRUE(box.Wait().found);
                 EXPECT_EQ(d.a, 555);
             }
         }
@@ -272,13 +274,14 @@ TEST(FrameworkDataExchange, RejectedTextStopsTheExchangeThereAndFocusesTheEdit) 
         ::SendDlgItemMessageW(d.Handle(), IDC_FW_COMBO, CB_SETCURSEL, 2, 0);
         ::CheckRadioButton(d.Handle(), IDC_FW_RADIO1, IDC_FW_RADIO2, IDC_FW_RADIO1);
         ::SetFocus(d.Item(IDC_FW_EDIT3));
-        wintest::MessageBoxAnswerer box;
+        wintest::MessageBoxAnswerer answerer(IDOK, 10000, 0, d.Handle());
         EXPECT_FALSE(d.UpdateData(true));
-        ASSERT_TRUE(box.Answered());
-        EXPECT_EQ(box.Text(), L"Please enter an integer.");
-        EXPECT_EQ(box.Caption(), fw::ExecutableTitle());
-        EXPECT_EQ(box.Caption(), L"win_tests");
-        EXPECT_EQ(box.Owner(), d.Handle());
+        const wintest::AnsweredBox box = answerer.Wait();
+        ASSERT_TRUE(box.found);
+        EXPECT_EQ(box.text, L"Please enter an integer.");
+        EXPECT_EQ(box.caption, fw::ExecutableTitle());
+        EXPECT_EQ(box.caption, L"win_tests");
+        EXPECT_EQ(box.owner, d.Handle());
         EXPECT_EQ(d.a, 41);  // before the failing one: taken
         EXPECT_EQ(d.b, 2);   // the failing one and all after it: unchanged
         EXPECT_EQ(d.c, 3);

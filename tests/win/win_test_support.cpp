@@ -107,55 +107,76 @@ std::vector<std::wstring> ShellRecorder::Opened(DWORD waitMs) {
     return lines;
 }
 
-std::wstring WindowText(HWND wnd) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(wnd)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(wnd, &text[0], static_cast<int>(text.size()))));
-    return text;
-}
+}  // namespace wintest
 
-static BOOL CALLBACK CollectVisibleDialog(HWND wnd, LPARAM param) {
+namespace wintest {
+
+namespace {
+
+struct BoxSearch {
+    DWORD processId;
+    HWND ignore;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindBox(HWND wnd, LPARAM param) {
     DWORD pid = 0;
     ::GetWindowThreadProcessId(wnd, &pid);
-    wchar_t cls[16] = {};
-    ::GetClassNameW(wnd, cls, 16);
-    if (pid == ::GetCurrentProcessId() && std::wstring(cls) == L"#32770" && ::IsWindowVisible(wnd))
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(wnd);
+    wchar_t cls[32] = {};
+    ::GetClassNameW(wnd, cls, 32);
+    auto* search = reinterpret_cast<BoxSearch*>(param);
+    if (pid == search->processId && wnd != search->ignore && wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(wnd) &&
+        ::GetDlgItem(wnd, 0xFFFF)) {
+        search->found = wnd;
+        return FALSE;
+    }
     return TRUE;
 }
 
-std::vector<HWND> VisibleDialogs() {
-    std::vector<HWND> found;
-    ::EnumWindows(CollectVisibleDialog, reinterpret_cast<LPARAM>(&found));
-    return found;
+std::wstring WindowText(HWND wnd) {
+    wchar_t buf[1024] = {};
+    ::GetWindowTextW(wnd, buf, 1024);
+    return buf;
 }
 
-MessageBoxAnswerer::MessageBoxAnswerer(int buttonId, DWORD timeoutMs) : m_before(VisibleDialogs()) {
-    m_thread = std::thread([this, buttonId, timeoutMs] { Run(buttonId, timeoutMs); });
+}  // namespace
+
+MessageBoxAnswerer::MessageBoxAnswerer(int button, DWORD timeoutMs, DWORD processId, HWND ignore)
+    : m_button(button),
+      m_timeout(timeoutMs),
+      m_processId(processId ? processId : ::GetCurrentProcessId()),
+      m_ignore(ignore) {
+    m_thread = ::CreateThread(nullptr, 0, Run, this, 0, nullptr);
 }
 
-MessageBoxAnswerer::~MessageBoxAnswerer() { Answered(); }
+MessageBoxAnswerer::~MessageBoxAnswerer() { Wait(); }
 
-bool MessageBoxAnswerer::Answered() {
-    if (m_thread.joinable()) m_thread.join();
-    return m_answered;
-}
-
-void MessageBoxAnswerer::Run(int buttonId, DWORD timeoutMs) {
-    DWORD start = ::GetTickCount();
-    while (::GetTickCount() - start < timeoutMs) {
-        for (HWND wnd : VisibleDialogs()) {
-            if (std::find(m_before.begin(), m_before.end(), wnd) != m_before.end()) continue;
-            HWND message = ::GetDlgItem(wnd, 0xFFFF);
-            if (!message) continue;
-            m_text = WindowText(message);
-            m_caption = WindowText(wnd);
-            m_owner = ::GetWindow(wnd, GW_OWNER);
-            m_answered = true;
-            ::PostMessageW(::GetDlgItem(wnd, buttonId), BM_CLICK, 0, 0);
-            return;
-        }
-        ::Sleep(10);
+AnsweredBox MessageBoxAnswerer::Wait() {
+    if (m_thread) {
+        ::WaitForSingleObject(m_thread, INFINITE);
+        ::CloseHandle(m_thread);
+        m_thread = nullptr;
     }
+    return m_box;
+}
+
+DWORD WINAPI MessageBoxAnswerer::Run(void* param) {
+    auto* self = static_cast<MessageBoxAnswerer*>(param);
+    DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < self->m_timeout) {
+        BoxSearch search{self->m_processId, self->m_ignore};
+        ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            self->m_box.found = true;
+            self->m_box.caption = WindowText(search.found);
+            self->m_box.text = WindowText(::GetDlgItem(search.found, 0xFFFF));
+            self->m_box.owner = ::GetWindow(search.found, GW_OWNER);
+            ::PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(self->m_button, BN_CLICKED), 0);
+            return 0;
+        }
+        ::Sleep(20);
+    }
+    return 0;
 }
 
 }  // namespace wintest

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace wintest {
@@ -17,31 +16,6 @@ std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Waits up to timeoutMs for a file to appear.
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
-
-// Answers the next message box of this process from a thread of its own: waits until
-// a new dialog window (class #32770) with the message static 0xFFFF shows, keeps its
-// text and caption, and presses the button buttonId with a posted BM_CLICK. Construct
-// it before the action that shows the box.
-class MessageBoxAnswerer {
-public:
-    explicit MessageBoxAnswerer(int buttonId = IDOK, DWORD timeoutMs = 10000);
-    ~MessageBoxAnswerer();
-    MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
-    MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
-    // Wait for the thread; false when no box appeared in time.
-    bool Answered();
-    const std::wstring& Text() { Answered(); return m_text; }
-    const std::wstring& Caption() { Answered(); return m_caption; }
-    HWND Owner() { Answered(); return m_owner; }
-
-private:
-    void Run(int buttonId, DWORD timeoutMs);
-    std::vector<HWND> m_before;
-    std::thread m_thread;
-    bool m_answered = false;
-    std::wstring m_text, m_caption;
-    HWND m_owner = nullptr;
-};
 
 // Makes the shell open mailto:, http:, https: links and .html files with
 // shell_recorder.exe (beside the test executable), which logs each target to a file of
@@ -59,8 +33,37 @@ private:
     std::wstring m_log;
 };
 
-// Dialog windows (#32770) of this process that are visible now.
-std::vector<HWND> VisibleDialogs();
-std::wstring WindowText(HWND wnd);
+}  // namespace wintest
+
+namespace wintest {
+
+// A message box of this process that a test answered.
+struct AnsweredBox {
+    std::wstring caption;
+    std::wstring text;
+    HWND owner = nullptr;
+    bool found = false;
+};
+
+// Waits on another thread for a message box (#32770 with a static 0xFFFF) of a
+// process (0: this one) to appear, records it and presses the given button.
+// Join with Wait(). A dialog of the test itself can be ignored: a static without an id
+// (-1) in it looks like the message text of a box.
+class MessageBoxAnswerer {
+public:
+    explicit MessageBoxAnswerer(int button = IDOK, DWORD timeoutMs = 10000, DWORD processId = 0,
+                                HWND ignore = nullptr);
+    ~MessageBoxAnswerer();
+    AnsweredBox Wait();
+
+private:
+    static DWORD WINAPI Run(void* self);
+    int m_button;
+    DWORD m_timeout;
+    DWORD m_processId;
+    HWND m_ignore;
+    AnsweredBox m_box;
+    HANDLE m_thread;
+};
 
 }  // namespace wintest
