@@ -56,6 +56,7 @@ struct MessageBoxSeen {
     std::wstring caption;
     std::wstring text;
     HWND owner = nullptr;
+    size_t boxesOpen = 0;
 };
 
 struct BoxSearch {
@@ -168,11 +169,16 @@ protected:
         return menus;
     }
 
-    // Waits for a message box, reads it and presses button (IDOK, IDCANCEL).
-    MessageBoxSeen Answer(int button = IDOK, DWORD timeoutMs = 5000) {
+    // Waits for a message box, reads it and presses button (IDOK, IDCANCEL); with
+    // lingerMs, first leaves it open that long and counts the boxes then open.
+    MessageBoxSeen Answer(int button = IDOK, DWORD timeoutMs = 5000, DWORD lingerMs = 0) {
         MessageBoxSeen seen;
         if (!WaitFor([&] { return !Boxes().empty(); }, timeoutMs)) return seen;
         seen.box = Boxes().front();
+        if (lingerMs) {
+            ::Sleep(lingerMs);
+            seen.boxesOpen = Boxes().size();
+        }
         WaitFor([&] { return ::GetDlgItem(seen.box, 0xFFFF) != nullptr; });
         seen.caption = Text(seen.box);
         seen.text = Text(::GetDlgItem(seen.box, 0xFFFF));
