@@ -15,23 +15,24 @@ int wmain(int argc, wchar_t** argv) {
     CStreamerApp app;
     app.LoadServerConfig();
     const bool start = argc > 1 && std::wcscmp(argv[1], L"start") == 0;
-    std::thread presser;
-    if (start) {
-        presser = std::thread([] {
-            for (int i = 0; i < 500; ++i) {
-                HWND panel = ::FindWindowW(nullptr, L"Orvane DEMO (Web Edition)");
-                if (panel && ::IsWindowVisible(panel)) {
-                    ::Sleep(700);  // past the first supervision tick
-                    ::PostMessageW(::GetDlgItem(panel, IDC_START_STOP), BM_CLICK, 0, 0);
-                    return;
-                }
-                ::Sleep(20);
+    std::thread helper([start] {
+        for (int i = 0; i < 500; ++i) {
+            HWND panel = ::FindWindowW(nullptr, L"Orvane DEMO (Web Edition)");
+            if (panel && ::IsWindowVisible(panel)) {
+                // Under Xvfb the tray icons sit in a small window at the top left:
+                // move the panel aside so that both can be seen.
+                ::SetWindowPos(panel, nullptr, 0, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                if (!start) return;
+                ::Sleep(700);  // past the first supervision tick
+                ::PostMessageW(::GetDlgItem(panel, IDC_START_STOP), BM_CLICK, 0, 0);
+                return;
             }
-        });
-    }
+            ::Sleep(20);
+        }
+    });
     CControlPanelDlg panel(nullptr);
     panel.DoModal();
-    if (presser.joinable()) presser.join();
+    helper.join();
     app.StopStreaming();
     return 0;
 }
