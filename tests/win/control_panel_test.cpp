@@ -425,6 +425,8 @@ TEST_F(PanelTest, TipShowsThroughTheRelay) {
     EXPECT_FALSE(::IsWindowVisible(tip));
     // The tools are not subclassed: only the modal loop's relay of the button's mouse
     // moves can make the tip appear.
+    // Tests running beside this one open their windows at the top left: keep out of their way.
+    ::SetWindowPos(dlg, HWND_TOPMOST, 640, 600, 0, 0, SWP_NOSIZE);
     RECT rc;
     ::GetWindowRect(Item(IDC_TEST_PAGE), &rc);
     ::SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
