@@ -73,7 +73,7 @@ TEST_F(PanelTest, StartsWithANamedOrCustomSize) {
     EXPECT_TRUE(ReadOnly(IDC_WIDTH));
     EXPECT_TRUE(ReadOnly(IDC_HEIGHT));
     ASSERT_TRUE(Command(MAKEWPARAM(ID_TRAY_EXIT, 0)));
-    ASSERT_TRUE(WaitFor([&] { return ended; }));
+    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
     thread.join();
 
     ended = false;
@@ -294,7 +294,7 @@ TEST_F(PanelTest, ExitWithNothingRunningStoresWhatIsShown) {
     SetText(IDC_PORT, L"0");  // never started with, so never validated
     SetText(IDC_FRAME_RATE, L"99");
     ASSERT_TRUE(Command(MAKEWPARAM(ID_TRAY_EXIT, 0)));
-    ASSERT_TRUE(WaitFor([&] { return ended; }));
+    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(app->MainWindow(), nullptr);
@@ -323,7 +323,7 @@ TEST_F(PanelTest, ExitWhileRunningAsksFirst) {
 
     ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 0), 0);
     EXPECT_EQ(Answer(IDOK).caption, L"Confirm Exit");
-    ASSERT_TRUE(WaitFor([&] { return ended; }));
+    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
     EXPECT_EQ(Breaks(), (std::vector<DWORD>{encoder, encoder, server}));
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -238,8 +239,8 @@ protected:
     std::wstring dir;
     std::unique_ptr<CStreamerApp> app;
     std::thread thread;
-    volatile DWORD threadId = 0;
-    volatile bool ended = false;
+    std::atomic<DWORD> threadId{0};
+    std::atomic<bool> ended{false};
     INT_PTR result = 0;
     HWND dlg = nullptr;
 };

@@ -82,7 +82,7 @@ TEST_F(TrayTest, MenuOpensThePanelAndExits) {
     EXPECT_FALSE(ended);
 
     ChooseFromMenu(1);
-    ASSERT_TRUE(WaitFor([&] { return ended; }));
+    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_TRUE(wintest::FileExists(dir + L"\\orvane.conf"));  // Exit stores the settings
 }
@@ -99,7 +99,7 @@ TEST_F(TrayTest, IconAddedOnCreationAndRemovedOnDestruction) {
     EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &record));
     HWND panel = dlg;
     ASSERT_TRUE(Command(MAKEWPARAM(ID_TRAY_EXIT, 0)));
-    ASSERT_TRUE(WaitFor([&] { return ended; }));
+    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
     EXPECT_FALSE(::IsWindow(panel));
     EXPECT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &record));  // gone with the window
 }
