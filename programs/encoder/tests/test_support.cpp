@@ -1,0 +1,1 @@
+#include "programs/encoder/tests/test_support.h"
