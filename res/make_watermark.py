@@ -78,6 +78,11 @@ def lzw(indices, min_code_size=8):
                 width += 1
         prefix = bytes([i])
     emit(table[prefix])
+    # The decoder adds an entry for that last code too, and may widen before the end code.
+    if next_code < 4096:
+        next_code += 1
+        if next_code - 1 == (1 << width) and width < 12:
+            width += 1
     emit(end)
     if nbits:
         out.append(acc & 0xFF)
