@@ -7,7 +7,7 @@
 namespace {
 
 // Bounds that keep a typing error from asking for absurd resources.
-constexpr uint64_t kMaxFeedBytes = 256ull << 20;
+constexpr uint64_t kMaxFeedBytes = 4ull << 30;
 constexpr int kMaxDimension = 16384;
 
 std::string Lower(std::string s) {

@@ -10,6 +10,8 @@ bool AdmitConnection(const ServerConfig& config, int openConnections) {
     return openConnections + 1 <= config.maxHttpConnections;
 }
 
+uint64_t FeedFrameLimit(const FeedConfig& feed) { return feed.maxSize < kMaxFrameBytes ? feed.maxSize : kMaxFrameBytes; }
+
 void RateMeter::Add(uint64_t bytes, int64_t nowMs) {
     Expire(nowMs);
     samples_.emplace_back(nowMs, bytes);

@@ -16,6 +16,11 @@ Admission AdmitViewer(const ServerConfig& config, int viewers, int64_t kbpsInUse
 // MaxHTTPConnections caps every open connection, this one included.
 bool AdmitConnection(const ServerConfig& config, int openConnections);
 
+// The largest frame a feed takes: FileMaxSize, but never more than a frame
+// could sensibly be, so that a large setting cannot exhaust a 32-bit process.
+constexpr uint64_t kMaxFrameBytes = 64ull << 20;
+uint64_t FeedFrameLimit(const FeedConfig& feed);
+
 // Bytes per second over the last few seconds, from times given by the caller.
 class RateMeter {
 public:

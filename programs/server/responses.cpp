@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "programs/server/limits.h"
+
 const char* ReasonPhrase(int status) {
     switch (status) {
     case 200: return "OK";
@@ -42,7 +44,7 @@ std::string FeedParameters(const FeedConfig& feed, const StreamConfig* stream) {
     if (std::floor(rate) == rate) std::snprintf(buf, sizeof buf, "%d", static_cast<int>(rate));
     else std::snprintf(buf, sizeof buf, "%g", rate);
     out += std::string("VideoFrameRate ") + buf + "\n";
-    out += "FileMaxSize " + std::to_string(feed.maxSize) + "\n";
+    out += "FileMaxSize " + std::to_string(FeedFrameLimit(feed)) + "\n";
     if (stream && stream->width > 0 && stream->height > 0)
         out += "VideoSize " + std::to_string(stream->width) + "x" + std::to_string(stream->height) + "\n";
     if (stream && stream->bitRate > 0) out += "VideoBitRate " + std::to_string(stream->bitRate) + "\n";

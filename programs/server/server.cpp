@@ -259,7 +259,7 @@ private:
         FeedState* feedPtr = &feed;
         auto server = server_;
         std::string feedName = feed.config->name;
-        uint64_t limit = feed.config->maxSize;
+        uint64_t limit = FeedFrameLimit(*feed.config);
         multipart_ = std::make_unique<MultipartReader>(
             boundary, limit, [server, feedPtr](std::string part) { server->Publish(*feedPtr, std::move(part)); },
             [server, feedPtr, limit](uint64_t size) {
