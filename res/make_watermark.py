@@ -4,7 +4,8 @@
 A 320x240 mid-grey picture with two centred lines of white anti-aliased text. The glyphs
 are rasterised by ImageMagick (only at generation time); the palette and the GIF file,
 with its LZW stream, are written here so that the file's structure is exactly ours.
-Run: res/make_watermark.py [output]   (default res/logo.gif next to this script)
+Needs ImageMagick and the DejaVu fonts (fonts-dejavu-core) when run; the build only uses
+the committed GIF. Run: res/make_watermark.py [output]   (default res/logo.gif beside it)
 """
 import os
 import subprocess

@@ -120,6 +120,7 @@ int RunEncoder(const std::vector<std::wstring>& args) {
     RgbImage frame;
     std::vector<uint8_t> jpeg;
     long dropped = 0;
+    auto lastSent = std::chrono::steady_clock::now();
     while (!g_stop) {
         if (!source->Grab(frame, error)) {
             if (g_stop) break;
@@ -130,8 +131,15 @@ int RunEncoder(const std::vector<std::wstring>& args) {
             if (dropped++ % 100 == 0) Say("a frame does not fit the feed's size limit even at the lowest quality; dropped");
             continue;
         }
-        if (!feed.Send(jpeg, error)) {
+        if (feed.Send(jpeg, error)) {
+            lastSent = std::chrono::steady_clock::now();
+        } else {
             if (g_stop) break;
+            // A server that takes the connection but keeps refusing frames is not waited for forever.
+            if (std::chrono::steady_clock::now() - lastSent > kServerWait) {
+                Say(error + "; no frame got through for " + std::to_string(kServerWait.count()) + " s");
+                return 3;
+            }
             Say(error + "; reconnecting");
             // The server may have been restarted with other parameters: ask again.
             if (!feed.FetchParameters(stream, kServerWait, error) || !feed.Open(kServerWait, error)) {
