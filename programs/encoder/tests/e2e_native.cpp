@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <csetjmp>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -242,4 +243,5 @@ TEST(EncoderEndToEnd, ViewerSeesWatermarkedFramesOfTheConfiguredSize) {
 
     EXPECT_EQ(encoder.Stop(seconds(10)), 0);
     EXPECT_EQ(server.Stop(seconds(10)), 0);
+    std::filesystem::remove_all(dir);
 }
