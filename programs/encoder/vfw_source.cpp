@@ -44,13 +44,19 @@ public:
             error = "capture device " + std::to_string(device) + " does not report its video format";
             return false;
         }
-        std::vector<uint8_t> info(size);
-        capGetVideoFormat(window_, info.data(), size);
-        const BITMAPINFOHEADER& h = *reinterpret_cast<const BITMAPINFOHEADER*>(info.data());
-        format_.compression = h.biCompression;
-        format_.bitCount = h.biBitCount;
-        format_.width = h.biWidth;
-        format_.height = h.biHeight;
+        ReadFormat(size);
+        if (!IsSupportedCaptureFormat(format_) && format_.width > 0 && format_.height != 0) {
+            // A compressed format (MJPG and the like): ask the driver for plain RGB at the same size.
+            BITMAPINFOHEADER rgb{};
+            rgb.biSize = sizeof rgb;
+            rgb.biWidth = format_.width;
+            rgb.biHeight = format_.height < 0 ? -format_.height : format_.height;
+            rgb.biPlanes = 1;
+            rgb.biBitCount = 24;
+            rgb.biCompression = BI_RGB;
+            rgb.biSizeImage = static_cast<DWORD>(((rgb.biWidth * 3 + 3) & ~3) * rgb.biHeight);
+            if (capSetVideoFormat(window_, &rgb, sizeof rgb)) ReadFormat(capGetVideoFormatSize(window_));
+        }
         if (!IsSupportedCaptureFormat(format_)) {
             error = "capture device " + std::to_string(device) + " delivers " + DescribeCaptureFormat(format_) + " at " +
                     std::to_string(format_.width) + "x" + std::to_string(format_.height) +
@@ -97,6 +103,16 @@ public:
     }
 
 private:
+    void ReadFormat(DWORD size) {
+        std::vector<uint8_t> info(size < sizeof(BITMAPINFOHEADER) ? sizeof(BITMAPINFOHEADER) : size);
+        capGetVideoFormat(window_, info.data(), static_cast<WPARAM>(info.size()));
+        const BITMAPINFOHEADER& h = *reinterpret_cast<const BITMAPINFOHEADER*>(info.data());
+        format_.compression = h.biCompression;
+        format_.bitCount = h.biBitCount;
+        format_.width = h.biWidth;
+        format_.height = h.biHeight;
+    }
+
     static LRESULT CALLBACK OnFrame(HWND window, VIDEOHDR* header) {
         auto* self = reinterpret_cast<VfwSource*>(capGetUserData(window));
         if (self && header && header->lpData) {
