@@ -4,8 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "programs/common/arguments.h"
@@ -16,10 +14,6 @@
 #include "programs/encoder/options.h"
 #include "programs/encoder/video_source.h"
 #include "programs/encoder/watermark.h"
-
-#ifdef _WIN32
-#include <cwchar>
-#endif
 
 namespace {
 

@@ -71,19 +71,26 @@ struct FeedClient::Impl {
             error = "cannot resolve " + url.host + ": " + ec.message();
             return false;
         }
+        // IPv4 first: Windows may list ::1 first for localhost, and on Windows a refused
+        // loopback connection takes two seconds, while servers of this kind listen on IPv4.
+        std::vector<asio::ip::tcp::endpoint> addresses;
+        for (const auto& entry : endpoints)
+            if (entry.endpoint().address().is_v4()) addresses.push_back(entry.endpoint());
+        for (const auto& entry : endpoints)
+            if (!entry.endpoint().address().is_v4()) addresses.push_back(entry.endpoint());
         std::string lastError = "no address";
-        for (const auto& entry : endpoints) {
+        for (const auto& address : addresses) {
             asio::error_code ignored;
             socket.close(ignored);
-            socket.open(entry.endpoint().protocol(), ec);
+            socket.open(address.protocol(), ec);
             if (ec) continue;
             std::string attempt;
-            if (Run([&](std::function<void(asio::error_code)> done) { socket.async_connect(entry.endpoint(), done); },
+            if (Run([&](std::function<void(asio::error_code)> done) { socket.async_connect(address, done); },
                     kConnectTimeout, attempt)) {
                 socket.set_option(asio::ip::tcp::no_delay(true), ignored);
                 return true;
             }
-            lastError = entry.endpoint().address().to_string() + ": " + attempt;
+            lastError = address.address().to_string() + ": " + attempt;
             if (stop) break;
         }
         socket.close(ec);
