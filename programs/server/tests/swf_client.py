@@ -7,9 +7,13 @@ import time
 
 def connect(port, source="127.0.0.1", timeout=10):
     s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    s.settimeout(timeout)
-    s.bind((source, 0))
-    s.connect(("127.0.0.1", port))
+    try:
+        s.settimeout(timeout)
+        s.bind((source, 0))
+        s.connect(("127.0.0.1", port))
+    except OSError:
+        s.close()
+        raise
     return s
 
 
