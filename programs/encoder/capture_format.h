@@ -1,0 +1,30 @@
+// Turning a capture driver's frame into RGB. The driver says what it delivers with a
+// BITMAPINFOHEADER; these are its fields, so the conversion stays free of <windows.h>.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "programs/encoder/image.h"
+
+struct CaptureFormat {
+    uint32_t compression = 0;  // 0 (BI_RGB), 3 (BI_BITFIELDS) or a FOURCC such as 'YUY2'
+    int bitCount = 0;
+    int width = 0;
+    int height = 0;  // for RGB, positive means the rows are stored bottom-up
+};
+
+constexpr uint32_t FourCC(char a, char b, char c, char d) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) | (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24);
+}
+
+// True for the formats ConvertCaptureFrame understands: RGB 16 (5-5-5), 24 and 32;
+// YUY2/YUYV, UYVY, I420/IYUV, YV12 and NV12.
+bool IsSupportedCaptureFormat(const CaptureFormat& format);
+
+// Converts one frame; false when the format is unsupported or `size` is too small for it.
+bool ConvertCaptureFrame(const CaptureFormat& format, const uint8_t* data, size_t size, RgbImage& out);
+
+// "YUY2", "RGB24", or the number, for messages.
+std::string DescribeCaptureFormat(const CaptureFormat& format);

@@ -1,0 +1,150 @@
+#include "programs/encoder/encoder_main.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "programs/common/arguments.h"
+#include "programs/common/stop_signal.h"
+#include "programs/encoder/feed_client.h"
+#include "programs/encoder/frame_pipeline.h"
+#include "programs/encoder/gif_reader.h"
+#include "programs/encoder/options.h"
+#include "programs/encoder/video_source.h"
+#include "programs/encoder/watermark.h"
+
+namespace {
+
+// How long the server may take to come up (it is started just before us), and to come
+// back after dropping the feed.
+constexpr std::chrono::seconds kServerWait{20};
+
+void Say(const std::string& text) {
+    std::fprintf(stderr, "orvane: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+const char kUsage[] =
+    "usage: orvane -f vfwcap|testsrc -r RATE -i DEVICE [-sameq]\n"
+    "              [-vhook \"watermark -f PATH [-m 0|1] [-t RRGGBB]\"] http://HOST:PORT/FEED.ffm";
+
+bool ReadFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
+#ifdef _WIN32
+    // The panel keeps the file open for writing; msvcrt opens without share restrictions.
+    FILE* f = _wfopen(path.c_str(), L"rb");
+#else
+    FILE* f = std::fopen(ToUtf8(path).c_str(), "rb");
+#endif
+    if (!f) return false;
+    bytes.clear();
+    uint8_t buffer[65536];
+    size_t n;
+    // A watermark is small; a huge file is not one.
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && bytes.size() < (64u << 20))
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+std::atomic<bool> g_stop{false};
+
+}  // namespace
+
+int RunEncoder(const std::vector<std::wstring>& args) {
+    EncoderOptions options;
+    std::wstring problem;
+    if (!ParseEncoderOptions(args, options, problem)) {
+        Say(ToUtf8(problem));
+        std::fprintf(stderr, "%s\n", kUsage);
+        return 1;
+    }
+    const char* forced = std::getenv("ORVANE_VIDEO_SOURCE");
+    if (forced && std::string(forced) == "testsrc" && options.format != L"testsrc") {
+        Say("ORVANE_VIDEO_SOURCE=testsrc: the synthetic camera replaces capture device " +
+            std::to_string(options.device));
+        options.format = L"testsrc";
+    }
+
+    std::unique_ptr<Watermark> watermark;
+    if (options.watermark) {
+        std::vector<uint8_t> bytes;
+        if (!ReadFile(options.watermarkPath, bytes)) {
+            Say("cannot read the watermark " + ToUtf8(options.watermarkPath));
+            return 1;
+        }
+        RgbImage mark;
+        std::string error;
+        if (!ReadGif(bytes.data(), bytes.size(), mark, error)) {
+            Say("the watermark " + ToUtf8(options.watermarkPath) + " is not a usable GIF: " + error);
+            return 1;
+        }
+        watermark.reset(new Watermark(std::move(mark), options.watermarkMode, options.watermarkThreshold));
+    }
+
+    InstallStopHandler([] { g_stop = true; });
+
+    std::unique_ptr<VideoSource> source;
+    std::string error;
+    if (options.format == L"testsrc") {
+        source = OpenTestSource(options.frameRate, g_stop);
+    } else {
+#ifdef _WIN32
+        source = OpenVfwSource(options.device, options.frameRate, g_stop, error);
+#else
+        error = "vfwcap (Video for Windows) exists only on Windows; use -f testsrc";
+#endif
+        if (!source) {
+            Say(error);
+            return 2;
+        }
+    }
+
+    FeedClient feed(options.output, g_stop);
+    StreamParameters stream;
+    if (!feed.FetchParameters(stream, kServerWait, error) || !feed.Open(kServerWait, error)) {
+        if (g_stop) return 0;
+        Say(error);
+        return 3;
+    }
+    std::unique_ptr<FramePipeline> pipeline(
+        new FramePipeline(stream, options.frameRate, options.sameQuality, watermark.get()));
+    RgbImage frame;
+    std::vector<uint8_t> jpeg;
+    long dropped = 0;
+    auto lastSent = std::chrono::steady_clock::now();
+    while (!g_stop) {
+        if (!source->Grab(frame, error)) {
+            if (g_stop) break;
+            Say(error);
+            return 2;
+        }
+        if (!pipeline->Process(frame, jpeg)) {
+            if (dropped++ % 100 == 0) Say("a frame does not fit the feed's size limit even at the lowest quality; dropped");
+            continue;
+        }
+        if (feed.Send(jpeg, error)) {
+            lastSent = std::chrono::steady_clock::now();
+        } else {
+            if (g_stop) break;
+            // A server that takes the connection but keeps refusing frames is not waited for forever.
+            if (std::chrono::steady_clock::now() - lastSent > kServerWait) {
+                Say(error + "; no frame got through for " + std::to_string(kServerWait.count()) + " s");
+                return 3;
+            }
+            Say(error + "; reconnecting");
+            // The server may have been restarted with other parameters: ask again.
+            if (!feed.FetchParameters(stream, kServerWait, error) || !feed.Open(kServerWait, error)) {
+                if (g_stop) break;
+                Say(error);
+                return 3;
+            }
+            pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark.get()));
+        }
+    }
+    feed.Close();
+    Say("stopped");
+    return 0;
+}

@@ -1,0 +1,260 @@
+#include "programs/encoder/feed_client.h"
+
+#include <asio.hpp>
+
+#include <functional>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kConnectTimeout{3000};
+constexpr milliseconds kIoTimeout{10000};
+constexpr milliseconds kRetryPause{250};
+constexpr size_t kMaxAnswer = 65536;
+
+}  // namespace
+
+struct FeedClient::Impl {
+    FeedUrl url;
+    const std::atomic<bool>& stop;
+    asio::io_context io;
+    asio::ip::tcp::socket socket{io};
+    bool open = false;
+
+    Impl(FeedUrl u, const std::atomic<bool>& s) : url(std::move(u)), stop(s) {}
+
+    // Runs one asynchronous operation to completion, giving up at the timeout or on a stop
+    // request (the socket is then closed, which cancels the operation).
+    bool Run(const std::function<void(std::function<void(asio::error_code)>)>& start, milliseconds timeout,
+             std::string& error) {
+        bool done = false;
+        asio::error_code result;
+        start([&](asio::error_code ec) {
+            result = ec;
+            done = true;
+        });
+        auto deadline = Clock::now() + timeout;
+        io.restart();
+        while (!done) {
+            if (stop || Clock::now() >= deadline) {
+                asio::error_code ignored;
+                socket.close(ignored);
+                io.restart();
+                io.run();  // lets the cancelled handler run
+                error = stop ? "stopped" : "timed out";
+                return false;
+            }
+            io.run_for(milliseconds(50));
+            if (io.stopped()) io.restart();
+        }
+        if (result) {
+            error = result.message();
+            return false;
+        }
+        return true;
+    }
+
+    std::string HostHeader() const {
+        std::string host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
+        return host + ":" + std::to_string(url.port);
+    }
+
+    // One attempt over every address of the host.
+    bool ConnectOnce(std::string& error) {
+        asio::ip::tcp::resolver resolver(io);
+        asio::error_code ec;
+        auto endpoints = resolver.resolve(url.host, std::to_string(url.port), ec);
+        if (ec) {
+            error = "cannot resolve " + url.host + ": " + ec.message();
+            return false;
+        }
+        // IPv4 first: Windows may list ::1 first for localhost, and on Windows a refused
+        // loopback connection takes two seconds, while servers of this kind listen on IPv4.
+        std::vector<asio::ip::tcp::endpoint> addresses;
+        for (const auto& entry : endpoints)
+            if (entry.endpoint().address().is_v4()) addresses.push_back(entry.endpoint());
+        for (const auto& entry : endpoints)
+            if (!entry.endpoint().address().is_v4()) addresses.push_back(entry.endpoint());
+        std::string lastError = "no address";
+        for (const auto& address : addresses) {
+            asio::error_code ignored;
+            socket.close(ignored);
+            socket.open(address.protocol(), ec);
+            if (ec) continue;
+            std::string attempt;
+            if (Run([&](std::function<void(asio::error_code)> done) { socket.async_connect(address, done); },
+                    kConnectTimeout, attempt)) {
+                socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+                return true;
+            }
+            lastError = address.address().to_string() + ": " + attempt;
+            if (stop) break;
+        }
+        socket.close(ec);
+        error = "cannot connect to " + HostHeader() + " (" + lastError + ")";
+        return false;
+    }
+
+    bool Connect(milliseconds wait, std::string& error) {
+        auto deadline = Clock::now() + wait;
+        for (;;) {
+            if (ConnectOnce(error)) return true;
+            if (stop) return false;
+            if (Clock::now() + kRetryPause >= deadline) {
+                error += "; the server did not come up within " + std::to_string(wait.count() / 1000) + " s";
+                return false;
+            }
+            std::this_thread::sleep_for(kRetryPause);
+        }
+    }
+
+    bool Write(const std::string& data, std::string& error) {
+        return Run(
+            [&](std::function<void(asio::error_code)> done) {
+                asio::async_write(socket, asio::buffer(data), [done](asio::error_code ec, size_t) { done(ec); });
+            },
+            kIoTimeout, error);
+    }
+
+    // Reads until the server closes, at most kMaxAnswer bytes.
+    bool ReadAll(std::string& answer, std::string& error) {
+        answer.clear();
+        char buffer[4096];
+        for (;;) {
+            size_t got = 0;
+            asio::error_code readError;
+            bool ok = Run(
+                [&](std::function<void(asio::error_code)> done) {
+                    socket.async_read_some(asio::buffer(buffer), [&, done](asio::error_code ec, size_t n) {
+                        got = n;
+                        readError = ec;
+                        done(asio::error_code());
+                    });
+                },
+                kIoTimeout, error);
+            if (!ok) return false;
+            answer.append(buffer, got);
+            if (readError == asio::error::eof) return true;
+            if (readError) {
+                error = readError.message();
+                return false;
+            }
+            if (answer.size() > kMaxAnswer) {
+                error = "answer too long";
+                return false;
+            }
+            // A complete answer with a length needs no close to end it.
+            size_t headEnd = answer.find("\r\n\r\n");
+            if (headEnd != std::string::npos) {
+                std::string head = answer.substr(0, headEnd);
+                for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                size_t at = head.find("\ncontent-length:");
+                if (at != std::string::npos) {
+                    unsigned long long length = std::strtoull(head.c_str() + at + 16, nullptr, 10);
+                    if (answer.size() - headEnd - 4 >= length) return true;
+                }
+            }
+        }
+    }
+};
+
+FeedClient::FeedClient(FeedUrl url, const std::atomic<bool>& stop) : impl_(new Impl(std::move(url), stop)) {}
+
+FeedClient::~FeedClient() { Close(); }
+
+bool FeedClient::FetchParameters(StreamParameters& params, std::chrono::milliseconds wait, std::string& error) {
+    Impl& d = *impl_;
+    auto deadline = Clock::now() + wait;
+    for (;;) {
+        auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+        if (!d.Connect(left > milliseconds(0) ? left : milliseconds(0), error)) return false;
+        std::string answer;
+        std::string request = "GET " + d.url.path + " HTTP/1.1\r\nHost: " + d.HostHeader() +
+                              "\r\nUser-Agent: orvane\r\nConnection: close\r\n\r\n";
+        bool ok = d.Write(request, error) && d.ReadAll(answer, error);
+        asio::error_code ignored;
+        d.socket.close(ignored);
+        if (ok) {
+            size_t headEnd = answer.find("\r\n\r\n");
+            if (answer.compare(0, 5, "HTTP/") != 0 || headEnd == std::string::npos) {
+                error = "the server's answer is not HTTP";
+                return false;
+            }
+            std::string status = answer.substr(0, answer.find("\r\n"));
+            size_t space = status.find(' ');
+            if (space == std::string::npos || status.compare(space + 1, 3, "200") != 0) {
+                error = "the server refused the feed " + d.url.path + ": " + status.substr(space == std::string::npos ? 0 : space + 1);
+                return false;
+            }
+            std::string body = answer.substr(headEnd + 4);
+            if (!ParseStreamParameters(body, params, error)) return false;
+            return true;
+        }
+        // The connection broke before an answer: the server may be starting; try again.
+        if (d.stop || Clock::now() + kRetryPause >= deadline) {
+            error = "no answer from " + d.HostHeader() + ": " + error;
+            return false;
+        }
+        std::this_thread::sleep_for(kRetryPause);
+    }
+}
+
+bool FeedClient::Open(std::chrono::milliseconds wait, std::string& error) {
+    Impl& d = *impl_;
+    Close();
+    if (!d.Connect(wait, error)) return false;
+    std::string request = "POST " + d.url.path + " HTTP/1.1\r\nHost: " + d.HostHeader() +
+                          "\r\nUser-Agent: orvane\r\nContent-Type: multipart/x-mixed-replace;boundary=" + Boundary() +
+                          "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+    if (!d.Write(request, error)) return false;
+    d.open = true;
+    return true;
+}
+
+namespace {
+
+std::string Hex(size_t n) {
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%zx", n);
+    return buf;
+}
+
+}  // namespace
+
+bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
+    Impl& d = *impl_;
+    if (!d.open) {
+        error = "the feed is not open";
+        return false;
+    }
+    std::string part = std::string("--") + Boundary() + "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                       std::to_string(jpeg.size()) + "\r\n\r\n";
+    part.append(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+    part += "\r\n";
+    std::string chunk = Hex(part.size()) + "\r\n" + part + "\r\n";
+    if (!d.Write(chunk, error)) {
+        d.open = false;
+        asio::error_code ignored;
+        d.socket.close(ignored);
+        error = "the server closed the feed (" + error + ")";
+        return false;
+    }
+    return true;
+}
+
+void FeedClient::Close() {
+    Impl& d = *impl_;
+    if (d.open) {
+        // Small enough for the socket's buffer, so a plain write does not wait on the server.
+        std::string end = std::string("--") + Boundary() + "--\r\n";
+        std::string last = Hex(end.size()) + "\r\n" + end + "\r\n0\r\n\r\n";
+        asio::error_code ignored;
+        asio::write(d.socket, asio::buffer(last), ignored);
+    }
+    d.open = false;
+    asio::error_code ignored;
+    d.socket.close(ignored);
+}

@@ -1,0 +1,34 @@
+// What happens to each captured frame: resized to the stream's size, watermarked,
+// encoded as JPEG at the quality the rate control chooses, and kept below the feed's
+// size limit.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "programs/encoder/image.h"
+#include "programs/encoder/jpeg_encoder.h"
+#include "programs/encoder/rate_control.h"
+#include "programs/encoder/stream_parameters.h"
+#include "programs/encoder/watermark.h"
+
+class FramePipeline {
+public:
+    // `watermark` may be null; it is used, not owned.
+    FramePipeline(const StreamParameters& stream, double frameRate, bool sameQuality, Watermark* watermark);
+
+    // Turns `frame` (which it may modify) into `jpeg`. False when even the lowest quality
+    // does not fit the feed's limit, or the encoder failed: the frame is then dropped.
+    bool Process(RgbImage& frame, std::vector<uint8_t>& jpeg);
+
+    const RateControl& Rate() const { return rate_; }
+    int LastQuality() const { return lastQuality_; }
+
+private:
+    StreamParameters stream_;
+    Watermark* watermark_;
+    RateControl rate_;
+    JpegEncoder encoder_;
+    RgbImage scaled_;
+    int lastQuality_ = 0;
+};

@@ -1,0 +1,87 @@
+#include "programs/encoder/stream_parameters.h"
+
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool ParseCount(const std::string& text, int64_t multiplier, int64_t& out) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    std::string suffix = Lower(end);
+    if (suffix == "k") v *= 1000;
+    else if (suffix == "m") v *= 1000 * 1000;
+    else if (suffix == "g") v *= 1000.0 * 1000 * 1000;
+    else if (!suffix.empty()) return false;
+    v *= static_cast<double>(multiplier);
+    if (v > 1e15) return false;
+    out = static_cast<int64_t>(v);
+    return true;
+}
+
+bool ParseSize(const std::string& text, int& w, int& h) {
+    static const struct { const char* name; int w, h; } kNames[] = {
+        {"sqcif", 128, 96}, {"qcif", 176, 144}, {"cif", 352, 288}, {"4cif", 704, 576},
+        {"qqvga", 160, 120}, {"qvga", 320, 240}, {"vga", 640, 480}, {"svga", 800, 600},
+        {"xga", 1024, 768}, {"uxga", 1600, 1200}, {"sxga", 1280, 1024}};
+    std::string lower = Lower(text);
+    for (const auto& n : kNames)
+        if (lower == n.name) {
+            w = n.w;
+            h = n.h;
+            return true;
+        }
+    size_t x = lower.find('x');
+    if (x == std::string::npos) return false;
+    int64_t a, b;
+    if (!ParseCount(lower.substr(0, x), 1, a) || !ParseCount(lower.substr(x + 1), 1, b)) return false;
+    // JPEG and our buffers: even sizes up to 4096 on a side.
+    if (a < 16 || b < 16 || a > 4096 || b > 4096) return false;
+    w = static_cast<int>(a);
+    h = static_cast<int>(b);
+    return true;
+}
+
+}  // namespace
+
+bool ParseStreamParameters(const std::string& text, StreamParameters& out, std::string& error) {
+    out = StreamParameters();
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::istringstream words(line);
+        std::string name, value, extra;
+        if (!(words >> name) || name[0] == '#') continue;
+        words >> value;
+        std::string key = Lower(name);
+        bool ok = true;
+        if (key == "videoframerate") {
+            char* end = nullptr;
+            out.frameRate = std::strtod(value.c_str(), &end);
+            ok = !value.empty() && !*end && out.frameRate >= 0.1 && out.frameRate <= 1000;
+        } else if (key == "videosize") {
+            ok = ParseSize(value, out.width, out.height);
+        } else if (key == "videobitrate") {
+            ok = ParseCount(value, 1000, out.bitRate);
+        } else if (key == "videobitratetolerance") {
+            ok = ParseCount(value, 1000, out.bitRateTolerance);
+        } else if (key == "filemaxsize") {
+            ok = ParseCount(value, 1, out.fileMaxSize);
+        } else {
+            continue;
+        }
+        if (!ok) {
+            error = "bad value in stream parameters: " + line;
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,247 @@
+// End to end, natively: the encoder with the synthetic camera feeds the real server, and
+// a viewer of /demo.swf receives watermarked JPEG frames of the configured size.
+#include <gtest/gtest.h>
+
+#include <asio.hpp>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csetjmp>
+#include <filesystem>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include <jpeglib.h>
+
+#include "backend/command_lines.h"
+#include "backend/server_config.h"
+#include "programs/common/arguments.h"
+#include "programs/encoder/gif_reader.h"
+#include "programs/encoder/scale.h"
+#include "programs/encoder/test_pattern.h"
+#include "res/watermark.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono;
+
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& argv) {
+        std::vector<char*> raw;
+        for (const std::string& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
+        raw.push_back(nullptr);
+        if (posix_spawn(&pid_, raw[0], nullptr, nullptr, raw.data(), environ) != 0) pid_ = -1;
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Running() {
+        int status = 0;
+        if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        return pid_ > 0;
+    }
+    // Sends SIGINT and returns the exit code, or -1 when it had to be killed.
+    int Stop(seconds patience) {
+        if (!Running()) return exitCode_;
+        kill(pid_, SIGINT);
+        auto end = steady_clock::now() + patience;
+        int status = 0;
+        while (steady_clock::now() < end) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int exitCode_ = -1;
+};
+
+uint16_t FreePort() {
+    asio::io_context io;
+    asio::ip::tcp::acceptor a(io, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+    return a.local_endpoint().port();
+}
+
+bool DecodeJpeg(const std::string& jpeg, RgbImage& out) {
+    struct Error {
+        jpeg_error_mgr base;
+        jmp_buf escape;
+    } error;
+    jpeg_decompress_struct d;
+    d.err = jpeg_std_error(&error.base);
+    error.base.error_exit = [](j_common_ptr c) { longjmp(reinterpret_cast<Error*>(c->err)->escape, 1); };
+    jpeg_create_decompress(&d);
+    if (setjmp(error.escape)) {
+        jpeg_destroy_decompress(&d);
+        return false;
+    }
+    jpeg_mem_src(&d, reinterpret_cast<const unsigned char*>(jpeg.data()), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&d);
+    out.Resize(static_cast<int>(d.output_width), static_cast<int>(d.output_height));
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = out.Row(static_cast<int>(d.output_scanline));
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    return true;
+}
+
+// Reads the SWF stream until `count` JPEG bitmaps have been shown.
+std::vector<std::string> ReadSwfFrames(uint16_t port, size_t count, seconds patience) {
+    asio::io_context io;
+    asio::ip::tcp::socket s(io);
+    auto end = steady_clock::now() + patience;
+    std::string data;
+    std::vector<std::string> frames;
+    asio::error_code ec;
+    s.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), port), ec);
+    if (ec) return frames;
+    std::string request = "GET /demo.swf HTTP/1.1\r\nHost: localhost\r\n\r\n";
+    asio::write(s, asio::buffer(request), ec);
+    char buffer[65536];
+    auto fill = [&](size_t n) {
+        while (data.size() < n && steady_clock::now() < end) {
+            size_t got = s.read_some(asio::buffer(buffer), ec);
+            if (ec) return false;
+            data.append(buffer, got);
+        }
+        return data.size() >= n;
+    };
+    // Give up on the stream once the time is over, even mid-read.
+    std::thread watchdog([&] {
+        while (steady_clock::now() < end) std::this_thread::sleep_for(milliseconds(50));
+        asio::error_code ignored;
+        s.shutdown(asio::socket_base::shutdown_both, ignored);
+    });
+    size_t head = 0;
+    while ((head = data.find("\r\n\r\n")) == std::string::npos)
+        if (!fill(data.size() + 1)) break;
+    if (head != std::string::npos && data.compare(0, 5, "HTTP/") == 0 && data.find(" 200 ") < data.find("\r\n")) {
+        data.erase(0, head + 4);
+        // Header: signature, version, length, then the stage rectangle, rate and count.
+        if (fill(9) && data.compare(0, 3, "FWS") == 0) {
+            int bits = static_cast<uint8_t>(data[8]) >> 3;
+            size_t at = 8 + (5 + 4 * bits + 7) / 8 + 4;
+            std::string pending;
+            while (frames.size() < count && fill(at + 6)) {
+                unsigned codeLength = static_cast<uint8_t>(data[at]) | (static_cast<uint8_t>(data[at + 1]) << 8);
+                unsigned tag = codeLength >> 6;
+                size_t length = codeLength & 0x3F, bodyAt = at + 2;
+                if (length == 0x3F) {
+                    length = static_cast<uint8_t>(data[at + 2]) | (static_cast<uint8_t>(data[at + 3]) << 8) |
+                             (static_cast<uint8_t>(data[at + 4]) << 16) | (static_cast<size_t>(static_cast<uint8_t>(data[at + 5])) << 24);
+                    bodyAt = at + 6;
+                }
+                if (!fill(bodyAt + length)) break;
+                if (tag == 21) {
+                    pending = data.substr(bodyAt + 2, length - 2);
+                    // The old players' form may start with an empty image (FF D9 FF D8).
+                    if (pending.compare(0, 4, "\xFF\xD9\xFF\xD8") == 0) pending.erase(0, 4);
+                } else if (tag == 1 && !pending.empty()) {
+                    frames.push_back(pending);
+                    pending.clear();
+                }
+                data.erase(0, bodyAt + length);
+                at = 0;
+            }
+        }
+    }
+    end = steady_clock::now();
+    watchdog.join();
+    return frames;
+}
+
+}  // namespace
+
+TEST(EncoderEndToEnd, ViewerSeesWatermarkedFramesOfTheConfiguredSize) {
+    char pattern[] = "/tmp/orvane e2e XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    std::string dir = pattern;
+    uint16_t port = FreePort();
+    StreamSettings settings;
+    settings.port = port;
+    settings.width = 320;
+    settings.height = 240;
+    settings.frameRate = 15;
+    std::ofstream(dir + "/orvane.conf") << ToUtf8(FormatServerConfig(settings));
+    std::ofstream(dir + "/logo.gif", std::ios::binary)
+        .write(reinterpret_cast<const char*>(kWatermarkGif), static_cast<std::streamsize>(kWatermarkGifSize));
+
+    Child server({ORVANE_SERVER_PATH, "-f", dir + "/orvane.conf"});
+    // The folder has spaces: escaped as the panel escapes them.
+    std::wstring escaped;
+    ASSERT_TRUE(EscapeSpaceRuns(FromUtf8(dir), escaped));
+    Child encoder({ORVANE_ENCODER_PATH, "-f", "testsrc", "-r", "15", "-i", "0", "-sameq", "-vhook",
+                   "watermark -f " + ToUtf8(escaped) + "/logo.gif", "http://localhost:" + std::to_string(port) + "/feed.ffm"});
+    // The viewer may come before the server listens: retry the connection.
+    std::vector<std::string> frames;
+    auto end = steady_clock::now() + seconds(30);
+    while (frames.empty() && steady_clock::now() < end && encoder.Running()) {
+        frames = ReadSwfFrames(port, 4, seconds(10));
+        if (frames.empty()) std::this_thread::sleep_for(milliseconds(200));
+    }
+    ASSERT_EQ(frames.size(), 4u) << "no stream from the server";
+    EXPECT_TRUE(encoder.Running());
+
+    RgbImage got, mark, clean, scaled;
+    ASSERT_TRUE(DecodeJpeg(frames.back(), got));
+    EXPECT_EQ(got.width, 320);
+    EXPECT_EQ(got.height, 240);
+    std::string error;
+    ASSERT_TRUE(ReadGif(kWatermarkGif, kWatermarkGifSize, mark, error)) << error;
+    ASSERT_EQ(got.rgb.size(), mark.rgb.size());
+
+    // Which frame of the pattern this is: the one that matches best where the mark is grey.
+    auto meanDiff = [&](const RgbImage& a, bool text) {
+        double sum = 0;
+        long n = 0;
+        for (size_t i = 0; i < a.rgb.size(); i += 3) {
+            bool isText = mark.rgb[i] >= 200;
+            if (isText != text || (!text && mark.rgb[i] != 128)) continue;
+            for (int c = 0; c < 3; ++c) sum += static_cast<double>(got.rgb[i + c]) - a.rgb[i + c];
+            n += 3;
+        }
+        return sum / static_cast<double>(n);
+    };
+    double best = 1e9;
+    int64_t bestFrame = -1;
+    for (int64_t f = 0; f < 15 * 60; ++f) {
+        DrawTestPattern(f, 15, clean);
+        ScaleBilinear(clean, 320, 240, scaled);
+        double e = 0;
+        for (size_t i = 0; i < scaled.rgb.size(); i += 7) e += std::abs(static_cast<int>(got.rgb[i]) - scaled.rgb[i]);
+        if (e < best) best = e, bestFrame = f;
+    }
+    ASSERT_GE(bestFrame, 0);
+    DrawTestPattern(bestFrame, 15, clean);
+    ScaleBilinear(clean, 320, 240, scaled);
+    // Untouched where the mark is grey (JPEG noise aside); much brighter under the text.
+    EXPECT_LT(std::abs(meanDiff(scaled, false)), 4.0) << "frame " << bestFrame;
+    EXPECT_GT(meanDiff(scaled, true), 40.0) << "frame " << bestFrame;
+
+    EXPECT_EQ(encoder.Stop(seconds(10)), 0);
+    EXPECT_EQ(server.Stop(seconds(10)), 0);
+    std::filesystem::remove_all(dir);
+}

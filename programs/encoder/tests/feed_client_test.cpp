@@ -1,0 +1,103 @@
+// The feed push against a stand-in receiver: parameters, frames, waiting for the server.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "programs/encoder/feed_client.h"
+#include "programs/encoder/tests/test_support.h"
+
+using namespace std::chrono;
+
+namespace {
+
+FeedUrl Url(uint16_t port, const char* host = "localhost") {
+    FeedUrl u;
+    u.host = host;
+    u.port = port;
+    u.path = "/feed.ffm";
+    return u;
+}
+
+// A port nothing listens on: bound once, then released.
+uint16_t FreePort() {
+    FakeFeedServer probe("");
+    return probe.Port();
+}
+
+}  // namespace
+
+TEST(FeedClient, ReadsParametersAndPushesFramesAsParts) {
+    FakeFeedServer server("VideoFrameRate 10\nFileMaxSize 1000\nVideoSize 176x144\n");
+    std::atomic<bool> stop{false};
+    FeedClient client(Url(server.Port()), stop);
+    StreamParameters p;
+    std::string error;
+    // By name: localhost may resolve to ::1 first, where nothing listens.
+    ASSERT_TRUE(client.FetchParameters(p, seconds(5), error)) << error;
+    EXPECT_EQ(p.frameRate, 10);
+    EXPECT_EQ(p.width, 176);
+    EXPECT_EQ(p.fileMaxSize, 1000);
+    ASSERT_TRUE(client.Open(seconds(5), error)) << error;
+    std::vector<uint8_t> a = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9}, b(70000, 0x55);
+    // Bytes that look like the framing inside a frame must not confuse anyone.
+    std::string tricky = "\r\n--orvaneframe\r\n0\r\n\r\n";
+    b.insert(b.begin() + 100, tricky.begin(), tricky.end());
+    ASSERT_TRUE(client.Send(a, error)) << error;
+    ASSERT_TRUE(client.Send(b, error)) << error;
+    std::vector<std::string> parts = server.WaitForParts(2, 5000);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(parts[0], std::string(a.begin(), a.end()));
+    EXPECT_EQ(parts[1], std::string(b.begin(), b.end()));
+}
+
+TEST(FeedClient, WaitsForALateServerButNotForever) {
+    uint16_t port = FreePort();
+    std::atomic<bool> stop{false};
+    std::string error;
+    StreamParameters p;
+    {
+        // No server at all: a clear error after the bounded wait.
+        FeedClient client(Url(port), stop);
+        auto start = steady_clock::now();
+        EXPECT_FALSE(client.FetchParameters(p, milliseconds(800), error));
+        auto took = steady_clock::now() - start;
+        EXPECT_GE(took, milliseconds(500));
+        EXPECT_LT(took, seconds(5));
+        EXPECT_NE(error.find("did not come up"), std::string::npos) << error;
+    }
+    // The server comes up while the client is waiting.
+    std::unique_ptr<FakeFeedServer> late;
+    std::thread starter([&] {
+        std::this_thread::sleep_for(milliseconds(600));
+        late.reset(new FakeFeedServer("VideoFrameRate 5\n", "200 OK", port));
+    });
+    FeedClient client(Url(port, "127.0.0.1"), stop);
+    bool ok = client.FetchParameters(p, seconds(10), error);
+    starter.join();
+    ASSERT_TRUE(ok) << error;
+    EXPECT_EQ(p.frameRate, 5);
+}
+
+TEST(FeedClient, RefusalsAreNotRetriedAndStopEndsTheWait) {
+    FakeFeedServer refusing("no such feed", "404 Not Found");
+    std::atomic<bool> stop{false};
+    std::string error;
+    StreamParameters p;
+    FeedClient client(Url(refusing.Port()), stop);
+    auto start = steady_clock::now();
+    EXPECT_FALSE(client.FetchParameters(p, seconds(10), error));
+    EXPECT_LT(steady_clock::now() - start, seconds(3));
+    EXPECT_NE(error.find("404"), std::string::npos) << error;
+    EXPECT_EQ(refusing.Gets(), 1);
+
+    FeedClient waiting(Url(FreePort()), stop);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(milliseconds(300));
+        stop = true;
+    });
+    start = steady_clock::now();
+    EXPECT_FALSE(waiting.FetchParameters(p, seconds(30), error));
+    stopper.join();
+    EXPECT_LT(steady_clock::now() - start, seconds(3));
+}

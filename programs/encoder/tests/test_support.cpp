@@ -1,0 +1,212 @@
+#include "programs/encoder/tests/test_support.h"
+
+#include <asio.hpp>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+std::vector<uint8_t> LiteralLzw(const std::vector<uint8_t>& indices, int minCodeSize) {
+    const int clear = 1 << minCodeSize, width = minCodeSize + 1;
+    // After a clear, the decoder's table reaches the next width after this many literals.
+    const size_t run = static_cast<size_t>((1 << width) - clear - 2);
+    std::vector<uint8_t> out;
+    uint32_t acc = 0;
+    int bits = 0;
+    auto emit = [&](int code) {
+        acc |= static_cast<uint32_t>(code) << bits;
+        bits += width;
+        while (bits >= 8) {
+            out.push_back(static_cast<uint8_t>(acc));
+            acc >>= 8;
+            bits -= 8;
+        }
+    };
+    for (size_t i = 0; i < indices.size(); ++i) {
+        if (i % run == 0) emit(clear);
+        emit(indices[i]);
+    }
+    emit(clear + 1);
+    if (bits) out.push_back(static_cast<uint8_t>(acc));
+    return out;
+}
+
+std::vector<uint8_t> SubBlocks(const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < data.size(); i += 255) {
+        size_t n = std::min<size_t>(255, data.size() - i);
+        out.push_back(static_cast<uint8_t>(n));
+        out.insert(out.end(), data.begin() + static_cast<long>(i), data.begin() + static_cast<long>(i + n));
+    }
+    out.push_back(0);
+    return out;
+}
+
+namespace {
+
+void Word(std::vector<uint8_t>& out, int v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+// Size bits of a colour table: 2 << bits entries.
+uint8_t TableBits(const std::vector<uint8_t>& table) {
+    uint8_t bits = 0;
+    while ((2u << bits) * 3 < table.size()) ++bits;
+    return bits;
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakeGif(const GifSpec& s) {
+    std::vector<uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
+    Word(out, s.screenW);
+    Word(out, s.screenH);
+    out.push_back(s.globalTable.empty() ? 0 : static_cast<uint8_t>(0xF0 | TableBits(s.globalTable)));
+    out.push_back(0);
+    out.push_back(0);
+    if (!s.globalTable.empty()) {
+        out.insert(out.end(), s.globalTable.begin(), s.globalTable.end());
+        out.resize(out.size() + (2u << TableBits(s.globalTable)) * 3 - s.globalTable.size());
+    }
+    out.insert(out.end(), s.extensions.begin(), s.extensions.end());
+    out.push_back(0x2C);
+    Word(out, s.left);
+    Word(out, s.top);
+    Word(out, s.width);
+    Word(out, s.height);
+    uint8_t flags = s.interlaced ? 0x40 : 0;
+    if (!s.localTable.empty()) flags |= static_cast<uint8_t>(0x80 | TableBits(s.localTable));
+    out.push_back(flags);
+    if (!s.localTable.empty()) {
+        out.insert(out.end(), s.localTable.begin(), s.localTable.end());
+        out.resize(out.size() + (2u << TableBits(s.localTable)) * 3 - s.localTable.size());
+    }
+    out.push_back(static_cast<uint8_t>(s.minCodeSize));
+    std::vector<uint8_t> blocks = SubBlocks(LiteralLzw(s.pixels, s.minCodeSize));
+    out.insert(out.end(), blocks.begin(), blocks.end());
+    out.push_back(0x3B);
+    return out;
+}
+
+struct FakeFeedServer::Net {
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor{io};
+    std::mutex mutex;
+    std::vector<std::shared_ptr<asio::ip::tcp::socket>> sockets;
+};
+
+FakeFeedServer::FakeFeedServer(std::string parameters, std::string status, uint16_t port)
+    : parameters_(std::move(parameters)), status_(std::move(status)), net_(new Net) {
+    asio::ip::tcp::endpoint at(asio::ip::make_address("127.0.0.1"), port);
+    net_->acceptor.open(at.protocol());
+    net_->acceptor.set_option(asio::socket_base::reuse_address(true));
+    net_->acceptor.bind(at);
+    net_->acceptor.listen();
+    port_ = net_->acceptor.local_endpoint().port();
+    acceptor_ = std::thread([this] { Serve(); });
+}
+
+FakeFeedServer::~FakeFeedServer() {
+    stopping_ = true;
+    // Wake the blocking accept with a connection of our own.
+    try {
+        asio::io_context io;
+        asio::ip::tcp::socket wake(io);
+        wake.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), port_));
+    } catch (const std::exception&) {
+    }
+    acceptor_.join();
+    {
+        std::lock_guard<std::mutex> lock(net_->mutex);
+        for (auto& s : net_->sockets) {
+            asio::error_code ignored;
+            s->shutdown(asio::socket_base::shutdown_both, ignored);
+        }
+    }
+    for (auto& t : threads_) t.join();
+    delete net_;
+}
+
+void FakeFeedServer::Serve() {
+    for (;;) {
+        auto socket = std::make_shared<asio::ip::tcp::socket>(net_->io);
+        asio::error_code ec;
+        net_->acceptor.accept(*socket, ec);
+        if (stopping_) return;
+        if (ec) continue;
+        size_t index;
+        {
+            std::lock_guard<std::mutex> lock(net_->mutex);
+            net_->sockets.push_back(socket);
+            index = net_->sockets.size() - 1;
+        }
+        threads_.emplace_back([this, index] { Handle(index); });
+    }
+}
+
+void FakeFeedServer::Handle(size_t connection) {
+    std::shared_ptr<asio::ip::tcp::socket> socket;
+    {
+        std::lock_guard<std::mutex> lock(net_->mutex);
+        socket = net_->sockets[connection];
+    }
+    std::string data;
+    char buffer[65536];
+    asio::error_code ec;
+    auto readMore = [&] {
+        size_t n = socket->read_some(asio::buffer(buffer), ec);
+        data.append(buffer, n);
+        return !ec;
+    };
+    while (data.find("\r\n\r\n") == std::string::npos)
+        if (!readMore()) return;
+    size_t headEnd = data.find("\r\n\r\n") + 4;
+    std::string head = data.substr(0, headEnd);
+    data.erase(0, headEnd);
+    if (head.compare(0, 4, "GET ") == 0) {
+        ++gets_;
+        std::string answer = "HTTP/1.1 " + status_ + "\r\nContent-Type: text/plain\r\nContent-Length: " +
+                             std::to_string(parameters_.size()) + "\r\nConnection: close\r\n\r\n" + parameters_;
+        asio::write(*socket, asio::buffer(answer), ec);
+        return;
+    }
+    bool chunked = head.find("chunked") != std::string::npos;
+    std::string body;
+    for (;;) {
+        // Undo the chunked coding as far as the data goes.
+        if (chunked) {
+            for (;;) {
+                size_t eol = data.find("\r\n");
+                if (eol == std::string::npos) break;
+                size_t size = std::strtoul(data.substr(0, eol).c_str(), nullptr, 16);
+                if (data.size() < eol + 2 + size + 2) break;
+                body += data.substr(eol + 2, size);
+                data.erase(0, eol + 2 + size + 2);
+            }
+        } else {
+            body += data;
+            data.clear();
+        }
+        // Take every complete part.
+        for (;;) {
+            size_t at = body.find("Content-Length: ");
+            if (at == std::string::npos) break;
+            size_t end = body.find("\r\n\r\n", at);
+            if (end == std::string::npos) break;
+            size_t length = std::strtoul(body.c_str() + at + 16, nullptr, 10);
+            if (body.size() < end + 4 + length) break;
+            std::lock_guard<std::mutex> lock(mutex_);
+            parts_.push_back(body.substr(end + 4, length));
+            body.erase(0, end + 4 + length);
+            arrived_.notify_all();
+        }
+        if (!readMore()) return;
+    }
+}
+
+std::vector<std::string> FakeFeedServer::WaitForParts(size_t count, int timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return parts_.size() >= count; });
+    return parts_;
+}

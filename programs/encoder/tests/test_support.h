@@ -1,0 +1,55 @@
+// Helpers for the encoder's tests: writing small GIFs, and a stand-in feed receiver.
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Builds a GIF with one image whose pixels are coded as literals (a clear code before
+// the table would widen), so tests can make any picture, well-formed or not.
+struct GifSpec {
+    int screenW = 4, screenH = 4;
+    std::vector<uint8_t> globalTable;  // RGB triples; empty for none
+    std::vector<uint8_t> localTable;   // RGB triples; empty for none
+    int left = 0, top = 0, width = 4, height = 4;
+    bool interlaced = false;
+    int minCodeSize = 2;
+    std::vector<uint8_t> pixels;        // width * height indices, in file order
+    std::vector<uint8_t> extensions;    // raw extension blocks placed before the image
+};
+std::vector<uint8_t> MakeGif(const GifSpec& spec);
+// Just the LZW stream (without sub-blocks) of literal codes for `indices`.
+std::vector<uint8_t> LiteralLzw(const std::vector<uint8_t>& indices, int minCodeSize);
+// Wraps data in GIF sub-blocks with the terminator.
+std::vector<uint8_t> SubBlocks(const std::vector<uint8_t>& data);
+
+// A feed receiver on 127.0.0.1: answers GET with `parameters` (or `status` when it is not
+// "200 OK") and collects the JPEG parts of POSTed multipart bodies (chunked or not).
+class FakeFeedServer {
+public:
+    explicit FakeFeedServer(std::string parameters, std::string status = "200 OK", uint16_t port = 0);
+    ~FakeFeedServer();
+    uint16_t Port() const { return port_; }
+    // Waits until `count` parts have arrived (or the timeout passed); returns what arrived.
+    std::vector<std::string> WaitForParts(size_t count, int timeoutMs);
+    int Gets() const { return gets_; }
+
+private:
+    struct Net;
+    void Serve();
+    void Handle(size_t connection);
+
+    std::string parameters_, status_;
+    Net* net_;
+    uint16_t port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> gets_{0};
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<std::string> parts_;
+    std::vector<std::thread> threads_;
+    std::thread acceptor_;
+};

@@ -1,0 +1,24 @@
+// Where the frames come from: a Video for Windows capture device or the synthetic camera.
+#pragma once
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "programs/encoder/image.h"
+
+class VideoSource {
+public:
+    virtual ~VideoSource() = default;
+    // Waits for the next frame, at the rate the source was opened with. False when `stop`
+    // was raised (error left empty) or the source failed (error says why).
+    virtual bool Grab(RgbImage& frame, std::string& error) = 0;
+};
+
+// The synthetic camera: the test pattern at `rate` frames per second, paced by the clock.
+std::unique_ptr<VideoSource> OpenTestSource(double rate, const std::atomic<bool>& stop);
+
+#ifdef _WIN32
+// Video for Windows capture device `device` (0 to 9); null with a message when it
+// cannot be opened or delivers a format we cannot convert.
+std::unique_ptr<VideoSource> OpenVfwSource(int device, double rate, const std::atomic<bool>& stop, std::string& error);
+#endif

@@ -1,0 +1,29 @@
+// Blending the watermark picture over each frame.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "programs/encoder/image.h"
+
+// Mode 0 adds the mark's offset from mid-grey to the frame, per channel:
+// out = clamp(frame + mark - 128, 0, 255), so a mid-grey mark leaves the frame as it is.
+// Mode 1 copies the mark's pixel wherever one of its channels exceeds the threshold's.
+class Watermark {
+public:
+    Watermark(RgbImage mark, int mode, uint32_t thresholdRgb);
+
+    // Blends in place. The mark is scaled to the frame by nearest pixel; the scaled copy
+    // is kept until the frame size changes.
+    void Apply(RgbImage& frame);
+
+private:
+    void Prepare(int width, int height);
+
+    RgbImage mark_;
+    int mode_;
+    uint8_t threshold_[3];
+    int preparedW_ = 0, preparedH_ = 0;
+    std::vector<int16_t> offset_;  // mode 0: mark - 128 per channel
+    RgbImage scaled_;              // mode 1: the mark at frame size
+    std::vector<uint8_t> covers_;  // mode 1: 1 where the mark's pixel replaces the frame's
+};

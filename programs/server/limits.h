@@ -1,0 +1,64 @@
+// The server's admission rules and the measurements they rest on.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "programs/server/config.h"
+
+enum class Admission { Ok, TooManyClients, TooMuchBandwidth };
+
+// MaxClients caps the viewers at once; MaxBandwidth (kbit/s) caps the sum of the
+// rates being served, this viewer's stream included.
+Admission AdmitViewer(const ServerConfig& config, int viewers, int64_t kbpsInUse, int64_t streamKbps);
+// MaxHTTPConnections caps every open connection, this one included.
+bool AdmitConnection(const ServerConfig& config, int openConnections);
+
+// The largest frame a feed takes: FileMaxSize, but never more than a frame
+// could sensibly be, so that a large setting cannot exhaust a 32-bit process.
+constexpr uint64_t kMaxFrameBytes = 64ull << 20;
+uint64_t FeedFrameLimit(const FeedConfig& feed);
+
+// Bytes per second over the last few seconds, from times given by the caller.
+class RateMeter {
+public:
+    explicit RateMeter(int64_t windowMs = 5000) : windowMs_(windowMs) {}
+    void Add(uint64_t bytes, int64_t nowMs);
+    // kbit/s, rounded up so that any traffic counts.
+    int64_t Kbps(int64_t nowMs);
+
+private:
+    void Expire(int64_t nowMs);
+    int64_t windowMs_;
+    std::deque<std::pair<int64_t, uint64_t>> samples_;
+    uint64_t total_ = 0;
+};
+
+// One JPEG frame of a feed, shared by every viewer that sends it.
+struct Frame {
+    std::string jpeg;
+    int width = 0, height = 0;
+    uint64_t sequence = 0;
+};
+using FramePtr = std::shared_ptr<const Frame>;
+
+// What a viewer has yet to send: the frame being written and at most one
+// waiting. A newer frame replaces the waiting one, so a slow viewer skips
+// frames instead of piling them up.
+class ViewerQueue {
+public:
+    // Returns true when an unsent waiting frame was dropped.
+    bool Offer(FramePtr frame);
+    // The next frame to write, or null; it stays "in flight" until Done().
+    FramePtr Next();
+    void Done() { inFlight_ = false; }
+    bool busy() const { return inFlight_; }
+    uint64_t dropped() const { return dropped_; }
+
+private:
+    FramePtr waiting_;
+    bool inFlight_ = false;
+    uint64_t dropped_ = 0;
+};

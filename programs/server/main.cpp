@@ -1,0 +1,126 @@
+// server.dll: the streaming server program. Reads the configuration named by
+// -f, takes the feed, serves the streams, and ends on Ctrl+Break or SIGTERM.
+#include <asio.hpp>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "programs/common/arguments.h"
+#include "programs/common/stop_signal.h"
+#include "programs/server/config.h"
+#include "programs/server/server.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+bool ReadFile(const std::wstring& path, std::string& text) {
+#ifdef _WIN32
+    std::FILE* f = _wfopen(path.c_str(), L"rb");
+#else
+    std::FILE* f = std::fopen(ToUtf8(path).c_str(), "rb");
+#endif
+    if (!f) return false;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        text.append(buf, n);
+        // A configuration file is small; refuse to read something else whole.
+        if (text.size() > (1u << 20)) {
+            std::fclose(f);
+            return false;
+        }
+    }
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+int Usage(const char* problem) {
+    std::fprintf(stderr, "server: %s\nusage: server -f <configuration file>\n", problem);
+    return 1;
+}
+
+int Run(const std::vector<std::wstring>& args) {
+    std::wstring configPath;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"-f" && i + 1 < args.size()) {
+            configPath = args[++i];
+        } else if (args[i] == L"-h" || args[i] == L"-?") {
+            std::printf("usage: server -f <configuration file>\n");
+            return 0;
+        } else {
+            return Usage(("unknown option " + ToUtf8(args[i])).c_str());
+        }
+    }
+    if (configPath.empty()) return Usage("no configuration file given");
+
+    std::string fileName = ToUtf8(configPath);
+    std::string text;
+    if (!ReadFile(configPath, text)) {
+        std::fprintf(stderr, "%s: cannot read the configuration file\n", fileName.c_str());
+        return 1;
+    }
+    ServerConfig config;
+    std::string error;
+    if (!ParseServerConfig(text, fileName, config, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+
+    std::FILE* log = nullptr;
+    bool ownLog = false;
+    if (config.customLog == "-") {
+        log = stdout;
+    } else if (!config.customLog.empty()) {
+#ifdef _WIN32
+        log = _wfopen(FromUtf8(config.customLog).c_str(), L"a");
+#else
+        log = std::fopen(config.customLog.c_str(), "a");
+#endif
+        if (!log) {
+            std::fprintf(stderr, "%s: cannot open the log file %s\n", fileName.c_str(), config.customLog.c_str());
+            return 1;
+        }
+        ownLog = true;
+    }
+
+    asio::io_context io;
+    // The stop handler must come before any other thread starts.
+    InstallStopHandler([&io] { io.stop(); });
+    int rc = 0;
+    {
+        Server server(io, config, log, stderr);
+        if (!server.Listen(error)) {
+            std::fprintf(stderr, "server: %s\n", error.c_str());
+            rc = 1;
+        } else {
+            std::fprintf(stderr, "server: listening on port %d\n", server.port());
+            std::fflush(stderr);
+            io.run();
+            std::fprintf(stderr, "server: stopped\n");
+        }
+    }
+    if (ownLog) std::fclose(log);
+    return rc;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain() {
+    wchar_t module[32768];
+    DWORD n = GetModuleFileNameW(nullptr, module, 32768);
+    std::wstring modulePath(module, n < 32768 ? n : 0);
+    return Run(ProgramArguments(GetCommandLineW(), modulePath));
+}
+#else
+int main(int argc, char** argv) {
+    std::vector<std::wstring> args;
+    for (int i = 1; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
+    return Run(args);
+}
+#endif

@@ -1,0 +1,40 @@
+// The HTTP server: takes feeds, serves their streams live, within the limits
+// of the configuration. Runs on one thread, the one that runs the io_context.
+#pragma once
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "programs/server/config.h"
+
+namespace asio {
+class io_context;
+}
+
+struct ServerTimeouts {
+    std::chrono::milliseconds requestHead{10000};  // to receive a whole request head
+    std::chrono::milliseconds stalledViewer{20000};  // for a viewer to take one frame
+    std::chrono::milliseconds idleFeeder{60000};  // between two reads from a feeder
+};
+
+class Server {
+public:
+    // Log lines go to log (null: none); messages about the feed to messages.
+    Server(asio::io_context& io, ServerConfig config, std::FILE* log, std::FILE* messages,
+           ServerTimeouts timeouts = ServerTimeouts());
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Binds and listens; on failure returns false with a message.
+    bool Listen(std::string& error);
+    // The port actually bound (useful with Port 0 in tests).
+    int port() const;
+
+    class Impl;
+
+private:
+    std::shared_ptr<Impl> impl_;
+};

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the browser test's npm packages into the build tree (once), makes
+# the test frames and runs the browser checks.
+set -euo pipefail
+server=$1 make_frames=$2 work=$3
+here=$(cd "$(dirname "$0")" && pwd)
+modules=$work/npm
+mkdir -p "$modules" "$work/frames"
+if [ ! -f "$modules/.installed-1" ]; then
+  cp "$here/browser-package.json" "$modules/package.json"
+  (cd "$modules" && npm install --no-audit --no-fund --loglevel=error)
+  touch "$modules/.installed-1"
+fi
+rm -f "$work/frames"/*.jpg
+"$make_frames" "$work/frames" 120 640 480 85
+node "$here/browser_test.mjs" "$server" "$work/frames" "$work/shots" "$modules"

@@ -1,0 +1,333 @@
+#!/usr/bin/env python3
+"""End-to-end test of the server program: starts it with the panel's
+configuration on a free loopback port, feeds JPEG frames and watches the
+stream. Runs the native program directly, or server.dll under Wine through a
+small Windows launcher that starts it as the panel does and stops it with
+Ctrl+Break."""
+import argparse
+import glob
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from swf_client import (Feeder, SwfReader, connect, get, open_stream, read_head, request,  # noqa: E402
+                        wait_listening)
+
+ARGS = None
+FRAMES = []
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def panel_config(port, frame_rate=15, size=None, bit_rate=0, max_clients=1):
+    """The configuration file as the control panel writes it."""
+    lines = ["Port %d" % port, "BindAddress 0.0.0.0", "MaxHTTPConnections 2000", "MaxClients %d" % max_clients,
+             "MaxBandwidth 100000", "CustomLog -", "NoDaemon", "<Feed feed.ffm>", "File mem:feed.ffm",
+             "FileMaxSize 200K", "ACL allow 127.0.0.1", "</Feed>", "<Stream demo.swf>", "Format swf",
+             "Feed feed.ffm", "NoAudio", "VideoFrameRate %d" % frame_rate]
+    if size:
+        lines.append("VideoSize %dx%d" % size)
+    if bit_rate > 0:
+        lines += ["VideoBitRate %d" % bit_rate, "VideoBitRateTolerance %d" % (bit_rate // frame_rate + 1)]
+    lines.append("</Stream>")
+    return "".join(l + "\r\n" for l in lines)
+
+
+class NativeServer:
+    def __init__(self, work):
+        self.work = work
+
+    def start(self, config_text, name="orvane.conf"):
+        if hasattr(self, "out"):
+            self.close()
+        path = os.path.join(self.work, name)
+        with open(path, "w", newline="") as f:
+            f.write(config_text)
+        self.out = open(os.path.join(self.work, "server.out"), "w+")
+        self.err = open(os.path.join(self.work, "server.err"), "w+")
+        self.proc = subprocess.Popen([ARGS.server, "-f", path], stdout=self.out, stderr=self.err)
+        return self.proc
+
+    def wait_exit(self):
+        return self.proc.wait(10)
+
+    def stop(self):
+        """Asks the server to end; returns (exit code, seconds it took)."""
+        t = time.time()
+        self.proc.send_signal(signal.SIGTERM)
+        rc = self.proc.wait(10)
+        return rc, time.time() - t
+
+    def close(self):
+        self.out.close()
+        self.err.close()
+
+    def output(self):
+        self.out.seek(0)
+        self.err.seek(0)
+        return self.out.read(), self.err.read()
+
+
+class WineServer:
+    """server.dll in a folder with two spaces in a row, started by the launcher
+    with the panel's unquoted command line, stopped with Ctrl+Break."""
+
+    def __init__(self, work):
+        self.dir = os.path.join(work, "Cam  Two")
+        os.makedirs(self.dir, exist_ok=True)
+        shutil.copy(ARGS.server, os.path.join(self.dir, "server.dll"))
+
+    def start(self, config_text):
+        if hasattr(self, "log"):
+            self.log.close()
+        with open(os.path.join(self.dir, "orvane.conf"), "w", newline="") as f:
+            f.write(config_text)
+        stop = os.path.join(self.dir, "stop")
+        if os.path.exists(stop):
+            os.remove(stop)
+        win_dir = "Z:" + os.path.abspath(self.dir).replace("/", "\\")
+        self.log = open(os.path.join(self.dir, "launcher.out"), "w+")
+        self.proc = subprocess.Popen([ARGS.wine_run, ARGS.launcher, win_dir], stdout=self.log, stderr=subprocess.STDOUT)
+        return self.proc
+
+    def wait_exit(self):
+        """The exit code of a server that ends by itself."""
+        self.proc.wait(30)
+        self.log.seek(0)
+        text = self.log.read()
+        for line in text.splitlines():
+            if line.startswith("ended early with "):
+                return int(line.split()[-1])
+        raise AssertionError("launcher said: " + text)
+
+    def stop(self):
+        open(os.path.join(self.dir, "stop"), "w").close()
+        self.proc.wait(30)
+        self.log.seek(0)
+        text = self.log.read()
+        for line in text.splitlines():
+            if line.startswith("exit "):
+                _, code, ms = line.split()
+                return int(code), int(ms) / 1000.0
+        raise AssertionError("launcher said: " + text)
+
+    def output(self):
+        self.log.seek(0)
+        return self.log.read(), ""
+
+    def close(self):
+        self.log.close()
+
+
+def make_server(work):
+    return WineServer(work) if ARGS.wine else NativeServer(work)
+
+
+def read_frames(reader, count, out, errors):
+    try:
+        for _ in range(count):
+            out.append(reader.read_frame()[0])
+    except Exception as e:  # reported by the waiting test
+        errors.append(e)
+
+
+class EndToEnd(unittest.TestCase):
+    def setUp(self):
+        self.work = os.path.join(ARGS.work, self.id().split(".")[-1])
+        os.makedirs(self.work, exist_ok=True)
+        self.server = make_server(self.work)
+        self.port = free_port()
+
+    def start(self, **kw):
+        proc = self.server.start(panel_config(self.port, **kw))
+        wait_listening(self.port, 60, proc)
+
+    def tearDown(self):
+        if not hasattr(self.server, "proc"):
+            return
+        if self.server.proc.poll() is None:
+            self.server.proc.kill()
+            self.server.proc.wait()
+        self.server.close()
+
+    def stream_frames(self, reader, feeder, frames, pause=0.02):
+        got, errors = [], []
+        t = threading.Thread(target=read_frames, args=(reader, len(frames), got, errors))
+        t.start()
+        for f in frames:
+            feeder.frame(f)
+            time.sleep(pause)
+        t.join(20)
+        self.assertFalse(errors, errors)
+        return got
+
+    def test_feed_to_viewer_with_the_panels_configuration(self):
+        self.start(size=(640, 480), bit_rate=300)
+        status, _, body = get(self.port, "/feed.ffm")
+        self.assertEqual(status, 200)
+        self.assertEqual(body.decode(), "VideoFrameRate 15\nFileMaxSize 204800\nVideoSize 640x480\n"
+                                        "VideoBitRate 300\nVideoBitRateTolerance 21\n")
+
+        # The viewer comes before any frame exists and is answered at once.
+        sock, status, headers, rest = open_stream(self.port)
+        self.assertEqual(status, 200)
+        self.assertEqual(headers["content-type"], "application/x-shockwave-flash")
+        reader = SwfReader(sock, rest)
+
+        # MaxClients 1: a second viewer is turned away while the first watches.
+        status, _, body = get(self.port, "/demo.swf")
+        self.assertEqual((status, body), (503, b"503 Server too busy\n"))
+
+        # Only 127.0.0.1 may use the feed; others are told it does not exist.
+        self.assertEqual(get(self.port, "/feed.ffm", source="127.0.0.2")[0], 404)
+        other = Feeder(self.port, source="127.0.0.2")
+        self.assertEqual(other.status_if_refused(), 404)
+        other.close()
+
+        feeder = Feeder(self.port)
+        got = self.stream_frames(reader, feeder, FRAMES[:20])
+        self.assertEqual(reader.header["signature"], b"FWS")
+        self.assertEqual((reader.header["xmax"], reader.header["ymax"]), (640 * 20, 480 * 20))
+        self.assertEqual(reader.header["rate"], 15.0)
+        self.assertEqual([FRAMES.index(g) for g in got], list(range(20)))  # in order and intact
+
+        # A second feeder while one is connected is refused; the first goes on.
+        second = Feeder(self.port)
+        self.assertEqual(second.status_if_refused(), 409)
+        second.close()
+
+        # A part above FileMaxSize is refused and the feed goes on.
+        feeder.frame(b"\xff\xd8" + os.urandom(210 * 1024))
+        got = self.stream_frames(reader, feeder, FRAMES[20:23])
+        self.assertEqual([FRAMES.index(g) for g in got], [20, 21, 22])
+
+        # The feed stops: the viewer stays connected and sees the next feeder's frames.
+        feeder.close()
+        time.sleep(0.3)
+        resumed = Feeder(self.port, chunked=True)
+        got = self.stream_frames(reader, resumed, FRAMES[23:28])
+        self.assertEqual([FRAMES.index(g) for g in got], [23, 24, 25, 26, 27])
+        self.assertEqual(resumed.finish(), 200)
+        sock.close()
+
+        # The viewer's place is free again.
+        sock2, status, _, _ = open_stream(self.port)
+        self.assertEqual(status, 200)
+        sock2.close()
+
+        rc, seconds = self.server.stop()
+        self.assertEqual(rc, 0)
+        self.assertLess(seconds, 1.0)
+        if not ARGS.wine:
+            out, err = self.server.output()
+            self.assertRegex(out, r'127\.0\.0\.1 - - \[[^]]+\] "GET /feed.ffm HTTP/1.1" 200 \d+')
+            self.assertRegex(out, r'127\.0\.0\.2 - - \[[^]]+\] "GET /feed.ffm HTTP/1.1" 404 \d+')
+            self.assertIn("refused a part of", err)
+
+    def test_bad_requests_and_the_viewer_page(self):
+        self.start()
+        status, headers, body = get(self.port, "/")
+        self.assertEqual(status, 200)
+        self.assertIn(b'data-name="demo.swf"', body)
+        self.assertEqual(get(self.port, "/nothing.swf")[0], 404)
+        self.assertEqual(request(self.port, b"BREW /pot HTCPCP/1.0\r\n\r\n")[0], 400)
+        self.assertEqual(request(self.port, b"GET / HTTP/1.1\r\nX: " + b"v" * 20000 + b"\r\n\r\n")[0], 431)
+        self.assertEqual(request(self.port, b"GET /" + b"a" * 5000)[0], 400)
+        self.assertEqual(request(self.port, b"DELETE /demo.swf HTTP/1.1\r\n\r\n")[0], 405)
+        # A feed body that is not multipart.
+        self.assertEqual(request(self.port, b"POST /feed.ffm HTTP/1.1\r\nContent-Type: image/jpeg\r\n\r\n")[0], 415)
+        # Still serving after all that.
+        self.assertEqual(get(self.port, "/feed.ffm")[0], 200)
+        self.assertEqual(self.server.stop()[0], 0)
+
+    def test_slow_viewer_skips_frames_and_feeder_is_not_held_up(self):
+        self.start()
+        sock = socket.socket()
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        sock.settimeout(15)
+        sock.connect(("127.0.0.1", self.port))
+        sock.sendall(b"GET /demo.swf HTTP/1.1\r\n\r\n")
+        feeder = Feeder(self.port)
+        # The viewer reads nothing while much more than any buffer holds is fed.
+        big = [f for f in FRAMES if len(f) > 20000] or FRAMES
+        t = time.time()
+        total = 0
+        n = 0
+        while total < 12 * 1024 * 1024:
+            feeder.frame(big[n % len(big)])
+            total += len(big[n % len(big)])
+            n += 1
+        feeder.frame(FRAMES[-1])
+        self.assertLess(time.time() - t, 10)
+        status, _, rest = read_head(sock)
+        reader = SwfReader(sock, rest)
+        seen = []
+        while True:
+            jpeg = reader.read_frame()[0]
+            seen.append(jpeg)
+            if jpeg == FRAMES[-1] and len(seen) > 1:
+                break
+            self.assertLess(len(seen), n)
+        # Far fewer frames than were fed reached the viewer, the newest among them.
+        self.assertLess(len(seen), n // 2)
+        feeder.close()
+        sock.close()
+        self.assertEqual(self.server.stop()[0], 0)
+
+    def test_configuration_errors_end_the_program_before_it_listens(self):
+        bad = panel_config(self.port).replace("MaxClients 1", "MaxClients 5000")
+        self.server.start(bad)
+        self.assertEqual(self.server.wait_exit(), 1)
+        self.assertIn("orvane.conf:4: MaxClients 5000 is above MaxHTTPConnections 2000", "".join(self.server.output()))
+        with self.assertRaises(OSError):
+            connect(self.port, timeout=1)
+
+        self.server.start(panel_config(self.port).replace("NoAudio", "NoAudio\r\nAudioBitRate 64"))
+        self.assertEqual(self.server.wait_exit(), 1)
+        self.assertIn("orvane.conf:17: unknown directive AudioBitRate in <Stream>", "".join(self.server.output()))
+        if ARGS.wine:
+            return
+
+        missing = subprocess.run([ARGS.server, "-f", os.path.join(self.work, "absent.conf")], capture_output=True,
+                                 text=True, timeout=10)
+        self.assertEqual(missing.returncode, 1)
+        self.assertIn("absent.conf: cannot read the configuration file", missing.stderr)
+        self.assertEqual(subprocess.run([ARGS.server], capture_output=True, timeout=10).returncode, 1)
+
+
+def main():
+    global ARGS, FRAMES
+    p = argparse.ArgumentParser()
+    p.add_argument("--server", required=True)
+    p.add_argument("--frames", required=True, help="command that writes frames: <cmd> <dir> <count> <w> <h> <q>")
+    p.add_argument("--work", required=True)
+    p.add_argument("--wine", action="store_true")
+    p.add_argument("--launcher")
+    p.add_argument("--wine-run")
+    ARGS, rest = p.parse_known_args()
+    shutil.rmtree(ARGS.work, ignore_errors=True)
+    frames_dir = os.path.join(ARGS.work, "frames")
+    os.makedirs(frames_dir)
+    cmd = ARGS.frames.split("|")
+    out_dir = ("Z:" + frames_dir.replace("/", "\\")) if ARGS.wine else frames_dir
+    subprocess.run(cmd + [out_dir, "40", "640", "480", "90"], check=True, timeout=120)
+    FRAMES = [open(f, "rb").read() for f in sorted(glob.glob(os.path.join(frames_dir, "*.jpg")))]
+    assert len(FRAMES) == 40 and len(set(FRAMES)) == 40
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

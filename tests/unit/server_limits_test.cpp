@@ -1,0 +1,141 @@
+#include "programs/server/limits.h"
+
+#include <gtest/gtest.h>
+
+#include "programs/server/acl.h"
+#include "programs/server/responses.h"
+
+namespace {
+
+Ipv4 Ip(const char* text) {
+    Ipv4 a = 0;
+    EXPECT_TRUE(ParseIpv4(text, a)) << text;
+    return a;
+}
+
+AclRule Rule(bool allow, const char* first, const char* last = nullptr) {
+    return AclRule{allow, Ip(first), Ip(last ? last : first)};
+}
+
+FramePtr MakeFrame(uint64_t n) {
+    auto f = std::make_shared<Frame>();
+    f->sequence = n;
+    return f;
+}
+
+}  // namespace
+
+TEST(Acl, AddressesParse) {
+    EXPECT_EQ(Ip("127.0.0.1"), 0x7F000001u);
+    EXPECT_EQ(FormatIpv4(0xC0A80102u), "192.168.1.2");
+    Ipv4 a;
+    for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.0.0.1", "1.2.3.", " 1.2.3.4", "1.2.3.4 ", "a.b.c.d", "1..2.3", "1234.1.1.1"})
+        EXPECT_FALSE(ParseIpv4(bad, a)) << bad;
+}
+
+TEST(Acl, FirstMatchingRuleDecidesAndTheFirstRuleSetsTheDefault) {
+    EXPECT_TRUE(AclAllows({}, Ip("10.1.2.3")));
+
+    std::vector<AclRule> onlyLoopback = {Rule(true, "127.0.0.1")};
+    EXPECT_TRUE(AclAllows(onlyLoopback, Ip("127.0.0.1")));
+    EXPECT_FALSE(AclAllows(onlyLoopback, Ip("127.0.0.2")));
+    EXPECT_FALSE(AclAllows(onlyLoopback, Ip("192.168.1.5")));
+
+    std::vector<AclRule> denyOne = {Rule(false, "192.168.1.5")};
+    EXPECT_FALSE(AclAllows(denyOne, Ip("192.168.1.5")));
+    EXPECT_TRUE(AclAllows(denyOne, Ip("192.168.1.6")));
+
+    // A hole in a range: the earlier rule wins.
+    std::vector<AclRule> hole = {Rule(false, "10.0.0.5"), Rule(true, "10.0.0.0", "10.0.0.255")};
+    EXPECT_FALSE(AclAllows(hole, Ip("10.0.0.5")));
+    EXPECT_TRUE(AclAllows(hole, Ip("10.0.0.0")));
+    EXPECT_TRUE(AclAllows(hole, Ip("10.0.0.255")));
+    EXPECT_TRUE(AclAllows(hole, Ip("10.0.1.0")));  // outside every rule: the opposite of "deny"
+
+    std::vector<AclRule> reversed = {Rule(true, "10.0.0.5"), Rule(false, "10.0.0.0", "10.0.0.255")};
+    EXPECT_TRUE(AclAllows(reversed, Ip("10.0.0.5")));
+    EXPECT_FALSE(AclAllows(reversed, Ip("10.0.0.6")));
+    EXPECT_FALSE(AclAllows(reversed, Ip("10.0.1.0")));  // the opposite of "allow"
+}
+
+TEST(Limits, ClientsBandwidthAndConnections) {
+    ServerConfig c;
+    c.maxClients = 1;
+    c.maxBandwidthKbps = 1000;
+    c.maxHttpConnections = 3;
+    EXPECT_EQ(AdmitViewer(c, 0, 0, 1000), Admission::Ok);
+    EXPECT_EQ(AdmitViewer(c, 1, 0, 0), Admission::TooManyClients);
+    EXPECT_EQ(AdmitViewer(c, 0, 0, 1001), Admission::TooMuchBandwidth);
+    c.maxClients = 5;
+    EXPECT_EQ(AdmitViewer(c, 2, 700, 300), Admission::Ok);
+    EXPECT_EQ(AdmitViewer(c, 2, 701, 300), Admission::TooMuchBandwidth);
+    EXPECT_TRUE(AdmitConnection(c, 2));
+    EXPECT_FALSE(AdmitConnection(c, 3));
+
+    FeedConfig feed;
+    feed.maxSize = 200 * 1024;
+    EXPECT_EQ(FeedFrameLimit(feed), 200u * 1024);
+    feed.maxSize = 1ull << 30;
+    EXPECT_EQ(FeedFrameLimit(feed), kMaxFrameBytes);
+}
+
+TEST(Limits, RateMeterCountsTheLastWindowOnly) {
+    RateMeter m(1000);
+    EXPECT_EQ(m.Kbps(0), 0);
+    m.Add(1000, 0);     // 8000 bits in one second
+    m.Add(1, 500);      // any traffic at all counts as at least 1 kbit/s
+    EXPECT_EQ(m.Kbps(900), 9);
+    EXPECT_EQ(m.Kbps(1000), 1);
+    EXPECT_EQ(m.Kbps(1500), 0);
+}
+
+TEST(Limits, SlowViewerSkipsFramesInsteadOfQueueingThem) {
+    ViewerQueue q;
+    EXPECT_EQ(q.Next(), nullptr);
+    EXPECT_FALSE(q.Offer(MakeFrame(1)));
+    FramePtr sending = q.Next();
+    ASSERT_NE(sending, nullptr);
+    EXPECT_EQ(sending->sequence, 1u);
+    // While frame 1 is being written, 2, 3 and 4 come: only the newest waits.
+    EXPECT_FALSE(q.Offer(MakeFrame(2)));
+    EXPECT_TRUE(q.Offer(MakeFrame(3)));
+    EXPECT_TRUE(q.Offer(MakeFrame(4)));
+    EXPECT_EQ(q.Next(), nullptr);  // still writing
+    q.Done();
+    FramePtr next = q.Next();
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->sequence, 4u);
+    EXPECT_EQ(q.dropped(), 2u);
+    q.Done();
+    EXPECT_EQ(q.Next(), nullptr);
+}
+
+TEST(Responses, FeedParametersAndStatusLines) {
+    FeedConfig feed;
+    feed.maxSize = 204800;
+    StreamConfig stream;
+    stream.frameRate = 15;
+    EXPECT_EQ(FeedParameters(feed, &stream), "VideoFrameRate 15\nFileMaxSize 204800\n");
+    stream.width = 640;
+    stream.height = 480;
+    stream.bitRate = 300;
+    stream.bitRateTolerance = 21;
+    stream.frameRate = 12.5;
+    EXPECT_EQ(FeedParameters(feed, &stream),
+              "VideoFrameRate 12.5\nFileMaxSize 204800\nVideoSize 640x480\nVideoBitRate 300\nVideoBitRateTolerance 21\n");
+
+    std::string busy = SimpleResponse(503);
+    EXPECT_EQ(busy.substr(0, busy.find("\r\n")), "HTTP/1.0 503 Server too busy");
+    EXPECT_NE(busy.find("Content-Length: 20\r\n"), std::string::npos);
+    EXPECT_EQ(busy.substr(busy.find("\r\n\r\n") + 4), "503 Server too busy\n");
+
+    EXPECT_EQ(AccessLogLine("127.0.0.1", 0, "GET /\"x\" HTTP/1.1", 200, 42),
+              "127.0.0.1 - - [01/Jan/1970:00:00:00 +0000] \"GET /?x? HTTP/1.1\" 200 42\n");
+}
+
+TEST(Responses, ViewerPageListsEveryStream) {
+    std::string page = ViewerPage({"demo.swf", "second.swf"});
+    EXPECT_NE(page.find("data-name=\"demo.swf\""), std::string::npos);
+    EXPECT_NE(page.find("data-name=\"second.swf\""), std::string::npos);
+    EXPECT_NE(page.find("fetch('/' + name"), std::string::npos);
+}
