@@ -213,7 +213,9 @@ TEST_F(PanelTest, TextThatIsNoIntegerKeepsThePreviousValue) {
     ASSERT_TRUE(::GetGUIThreadInfo(threadId, &info));
     // A test running beside this one may have taken the activation, and the focus
     // with it; the selection stays either way.
-    if (info.hwndActive == dlg) EXPECT_EQ(info.hwndFocus, Item(IDC_FRAME_RATE));
+    if (info.hwndActive == dlg) {
+        EXPECT_EQ(info.hwndFocus, Item(IDC_FRAME_RATE));
+    }
     DWORD from = 1, to = 0;
     ::SendMessageW(Item(IDC_FRAME_RATE), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
     EXPECT_EQ(from, 0u);
