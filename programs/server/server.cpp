@@ -81,7 +81,6 @@ public:
     std::list<FeedState> feeds;
     int connections = 0;
     int viewers = 0;
-    int64_t viewerKbps = 0;  // sum of the rates admitted viewers were counted with
 };
 
 namespace {
@@ -99,11 +98,7 @@ public:
 
     ~Connection() {
         --server_->connections;
-        if (viewer_) {
-            --server_->viewers;
-            server_->viewerKbps -= countedKbps_;
-        }
-        if (feeder_) feeder_->feederConnected = false;
+        LeavePlaces();
         if (!requestLine_.empty()) server_->Log(AccessLogLine(client_, std::time(nullptr), requestLine_, status_, sent_));
     }
 
@@ -133,7 +128,18 @@ private:
         });
     }
 
+    // A viewer's or feeder's place is free as soon as we close the connection,
+    // even if the system completes a pending write only later.
+    void LeavePlaces() {
+        if (viewer_) {
+            viewer_ = false;
+            --server_->viewers;
+        }
+        EndFeed();
+    }
+
     void Close() {
+        LeavePlaces();
         asio::error_code ignored;
         timer_.cancel();
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
@@ -304,10 +310,10 @@ private:
         return true;
     }
 
-    void EndFeed() {
+    void EndFeed(const std::string& why = "") {
         if (!feeder_) return;
         feeder_->feederConnected = false;
-        server_->Message(feeder_->config->name + ": feeder disconnected");
+        server_->Message(feeder_->config->name + ": feeder disconnected" + (why.empty() ? "" : " (" + why + ")"));
         feeder_ = nullptr;
     }
 
@@ -316,7 +322,7 @@ private:
         socket_.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& ec, size_t n) {
             if (ec) {
                 // The feeder went away (an unbounded body ends this way).
-                self->EndFeed();
+                self->EndFeed(ec == asio::error::eof ? "" : ec.message());
                 self->status_ = 200;
                 return self->Close();
             }
@@ -330,17 +336,20 @@ private:
 
     void StartViewer(const StreamConfig& stream) {
         FeedState* feed = server_->FindFeed(stream.feed);
-        int64_t kbps = server_->StreamKbps(stream);
-        Admission admission = AdmitViewer(server_->config, server_->viewers, server_->viewerKbps, kbps);
+        // What the viewers being served take now, each at its stream's rate.
+        int64_t inUse = 0;
+        for (FeedState& f : server_->feeds)
+            for (auto& weak : f.viewers)
+                if (auto v = weak.lock())
+                    if (v->viewer_) inUse += server_->StreamKbps(*v->stream_);
+        Admission admission = AdmitViewer(server_->config, server_->viewers, inUse, server_->StreamKbps(stream));
         if (admission != Admission::Ok) return Fail(503);
         timer_.cancel();
         status_ = 200;
         stream_ = &stream;
         if (head_) return Reply(ResponseHead(200, "application/x-shockwave-flash", -1));
         viewer_ = true;
-        countedKbps_ = kbps;
         ++server_->viewers;
-        server_->viewerKbps += kbps;
         pending_ = ResponseHead(200, "application/x-shockwave-flash", -1);
         feed->viewers.push_back(shared_from_this());
         WatchForClose();
@@ -415,7 +424,6 @@ private:
 
     // Viewer
     bool viewer_ = false;
-    int64_t countedKbps_ = 0;
     const StreamConfig* stream_ = nullptr;
     std::unique_ptr<SwfStreamWriter> swf_;
     ViewerQueue queue_;
