@@ -279,6 +279,7 @@ private:
         timer_.cancel();
         ArmTimer(server_->timeouts.idleFeeder);
         if (!TakeBody(buffer_.data() + used, n - used)) return;
+        buffer_.resize(65536);
         ReadBody();
     }
 
@@ -406,7 +407,8 @@ private:
     std::shared_ptr<Server::Impl> server_;
     tcp::socket socket_;
     asio::steady_timer timer_;
-    std::array<char, 65536> buffer_;
+    // Small for requests and viewers, larger once the connection carries a feed.
+    std::vector<char> buffer_ = std::vector<char>(4096);
     HttpRequestParser parser_;
     uint32_t peer_ = 0;
     std::string client_;
@@ -488,8 +490,9 @@ bool Server::Listen(std::string& error) {
     if (!ec) impl_->acceptor.bind(endpoint, ec);
     if (!ec) impl_->acceptor.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
+        // The system's text is not always there (MinGW builds may only say "system error"): add the code.
         error = "cannot listen on " + endpoint.address().to_string() + ":" + std::to_string(endpoint.port()) + ": " +
-                ec.message();
+                ec.message() + " (error " + std::to_string(ec.value()) + ")";
         return false;
     }
     impl_->Accept();
