@@ -81,7 +81,6 @@ public:
     std::list<FeedState> feeds;
     int connections = 0;
     int viewers = 0;
-    int64_t viewerKbps = 0;  // sum of the rates admitted viewers were counted with
 };
 
 namespace {
@@ -99,11 +98,7 @@ public:
 
     ~Connection() {
         --server_->connections;
-        if (viewer_) {
-            --server_->viewers;
-            server_->viewerKbps -= countedKbps_;
-        }
-        if (feeder_) feeder_->feederConnected = false;
+        LeavePlaces();
         if (!requestLine_.empty()) server_->Log(AccessLogLine(client_, std::time(nullptr), requestLine_, status_, sent_));
     }
 
@@ -133,7 +128,18 @@ private:
         });
     }
 
+    // A viewer's or feeder's place is free as soon as we close the connection,
+    // even if the system completes a pending write only later.
+    void LeavePlaces() {
+        if (viewer_) {
+            viewer_ = false;
+            --server_->viewers;
+        }
+        EndFeed();
+    }
+
     void Close() {
+        LeavePlaces();
         asio::error_code ignored;
         timer_.cancel();
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
@@ -273,6 +279,7 @@ private:
         timer_.cancel();
         ArmTimer(server_->timeouts.idleFeeder);
         if (!TakeBody(buffer_.data() + used, n - used)) return;
+        buffer_.resize(65536);
         ReadBody();
     }
 
@@ -304,10 +311,10 @@ private:
         return true;
     }
 
-    void EndFeed() {
+    void EndFeed(const std::string& why = "") {
         if (!feeder_) return;
         feeder_->feederConnected = false;
-        server_->Message(feeder_->config->name + ": feeder disconnected");
+        server_->Message(feeder_->config->name + ": feeder disconnected" + (why.empty() ? "" : " (" + why + ")"));
         feeder_ = nullptr;
     }
 
@@ -316,7 +323,7 @@ private:
         socket_.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& ec, size_t n) {
             if (ec) {
                 // The feeder went away (an unbounded body ends this way).
-                self->EndFeed();
+                self->EndFeed(ec == asio::error::eof ? "" : ec.message());
                 self->status_ = 200;
                 return self->Close();
             }
@@ -330,17 +337,20 @@ private:
 
     void StartViewer(const StreamConfig& stream) {
         FeedState* feed = server_->FindFeed(stream.feed);
-        int64_t kbps = server_->StreamKbps(stream);
-        Admission admission = AdmitViewer(server_->config, server_->viewers, server_->viewerKbps, kbps);
+        // What the viewers being served take now, each at its stream's rate.
+        int64_t inUse = 0;
+        for (FeedState& f : server_->feeds)
+            for (auto& weak : f.viewers)
+                if (auto v = weak.lock())
+                    if (v->viewer_) inUse += server_->StreamKbps(*v->stream_);
+        Admission admission = AdmitViewer(server_->config, server_->viewers, inUse, server_->StreamKbps(stream));
         if (admission != Admission::Ok) return Fail(503);
         timer_.cancel();
         status_ = 200;
         stream_ = &stream;
         if (head_) return Reply(ResponseHead(200, "application/x-shockwave-flash", -1));
         viewer_ = true;
-        countedKbps_ = kbps;
         ++server_->viewers;
-        server_->viewerKbps += kbps;
         pending_ = ResponseHead(200, "application/x-shockwave-flash", -1);
         feed->viewers.push_back(shared_from_this());
         WatchForClose();
@@ -397,7 +407,8 @@ private:
     std::shared_ptr<Server::Impl> server_;
     tcp::socket socket_;
     asio::steady_timer timer_;
-    std::array<char, 65536> buffer_;
+    // Small for requests and viewers, larger once the connection carries a feed.
+    std::vector<char> buffer_ = std::vector<char>(4096);
     HttpRequestParser parser_;
     uint32_t peer_ = 0;
     std::string client_;
@@ -415,7 +426,6 @@ private:
 
     // Viewer
     bool viewer_ = false;
-    int64_t countedKbps_ = 0;
     const StreamConfig* stream_ = nullptr;
     std::unique_ptr<SwfStreamWriter> swf_;
     ViewerQueue queue_;
@@ -480,8 +490,9 @@ bool Server::Listen(std::string& error) {
     if (!ec) impl_->acceptor.bind(endpoint, ec);
     if (!ec) impl_->acceptor.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
+        // The system's text is not always there (MinGW builds may only say "system error"): add the code.
         error = "cannot listen on " + endpoint.address().to_string() + ":" + std::to_string(endpoint.port()) + ": " +
-                ec.message();
+                ec.message() + " (error " + std::to_string(ec.value()) + ")";
         return false;
     }
     impl_->Accept();

@@ -82,11 +82,19 @@ class NativeServer:
 
 
 class WineServer:
-    """server.dll in a folder with two spaces in a row, started by the launcher
-    with the panel's unquoted command line, stopped with Ctrl+Break."""
+    """server.dll in a folder with two spaces in a row, or in C:\\Program Files\\Cam,
+    started by the launcher with the panel's unquoted command line, stopped
+    with Ctrl+Break."""
 
-    def __init__(self, work):
-        self.dir = os.path.join(work, "Cam  Two")
+    def __init__(self, work, program_files=False):
+        if program_files:
+            root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+            prefix = os.environ.get("WINEPREFIX") or os.path.join(root, "build", "wineprefix")
+            self.dir = os.path.join(prefix, "drive_c", "Program Files", "Cam")
+            self.win_dir = "C:\\Program Files\\Cam"
+        else:
+            self.dir = os.path.join(work, "Cam  Two")
+            self.win_dir = "Z:" + os.path.abspath(self.dir).replace("/", "\\")
         os.makedirs(self.dir, exist_ok=True)
         shutil.copy(ARGS.server, os.path.join(self.dir, "server.dll"))
 
@@ -98,9 +106,8 @@ class WineServer:
         stop = os.path.join(self.dir, "stop")
         if os.path.exists(stop):
             os.remove(stop)
-        win_dir = "Z:" + os.path.abspath(self.dir).replace("/", "\\")
         self.log = open(os.path.join(self.dir, "launcher.out"), "w+")
-        self.proc = subprocess.Popen([ARGS.wine_run, ARGS.launcher, win_dir], stdout=self.log, stderr=subprocess.STDOUT)
+        self.proc = subprocess.Popen([ARGS.wine_run, ARGS.launcher, self.win_dir], stdout=self.log, stderr=subprocess.STDOUT)
         return self.proc
 
     def wait_exit(self):
@@ -132,8 +139,8 @@ class WineServer:
         self.log.close()
 
 
-def make_server(work):
-    return WineServer(work) if ARGS.wine else NativeServer(work)
+def make_server(work, program_files=False):
+    return WineServer(work, program_files) if ARGS.wine else NativeServer(work)
 
 
 def read_frames(reader, count, out, errors):
@@ -148,7 +155,8 @@ class EndToEnd(unittest.TestCase):
     def setUp(self):
         self.work = os.path.join(ARGS.work, self.id().split(".")[-1])
         os.makedirs(self.work, exist_ok=True)
-        self.server = make_server(self.work)
+        # One test starts the Windows program from C:\Program Files\Cam, the others from "Cam  Two".
+        self.server = make_server(self.work, program_files="viewer_page" in self.id())
         self.port = free_port()
 
     def start(self, **kw):

@@ -1,0 +1,180 @@
+// The server's limits and timeouts on real sockets, in process, with short
+// timeouts so that stalled peers are dealt with quickly.
+// Wine 8 does not cancel a pending send when its socket is closed (it completes
+// at process exit), so under Wine these tests rely on running one per process,
+// as ctest runs them.
+#include <asio.hpp>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "programs/server/config.h"
+#include "programs/server/server.h"
+
+namespace {
+
+using asio::ip::tcp;
+using namespace std::chrono_literals;
+
+// A JPEG start with a frame header, padded to the size asked for.
+std::string TestJpeg(size_t size, unsigned char fill) {
+    const unsigned char head[] = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01, 0x01, 0x11, 0x00};
+    std::string j(reinterpret_cast<const char*>(head), sizeof head);
+    j.resize(size - 2, static_cast<char>(fill));
+    return j + "\xFF\xD9";
+}
+
+class LiveServer : public ::testing::Test {
+protected:
+    void Start(const std::string& extraStream, const std::string& global = "") {
+        std::string text = "Port 1\nBindAddress 127.0.0.1\n" + global +
+                           "<Feed feed.ffm>\nFileMaxSize 200K\nACL allow 127.0.0.1\n</Feed>\n"
+                           "<Stream demo.swf>\nFeed feed.ffm\nVideoFrameRate 15\n" + extraStream + "</Stream>\n";
+        std::string error;
+        ASSERT_TRUE(ParseServerConfig(text, "test.conf", config_, error)) << error;
+        config_.port = 0;  // any free port
+        ServerTimeouts timeouts;
+        timeouts.requestHead = 300ms;
+        timeouts.stalledViewer = 400ms;
+        timeouts.idleFeeder = 2000ms;
+        server_ = std::make_unique<Server>(io_, config_, nullptr, nullptr, timeouts);
+        ASSERT_TRUE(server_->Listen(error)) << error;
+        port_ = static_cast<unsigned short>(server_->port());
+        thread_ = std::thread([this] { io_.run(); });
+    }
+
+    void TearDown() override {
+        io_.stop();
+        if (thread_.joinable()) thread_.join();
+        server_.reset();
+    }
+
+    tcp::socket Connect() {
+        tcp::socket s(client_);
+        s.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port_));
+        return s;
+    }
+
+    // The status of the response to a request, or 0 when the server closed without one.
+    int StatusOf(tcp::socket& s) {
+        std::string data;
+        char buf[1024];
+        asio::error_code ec;
+        while (data.find("\r\n") == std::string::npos) {
+            size_t n = s.read_some(asio::buffer(buf), ec);
+            if (ec) return 0;
+            data.append(buf, n);
+        }
+        return std::stoi(data.substr(9, 3));
+    }
+
+    int Get(const std::string& path) {
+        tcp::socket s = Connect();
+        asio::write(s, asio::buffer("GET " + path + " HTTP/1.1\r\n\r\n"));
+        return StatusOf(s);
+    }
+
+    // True when the server closes the connection within the time.
+    static bool ClosedWithin(tcp::socket& s, std::chrono::milliseconds limit) {
+        auto end = std::chrono::steady_clock::now() + limit;
+        s.non_blocking(true);
+        char buf[65536];
+        while (std::chrono::steady_clock::now() < end) {
+            asio::error_code ec;
+            s.read_some(asio::buffer(buf), ec);
+            if (ec && ec != asio::error::would_block) return true;
+            if (ec) std::this_thread::sleep_for(1ms);
+        }
+        return false;
+    }
+
+    asio::io_context io_, client_;
+    ServerConfig config_;
+    std::unique_ptr<Server> server_;
+    std::thread thread_;
+    unsigned short port_ = 0;
+};
+
+}  // namespace
+
+TEST_F(LiveServer, IncompleteRequestHeadIsDroppedAfterItsTimeout) {
+    Start("");
+    tcp::socket s = Connect();
+    asio::write(s, asio::buffer(std::string("GET /demo.swf HTTP/1.1\r\nHost: slow")));
+    EXPECT_TRUE(ClosedWithin(s, 3000ms));
+}
+
+TEST_F(LiveServer, StalledViewerIsCutAndItsPlaceFreed) {
+    Start("", "MaxClients 1\nMaxBandwidth 10000000\n");
+    tcp::socket viewer(client_);
+    viewer.open(tcp::v4());
+    viewer.set_option(asio::socket_base::receive_buffer_size(4096));
+    viewer.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port_));
+    asio::write(viewer, asio::buffer(std::string("GET /demo.swf HTTP/1.1\r\n\r\n")));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Get("/demo.swf"), 503);
+
+    // A live feed goes on while the viewer reads nothing: once the system's
+    // buffers are full, the viewer's writes stall.
+    tcp::socket feeder = Connect();
+    asio::write(feeder, asio::buffer(std::string(
+                            "POST /feed.ffm HTTP/1.1\r\nContent-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n")));
+    std::string frame = TestJpeg(150000, 0x55);
+    std::string part = "--b\r\nContent-Length: " + std::to_string(frame.size()) + "\r\n\r\n" + frame + "\r\n";
+    std::atomic<bool> feeding{true};
+    std::thread feed([&] {
+        asio::error_code ec;
+        while (feeding && !ec) {
+            asio::write(feeder, asio::buffer(part), ec);
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+
+    // Without reading a byte, the viewer loses its place once it has stalled for the timeout.
+    auto end = std::chrono::steady_clock::now() + 10000ms;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        tcp::socket next = Connect();
+        asio::write(next, asio::buffer(std::string("GET /demo.swf HTTP/1.1\r\n\r\n")));
+        if ((status = StatusOf(next)) == 200) break;
+        std::this_thread::sleep_for(100ms);
+    }
+    feeding = false;
+    feed.join();
+    EXPECT_EQ(status, 200);
+    EXPECT_TRUE(ClosedWithin(viewer, 3000ms));
+}
+
+TEST_F(LiveServer, MaxHttpConnectionsCountsEveryOpenConnection) {
+    Start("", "MaxHTTPConnections 2\nMaxClients 1\n");
+    tcp::socket a = Connect(), b = Connect();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Get("/"), 503);
+    a.close();
+    b.close();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Get("/"), 200);
+}
+
+TEST_F(LiveServer, MaxBandwidthCountsTheStreamsBitRate) {
+    Start("VideoBitRate 500\n", "MaxBandwidth 400\nMaxClients 5\n");
+    EXPECT_EQ(Get("/demo.swf"), 503);
+}
+
+TEST_F(LiveServer, MaxBandwidthCountsTheMeasuredRateWithoutABitRate) {
+    Start("", "MaxBandwidth 100\nMaxClients 5\n");
+    tcp::socket first = Connect();
+    asio::write(first, asio::buffer(std::string("GET /demo.swf HTTP/1.1\r\n\r\n")));
+    EXPECT_EQ(StatusOf(first), 200);  // nothing is fed yet: no rate
+    tcp::socket feeder = Connect();
+    asio::write(feeder, asio::buffer(std::string(
+                            "POST /feed.ffm HTTP/1.1\r\nContent-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n")));
+    std::string frame = TestJpeg(20000, 0x33);
+    // 5 frames of 20 kB in the last seconds: far above 100 kbit/s.
+    for (int i = 0; i < 5; ++i)
+        asio::write(feeder, asio::buffer("--b\r\nContent-Length: " + std::to_string(frame.size()) + "\r\n\r\n" + frame + "\r\n"));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(Get("/demo.swf"), 503);
+}
