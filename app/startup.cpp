@@ -1,12 +1,122 @@
 // Start-up and shutdown of the panel.
+#include <io.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <share.h>
+#include <string>
+
 #include "app/streamer_app.h"
+#include "framework/com.h"
+#include "res/watermark.h"
+#include "ui/control_panel_dlg.h"
+
+namespace {
+
+const wchar_t kMutexName[] = L"/orvane_mutex_9527";
+const wchar_t kWindowTitle[] = L"Orvane DEMO (Web Edition)";
+
+bool ReportMissingProgram(const wchar_t* path) {
+    if (_waccess(path, 0) == 0) return true;
+    wchar_t text[512];
+    swprintf(text, 512, L"Error: Program files corrupted! Please re-install!\n%ls (%d)", path, errno);
+    fw::MessageBoxForApp(text);
+    return false;
+}
+
+// The console window can take a moment to appear; it is hidden once it has. Wine and
+// some terminals give no window at all, so the wait is bounded (2 s).
+void HideConsoleWindow() {
+    HWND console = ::GetConsoleWindow();
+    if (!console) return;
+    for (int i = 0; i < 200 && !::IsWindowVisible(console); ++i) ::Sleep(10);
+    ::ShowWindow(console, SW_HIDE);
+}
+
+// The clean-up may run on the system's thread at log-off and again at the end of
+// Startup; one at a time, and whatever it closes is closed once.
+std::mutex g_cleanupLock;
+
+}  // namespace
+
+BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
+    if (event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT) return FALSE;
+    CStreamerApp& app = App();
+    std::lock_guard<std::mutex> lock(g_cleanupLock);
+    app.StopStreaming();
+    ::FreeConsole();
+    if (FILE* logo = app.m_logoFile) {
+        app.m_logoFile = nullptr;
+        std::fclose(logo);
+    }
+    wchar_t path[MAX_PATH] = {};
+    swprintf(path, MAX_PATH, L"%ls\\logo.gif", app.m_moduleDir);
+    ::DeleteFileW(path);
+    return TRUE;
+}
 
 bool CStreamerApp::Startup() {
+    m_instanceMutex = ::CreateMutexW(nullptr, TRUE, kMutexName);
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (HWND running = ::FindWindowW(nullptr, kWindowTitle)) {
+            ::ShowWindow(running, SW_SHOWNORMAL);
+            ::SetForegroundWindow(running);
+        }
+        return false;
+    }
     if (!m_pathsFit) {
-        fw::MessageBoxForApp(L"Error: The program folder's path is too long.\n"
+        fw::MessageBoxForApp(L"Error: The program folder's path is too long!\n"
                              L"Please install the program in a folder with a shorter path.");
         return false;
     }
+    if (!ReportMissingProgram(m_encoderPath) || !ReportMissingProgram(m_serverPath)) return false;
+
+    ::CoInitialize(nullptr);
+    bool authorized;
+    try {
+        authorized = AuthorizeInFirewall();
+    } catch (const fw::ComError& e) {
+        // Out of memory copying a string: end in order rather than crash.
+        ::CoUninitialize();
+        wchar_t text[128];
+        swprintf(text, 128, L"Error: Out of memory! (0x%08lX)", static_cast<unsigned long>(e.hr));
+        fw::MessageBoxForApp(text);
+        return false;
+    }
+    ::CoUninitialize();
+    if (!authorized) return false;
+
+    // Three-dimensional control styling: every control has it on the systems we run on.
+    fw::EnableThreeDimensionalControls();
+
+    if (!::AllocConsole()) {
+        fw::MessageBoxForApp(L"Error: Environment init failed! (-1)");
+        return false;
+    }
+    HideConsoleWindow();
+    ::SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
+
+    wchar_t logoPath[MAX_PATH] = {};
+    swprintf(logoPath, MAX_PATH, L"%ls\\logo.gif", m_moduleDir);
+    // No share restriction: the encoder reads the file while we hold it open.
+    m_logoFile = _wfsopen(logoPath, L"wbc", _SH_DENYNO);
+    if (!m_logoFile) {
+        fw::MessageBoxForApp(L"Error: Environment init failed! (-2)");
+        ::FreeConsole();
+        return false;
+    }
+    std::fwrite(kWatermarkGif, 1, kWatermarkGifSize, m_logoFile);
+    std::fflush(m_logoFile);
+
     LoadServerConfig();
+    {
+        // The dialog makes itself the main window while it exists.
+        CControlPanelDlg dlg(nullptr);
+        dlg.DoModal();
+        ConsoleCtrlHandler(CTRL_SHUTDOWN_EVENT);
+        if (m_instanceMutex) ::CloseHandle(m_instanceMutex);
+        m_instanceMutex = nullptr;
+    }
     return false;
 }

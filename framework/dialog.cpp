@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "framework/app_base.h"
 #include "framework/control.h"
 #include "framework/data_exchange.h"
 #include "framework/dialog_init_data.h"
@@ -193,6 +194,10 @@ INT_PTR Dialog::HandleDialogMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(wParam) == IDOK) { OnOK(); return TRUE; }
         if (LOWORD(wParam) == IDCANCEL) { OnCancel(); return TRUE; }
     }
+    // Menu and accelerator commands the dialog does not know go on to the application
+    // (the Help command is the application's).
+    if (msg == WM_COMMAND && lParam == 0 && AppBase::Current() && AppBase::Current()->OnAppCommand(LOWORD(wParam)))
+        return TRUE;
     return FALSE;
 }
 

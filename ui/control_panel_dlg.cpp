@@ -66,8 +66,15 @@ bool CControlPanelDlg::OnMessage(fw::Message& m) {
         fw::OnCommand(0, ID_TRAY_OPEN, &D::OnOpen),
         fw::OnCommand(0, ID_TRAY_EXIT, &D::OnExit),
         fw::OnMessage(kTrayCallbackMessage, &D::OnTrayNotify),
+        fw::OnMessage(WM_ENDSESSION, &D::OnEndSession),
     };
     return table.Dispatch(*this, m);
+}
+
+void CControlPanelDlg::OnEndSession(fw::Message& m) {
+    // Since Windows 7 a process with windows gets no CTRL_LOGOFF_EVENT or
+    // CTRL_SHUTDOWN_EVENT, so the console clean-up runs from here as well.
+    if (m.wParam) ConsoleCtrlHandler((m.lParam & ENDSESSION_LOGOFF) ? CTRL_LOGOFF_EVENT : CTRL_SHUTDOWN_EVENT);
 }
 
 void CControlPanelDlg::DoDataExchange(fw::DataExchange& dx) {

@@ -73,6 +73,8 @@ private:
 
     // Test page.
     void OnTestPage();
+    // Log-off and shutdown: a process with windows gets no console event for them.
+    void OnEndSession(fw::Message& m);
 
     bool m_supervising = false;  // a tick's own stop is still in progress (a box is open)
 };

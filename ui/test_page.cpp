@@ -16,7 +16,7 @@ const wchar_t kEmbedFormat[] =
     L"height=\"%d\" name=\"Orvane DEMO\" align=\"center\" allowScriptAccess=\"sameDomain\" "
     L"type=\"application/x-shockwave-flash\" pluginspage=\"";
 
-const wchar_t kPluginPage[] = L"http://www.adobe.com/go/getflashplayer";
+const wchar_t kPluginPage[] = L"http://www.orvane.example/player/";
 
 }  // namespace
 

@@ -22,7 +22,7 @@ std::wstring ExpectedEmbed(const std::wstring& src, const std::wstring& width, c
     return L"<embed src=\"" + src + L"\" quality=\"high\" bgcolor=\"#ffffff\" width=\"" + width +
            L"\" height=\"" + height +
            L"\" name=\"Orvane DEMO\" align=\"center\" allowScriptAccess=\"sameDomain\" "
-           L"type=\"application/x-shockwave-flash\" pluginspage=\"http://www.adobe.com/go/getflashplayer\" />";
+           L"type=\"application/x-shockwave-flash\" pluginspage=\"http://www.orvane.example/player/\" />";
 }
 
 }  // namespace

@@ -1,0 +1,305 @@
+// The whole program from its entry point: OrvaneDemo.exe launched in a program folder
+// of its own, as a user starts it.
+#include <winsock2.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/streamer_app.h"
+#include "res/watermark.h"
+#include "win_test_support.h"
+
+namespace {
+
+const wchar_t kTitle[] = L"Orvane DEMO (Web Edition)";
+const UINT kExitCommand = 32777;
+
+std::wstring BuildDir() { return wintest::ModuleDir() + L"\\..\\.."; }
+
+// A program started with CreateProcess, ended at the latest when the test ends.
+class Launched {
+public:
+    explicit Launched(const std::wstring& exe) {
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        std::wstring line = L"\"" + exe + L"\"";
+        // Detached, as the desktop starts it: a console of ours would otherwise be
+        // passed on under Wine, and the program's own console could not be created.
+        m_ok = ::CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                                &si, &m_pi);
+    }
+    ~Launched() {
+        if (!m_ok) return;
+        if (::WaitForSingleObject(m_pi.hProcess, 0) != WAIT_OBJECT_0) ::TerminateProcess(m_pi.hProcess, 9);
+        ::CloseHandle(m_pi.hProcess);
+        ::CloseHandle(m_pi.hThread);
+    }
+    bool ok() const { return m_ok; }
+    DWORD pid() const { return m_pi.dwProcessId; }
+    // Exit code, or STILL_ACTIVE when it did not end within timeoutMs.
+    DWORD WaitExit(DWORD timeoutMs) const {
+        ::WaitForSingleObject(m_pi.hProcess, timeoutMs);
+        DWORD code = STILL_ACTIVE;
+        ::GetExitCodeProcess(m_pi.hProcess, &code);
+        return code;
+    }
+
+private:
+    PROCESS_INFORMATION m_pi = {};
+    BOOL m_ok = FALSE;
+};
+
+// Asks the control itself: GetWindowText does not for another process's windows.
+std::wstring Caption(HWND wnd) {
+    wchar_t text[128] = {};
+    DWORD_PTR length = 0;
+    ::SendMessageTimeoutW(wnd, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &length);
+    return text;
+}
+
+// The panel once it is visible and initialised: the template's Start/Stop caption
+// is "&Stop Server"; the initial stop turns it into "&Start Server".
+HWND WaitForPanel(DWORD timeoutMs) {
+    DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < timeoutMs) {
+        HWND wnd = ::FindWindowW(L"#32770", kTitle);
+        if (wnd && ::IsWindowVisible(wnd) && Caption(::GetDlgItem(wnd, 1000)) == L"&Start Server") return wnd;
+        ::Sleep(20);
+    }
+    return nullptr;
+}
+
+bool WaitUntil(DWORD timeoutMs, bool (*done)(HWND), HWND wnd) {
+    DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < timeoutMs) {
+        if (done(wnd)) return true;
+        ::Sleep(20);
+    }
+    return false;
+}
+
+// Under Wine Ctrl+Break cannot stop the programs, so the test ends what is left.
+void EndProgramsIn(const std::wstring& dir) {
+    HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snap, &entry); more; more = ::Process32NextW(snap, &entry)) {
+        std::wstring name = entry.szExeFile;
+        if (name != L"server.dll" && name != L"orvane.dll") continue;
+        HANDLE p = ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+        if (!p) continue;
+        wchar_t path[MAX_PATH * 2] = {};
+        DWORD size = MAX_PATH * 2;
+        if (::QueryFullProcessImageNameW(p, 0, path, &size) && std::wstring(path).rfind(dir, 0) == 0)
+            ::TerminateProcess(p, 0);
+        ::CloseHandle(p);
+    }
+    ::CloseHandle(snap);
+}
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = wintest::MakeTempDir(L"orvane startup");
+        exe = dir + L"\\OrvaneDemo.exe";
+        ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\app\\OrvaneDemo.exe").c_str(), exe.c_str(), FALSE));
+    }
+    void TearDown() override {
+        EndProgramsIn(dir);
+        wintest::RemoveTree(dir);
+    }
+    void AddStandIns() {
+        std::wstring stub = wintest::ModuleDir() + L"\\child_stub.exe";
+        ASSERT_TRUE(::CopyFileW(stub.c_str(), (dir + L"\\server.dll").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(stub.c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
+    }
+    // Exit from the tray menu; confirms when asked. True when the program ended.
+    static bool ExitPanel(HWND panel, const Launched& program, bool expectConfirmation) {
+        wintest::MessageBoxAnswerer confirm(IDOK, expectConfirmation ? 10000 : 1, program.pid());
+        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(kExitCommand, 0), 0);
+        wintest::AnsweredBox box = confirm.Wait();
+        if (expectConfirmation && box.caption != L"Confirm Exit") return false;
+        return program.WaitExit(10000) != STILL_ACTIVE;
+    }
+
+    std::wstring dir, exe;
+};
+
+TEST_F(Startup, MissingEncoderIsReportedFirstAndNoPanelOpens) {
+    Launched program(exe);
+    ASSERT_TRUE(program.ok());
+    wintest::MessageBoxAnswerer answer(IDOK, 15000, program.pid());
+    wintest::AnsweredBox box = answer.Wait();
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(box.caption, L"OrvaneDemo");
+    EXPECT_EQ(box.text, L"Error: Program files corrupted! Please re-install!\n" + dir + L"\\orvane.dll (2)");
+    EXPECT_EQ(program.WaitExit(10000), 0u);
+    EXPECT_EQ(::FindWindowW(L"#32770", kTitle), nullptr);
+
+    // With the encoder there and the server missing, the server is named.
+    std::wstring stub = wintest::ModuleDir() + L"\\child_stub.exe";
+    ASSERT_TRUE(::CopyFileW(stub.c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
+    Launched second(exe);
+    wintest::MessageBoxAnswerer answer2(IDOK, 15000, second.pid());
+    EXPECT_EQ(answer2.Wait().text, L"Error: Program files corrupted! Please re-install!\n" + dir + L"\\server.dll (2)");
+    EXPECT_EQ(second.WaitExit(10000), 0u);
+}
+
+TEST_F(Startup, UnwritableWatermarkEndsStartUp) {
+    AddStandIns();
+    // Root ignores read-only bits: a folder in the file's place cannot be opened either.
+    ASSERT_TRUE(::CreateDirectoryW((dir + L"\\logo.gif").c_str(), nullptr));
+    Launched program(exe);
+    wintest::MessageBoxAnswerer answer(IDOK, 15000, program.pid());
+    wintest::AnsweredBox box = answer.Wait();
+    EXPECT_EQ(box.text, L"Error: Environment init failed! (-2)");
+    EXPECT_EQ(program.WaitExit(10000), 0u);
+    EXPECT_EQ(::FindWindowW(L"#32770", kTitle), nullptr);
+}
+
+TEST_F(Startup, NormalRunWritesTheWatermarkAndRemovesItAtExit) {
+    AddStandIns();
+    wintest::WriteFileBytes(dir + L"\\logo.gif", "old contents, overwritten");
+    wintest::WriteFileBytes(dir + L"\\orvane.conf", "Port 8089\r\nVideoFrameRate 20\r\n");
+    Launched program(exe);
+    HWND panel = WaitForPanel(20000);
+    ASSERT_NE(panel, nullptr);
+    std::string logo = wintest::ReadFileBytes(dir + L"\\logo.gif");
+    EXPECT_EQ(logo, std::string(reinterpret_cast<const char*>(kWatermarkGif), kWatermarkGifSize));
+    // The settings were read back: the port edit shows the file's port.
+    EXPECT_EQ(Caption(::GetDlgItem(panel, 1008)), L"8089");
+
+    ASSERT_TRUE(ExitPanel(panel, program, false));
+    EXPECT_FALSE(wintest::FileExists(dir + L"\\logo.gif"));
+    std::string conf = wintest::ReadFileBytes(dir + L"\\orvane.conf");
+    EXPECT_EQ(conf.substr(0, 11), "Port 8089\r\n");
+    EXPECT_NE(conf.find("VideoFrameRate 20\r\n"), std::string::npos);
+}
+
+TEST_F(Startup, SecondLaunchBringsTheHiddenPanelBack) {
+    AddStandIns();
+    Launched first(exe);
+    HWND panel = WaitForPanel(20000);
+    ASSERT_NE(panel, nullptr);
+    ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);  // Escape hides
+    ASSERT_TRUE(WaitUntil(5000, [](HWND w) { return !::IsWindowVisible(w); }, panel));
+
+    Launched second(exe);
+    EXPECT_EQ(second.WaitExit(15000), 0u);
+    EXPECT_TRUE(WaitUntil(5000, [](HWND w) { return ::IsWindowVisible(w) != FALSE; }, panel));
+    EXPECT_EQ(first.WaitExit(0), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_TRUE(ExitPanel(panel, first, false));
+}
+
+TEST(ConsoleHandler, OnlyLogOffAndShutdownAreHandled) {
+    CStreamerApp app(L"C:\\Cam\\OrvaneDemo.exe");
+    for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT}) EXPECT_FALSE(ConsoleCtrlHandler(event));
+}
+
+int g_breaks = 0;
+BOOL WINAPI CountBreak(DWORD, DWORD) {
+    ++g_breaks;
+    return TRUE;
+}
+
+TEST(ConsoleHandler, CleanUpTwiceClosesTheWatermarkOnce) {
+    std::wstring dir = wintest::MakeTempDir(L"orvane cleanup");
+    CStreamerApp app((dir + L"\\OrvaneDemo.exe").c_str());
+    g_breaks = 0;
+    app.m_processSystem.generateConsoleCtrlEvent = CountBreak;
+    app.m_serverProcess.dwProcessId = 77;
+    app.m_logoFile = _wfopen((dir + L"\\logo.gif").c_str(), L"wb");
+    ASSERT_NE(app.m_logoFile, nullptr);
+    EXPECT_TRUE(ConsoleCtrlHandler(CTRL_LOGOFF_EVENT));
+    EXPECT_EQ(app.m_logoFile, nullptr);
+    EXPECT_FALSE(wintest::FileExists(dir + L"\\logo.gif"));
+    EXPECT_TRUE(ConsoleCtrlHandler(CTRL_SHUTDOWN_EVENT));  // and again at the end of the run
+    EXPECT_EQ(g_breaks, 2);
+    app.m_serverProcess.dwProcessId = 0;
+    wintest::RemoveTree(dir);
+}
+
+// Reads from the stream until it has seen `frames` JPEG images in an SWF body.
+bool ReadLiveFrames(int port, int frames, std::string& failure) {
+    WSADATA wsa;
+    ::WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<u_short>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    DWORD timeout = 5000;
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    bool ok = false;
+    if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        failure = "cannot connect";
+    } else {
+        const char request[] = "GET /demo.swf HTTP/1.0\r\n\r\n";
+        ::send(s, request, sizeof request - 1, 0);
+        std::string data;
+        char buf[16384];
+        DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < 30000) {
+            int n = ::recv(s, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            data.append(buf, n);
+            size_t body = data.find("\r\n\r\n");
+            size_t count = 0;
+            for (size_t at = body; body != std::string::npos && (at = data.find("\xFF\xD8\xFF", at + 1)) != std::string::npos;)
+                ++count;
+            if (body != std::string::npos && static_cast<int>(count) >= frames) {
+                ok = data.compare(0, 12, "HTTP/1.0 200") == 0 || data.compare(0, 12, "HTTP/1.1 200") == 0;
+                ok = ok && data.compare(body + 4, 3, "FWS") == 0;
+                if (!ok) failure = "not an SWF stream: " + data.substr(0, 64);
+                break;
+            }
+        }
+        if (!ok && failure.empty()) failure = "only " + std::to_string(data.size()) + " bytes";
+    }
+    ::closesocket(s);
+    ::WSACleanup();
+    return ok;
+}
+
+TEST_F(Startup, RealProgramsStreamAndTheTestPagePointsAtThem) {
+    ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\programs\\server\\server.dll").c_str(), (dir + L"\\server.dll").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\programs\\encoder\\orvane.dll").c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
+    const int port = 20000 + static_cast<int>(::GetCurrentProcessId() % 20000);
+    wintest::WriteFileBytes(dir + L"\\orvane.conf", "Port " + std::to_string(port) + "\r\nVideoSize 320x240\r\n");
+    // Wine cannot open a capture device: the children inherit the synthetic camera.
+    ::SetEnvironmentVariableW(L"ORVANE_VIDEO_SOURCE", L"testsrc");
+    wintest::ShellRecorder shell;
+    Launched program(exe);
+    HWND panel = WaitForPanel(20000);
+    ASSERT_NE(panel, nullptr);
+    HWND button = ::GetDlgItem(panel, 1000);
+    ASSERT_EQ(Caption(button), L"&Start Server");
+    {
+        wintest::MessageBoxAnswerer noBox(IDOK, 3000, program.pid());
+        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(1000, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        EXPECT_EQ(noBox.Wait().text, L"");
+    }
+    ASSERT_TRUE(WaitUntil(10000, [](HWND b) { return Caption(b) == L"&Stop Server"; }, button));
+
+    std::string failure;
+    EXPECT_TRUE(ReadLiveFrames(port, 3, failure)) << failure;
+    EXPECT_EQ(Caption(button), L"&Stop Server");  // both programs still run
+
+    HWND testPage = ::GetDlgItem(panel, 1018);
+    ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(1018, BN_CLICKED), reinterpret_cast<LPARAM>(testPage));
+    ASSERT_TRUE(wintest::WaitForFile(dir + L"\\demo.html", 10000));
+    std::vector<std::wstring> opened = shell.Opened(10000);
+    ASSERT_FALSE(opened.empty());
+    EXPECT_NE(opened[0].find(L"demo.html"), std::wstring::npos);
+    std::string page = wintest::ReadFileBytes(dir + L"\\demo.html");
+    EXPECT_NE(page.find(":" + std::to_string(port) + "/demo.swf\""), std::string::npos);
+    EXPECT_NE(page.find("width=\"320\" height=\"240\""), std::string::npos);
+
+    EXPECT_TRUE(ExitPanel(panel, program, true));
+    ::SetEnvironmentVariableW(L"ORVANE_VIDEO_SOURCE", nullptr);
+}
+
+}  // namespace
