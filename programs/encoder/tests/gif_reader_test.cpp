@@ -11,8 +11,8 @@ namespace {
 
 const std::vector<uint8_t> kFourColours = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
 
-GifSpec Simple() {
-    GifSpec s;
+GifLayout Simple() {
+    GifLayout s;
     s.globalTable = kFourColours;
     s.pixels = {0, 1, 2, 3, 3, 2, 1, 0, 1, 1, 1, 1, 2, 2, 2, 2};
     return s;
@@ -32,7 +32,7 @@ std::vector<uint8_t> Pixel(const RgbImage& img, int x, int y) {
 TEST(GifReader, DecodesGlobalAndLocalTablesAndSkipsExtensions) {
     RgbImage img;
     std::string error;
-    GifSpec s = Simple();
+    GifLayout s = Simple();
     ASSERT_TRUE(Decode(MakeGif(s), img, error)) << error;
     EXPECT_EQ(Pixel(img, 1, 0), (std::vector<uint8_t>{255, 0, 0}));
     EXPECT_EQ(Pixel(img, 3, 0), (std::vector<uint8_t>{0, 0, 255}));
@@ -52,7 +52,7 @@ TEST(GifReader, DecodesGlobalAndLocalTablesAndSkipsExtensions) {
 }
 
 TEST(GifReader, PlacesInterlacedRowsAndOffsetImages) {
-    GifSpec s;
+    GifLayout s;
     s.globalTable = std::vector<uint8_t>(16 * 3);
     for (int i = 0; i < 16; ++i) s.globalTable[i * 3] = static_cast<uint8_t>(i * 10);
     s.screenW = 1;
@@ -69,7 +69,7 @@ TEST(GifReader, PlacesInterlacedRowsAndOffsetImages) {
 
     // An image smaller than the screen leaves neutral grey around it; one reaching past
     // the screen is cut off.
-    GifSpec o = Simple();
+    GifLayout o = Simple();
     o.screenW = o.screenH = 6;
     o.left = 3;
     o.top = 1;
@@ -86,7 +86,7 @@ TEST(GifReader, RefusesMalformedFiles) {
         error.clear();
         return !Decode(bytes, img, error) && !error.empty();
     };
-    GifSpec s = Simple();
+    GifLayout s = Simple();
     s.pixels[5] = 7;  // beyond the four colours
     s.minCodeSize = 3;
     EXPECT_TRUE(refused(MakeGif(s)));

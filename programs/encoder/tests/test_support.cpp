@@ -58,7 +58,7 @@ uint8_t TableBits(const std::vector<uint8_t>& table) {
 
 }  // namespace
 
-std::vector<uint8_t> MakeGif(const GifSpec& s) {
+std::vector<uint8_t> MakeGif(const GifLayout& s) {
     std::vector<uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
     Word(out, s.screenW);
     Word(out, s.screenH);

@@ -10,7 +10,7 @@
 
 // Builds a GIF with one image whose pixels are coded as literals (a clear code before
 // the table would widen), so tests can make any picture, well-formed or not.
-struct GifSpec {
+struct GifLayout {
     int screenW = 4, screenH = 4;
     std::vector<uint8_t> globalTable;  // RGB triples; empty for none
     std::vector<uint8_t> localTable;   // RGB triples; empty for none
@@ -20,7 +20,7 @@ struct GifSpec {
     std::vector<uint8_t> pixels;        // width * height indices, in file order
     std::vector<uint8_t> extensions;    // raw extension blocks placed before the image
 };
-std::vector<uint8_t> MakeGif(const GifSpec& spec);
+std::vector<uint8_t> MakeGif(const GifLayout& layout);
 // Just the LZW stream (without sub-blocks) of literal codes for `indices`.
 std::vector<uint8_t> LiteralLzw(const std::vector<uint8_t>& indices, int minCodeSize);
 // Wraps data in GIF sub-blocks with the terminator.
