@@ -187,6 +187,11 @@ bool ReadGif(const uint8_t* data, size_t size, RgbImage& out, std::string& error
         error = "empty image";
         return false;
     }
+    // The index buffer is sized from these: a hostile 65535x65535 would ask for 4 GiB.
+    if (w > kMaxGifSide || h > kMaxGifSide) {
+        error = "image too large";
+        return false;
+    }
     const uint8_t* table = globalTable;
     int colours = globalColours;
     if (flags & 0x80) {

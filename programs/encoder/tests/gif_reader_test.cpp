@@ -161,3 +161,17 @@ TEST(GifReader, SurvivesRandomCorruption) {
     }
     EXPECT_GT(refused, 0);
 }
+
+TEST(GifReader, RefusesAnImageLargerThanItCouldBeDecodedInto) {
+    // A small canvas with a huge image descriptor: refused before any buffer is sized.
+    GifLayout s = Simple();
+    std::vector<uint8_t> bytes = MakeGif(s);
+    const size_t descriptor = 13 + s.globalTable.size();  // header, screen, table
+    ASSERT_EQ(bytes[descriptor], 0x2C);
+    bytes[descriptor + 5] = bytes[descriptor + 6] = 0xFF;  // width 65535
+    bytes[descriptor + 7] = bytes[descriptor + 8] = 0xFF;  // height 65535
+    RgbImage img;
+    std::string error;
+    EXPECT_FALSE(Decode(bytes, img, error));
+    EXPECT_EQ(error, "image too large");
+}
