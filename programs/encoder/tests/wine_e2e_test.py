@@ -51,7 +51,7 @@ def launch(env, log):
     """Starts the launcher with its output in a file: Wine's helper processes may inherit
     a pipe and keep it open long after the launcher has ended."""
     out = open(log, "w")
-    proc = subprocess.Popen([a.wine_run, a.launcher, win_folder, windows_path(args_file)], env=env,
+    proc = subprocess.Popen([a.wine_run, a.launcher, win_folder, "orvane.dll", windows_path(args_file), "2"], env=env,
                             stdout=out, stderr=subprocess.STDOUT)
     out.close()
     return proc

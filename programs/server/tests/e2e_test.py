@@ -107,7 +107,12 @@ class WineServer:
         if os.path.exists(stop):
             os.remove(stop)
         self.log = open(os.path.join(self.dir, "launcher.out"), "w+")
-        self.proc = subprocess.Popen([ARGS.wine_run, ARGS.launcher, self.win_dir], stdout=self.log, stderr=subprocess.STDOUT)
+        # The panel's command line: its own path unquoted, the configuration quoted.
+        with open(os.path.join(self.dir, "launcher.args"), "w") as f:
+            f.write('-f "%s\\orvane.conf"' % self.win_dir)
+        self.proc = subprocess.Popen([ARGS.wine_run, ARGS.launcher, self.win_dir, "server.dll",
+                                      self.win_dir + "\\launcher.args", "1"],
+                                     stdout=self.log, stderr=subprocess.STDOUT)
         return self.proc
 
     def wait_exit(self):

@@ -1,7 +1,8 @@
-// Test launcher for orvane.dll under Wine: starts it as the panel does (own path
-// unquoted, a new process group) with the arguments read from a file, and when the file
-// "stop" appears in the program's folder delivers Ctrl+Break twice, as the panel sends
-// it, and reports how it ended: "exit <code> <milliseconds>", or "ended early with <code>".
+// Test launcher for the streaming programs under Wine: starts one as the panel does (own
+// path unquoted, a new process group) with the arguments read from a file, and when the
+// file "stop" appears in the program's folder delivers Ctrl+Break as often as the panel
+// sends it (twice to the encoder, once to the server), and reports how the program
+// ended: "exit <code> <milliseconds>", or "ended early with <code>".
 //
 // Wine 8 does not implement GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT), so the event is
 // delivered the way the system does it: a thread in the target process at kernelbase's
@@ -16,17 +17,19 @@
 #include "programs/common/arguments.h"
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: encoder_launcher <program folder> <file with the arguments>\n");
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: break_launcher <program folder> <program file> <file with the arguments> "
+                             "<number of Ctrl+Breaks>\n");
         return 2;
     }
     std::wstring dir = argv[1];
-    std::ifstream file(argv[2], std::ios::binary);
+    const int breaks = _wtoi(argv[4]);
+    std::ifstream file(argv[3], std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
     std::string args = text.str();
     while (!args.empty() && (args.back() == '\n' || args.back() == '\r')) args.pop_back();
-    std::wstring commandLine = dir + L"\\orvane.dll " + FromUtf8(args);
+    std::wstring commandLine = dir + L"\\" + argv[2] + L" " + FromUtf8(args);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -56,10 +59,15 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     DWORD start = GetTickCount();
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < breaks; ++i) {
         HANDLE thread = CreateRemoteThread(pi.hProcess, nullptr, 0, routine, reinterpret_cast<void*>(CTRL_BREAK_EVENT),
                                            0, nullptr);
-        if (thread) CloseHandle(thread);
+        if (!thread) {
+            std::printf("no remote thread: %lu\n", GetLastError());
+            TerminateProcess(pi.hProcess, 99);
+            return 1;
+        }
+        CloseHandle(thread);
     }
     DWORD waited = WaitForSingleObject(pi.hProcess, 10000);
     DWORD elapsed = GetTickCount() - start;
