@@ -4,6 +4,7 @@
 //   panel_driver start       press the Start/Stop button
 //   panel_driver caption     print the Start/Stop button's caption
 //   panel_driver exit        choose Exit from the tray menu, confirm if asked, wait for the end
+//   panel_driver command N   send the menu command N (as a menu or accelerator would)
 // Exit code 0 on success, 1 when the panel is not found or does not react.
 #include <windows.h>
 
@@ -69,8 +70,8 @@ int Exit(HWND panel) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fwprintf(stderr, L"usage: panel_driver wait|start|caption|exit\n");
+    if (argc != 2 && !(argc == 3 && wcscmp(argv[1], L"command") == 0)) {
+        std::fwprintf(stderr, L"usage: panel_driver wait|start|caption|exit|command N\n");
         return 2;
     }
     const wchar_t* verb = argv[1];
@@ -93,6 +94,10 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (wcscmp(verb, L"exit") == 0) return Exit(panel);
+    if (wcscmp(verb, L"command") == 0) {
+        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(_wtoi(argv[2]), 0), 0);
+        return 0;
+    }
     std::fwprintf(stderr, L"panel_driver: unknown command\n");
     return 2;
 }

@@ -194,6 +194,45 @@ TEST_F(Startup, SecondLaunchBringsTheHiddenPanelBack) {
     EXPECT_TRUE(ExitPanel(panel, first, false));
 }
 
+struct HelpSearch {
+    std::wstring expected;
+    HWND box = nullptr;
+};
+
+// Wine's help viewer asks, in a box of its own, for the help file it cannot find.
+BOOL CALLBACK FindHelpBox(HWND wnd, LPARAM param) {
+    auto* search = reinterpret_cast<HelpSearch*>(param);
+    wchar_t cls[32] = {};
+    ::GetClassNameW(wnd, cls, 32);
+    if (!::IsWindowVisible(wnd) || wcscmp(cls, L"#32770") != 0) return TRUE;
+    if (Caption(::GetDlgItem(wnd, 0xFFFF)).find(search->expected) == std::wstring::npos) return TRUE;
+    search->box = wnd;
+    return FALSE;
+}
+
+TEST_F(Startup, HelpCommandAsksForTheHelpFileNamedLikeTheProgram) {
+    AddStandIns();
+    Launched program(exe);
+    HWND panel = WaitForPanel(20000);
+    ASSERT_NE(panel, nullptr);
+    ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(57670, 0), 0);
+    HelpSearch search{dir + L"\\OrvaneDemo.HLP"};
+    DWORD start = ::GetTickCount();
+    while (!search.box && ::GetTickCount() - start < 15000) {
+        ::EnumWindows(FindHelpBox, reinterpret_cast<LPARAM>(&search));
+        ::Sleep(50);
+    }
+    ASSERT_NE(search.box, nullptr) << "no help viewer asked for OrvaneDemo.HLP";
+    DWORD viewer = 0;
+    ::GetWindowThreadProcessId(search.box, &viewer);
+    ::PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+    if (HANDLE p = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, viewer)) {
+        if (::WaitForSingleObject(p, 3000) != WAIT_OBJECT_0) ::TerminateProcess(p, 0);
+        ::CloseHandle(p);
+    }
+    EXPECT_TRUE(ExitPanel(panel, program, false));
+}
+
 TEST(ConsoleHandler, OnlyLogOffAndShutdownAreHandled) {
     CStreamerApp app(L"C:\\Cam\\OrvaneDemo.exe");
     for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT}) EXPECT_FALSE(ConsoleCtrlHandler(event));
