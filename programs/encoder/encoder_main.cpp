@@ -30,23 +30,33 @@ const char kUsage[] =
     "usage: orvane -f vfwcap|testsrc -r RATE -i DEVICE [-sameq]\n"
     "              [-vhook \"watermark -f PATH [-m 0|1] [-t RRGGBB]\"] http://HOST:PORT/FEED.ffm";
 
-bool ReadFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
+// A watermark is a small picture; a file larger than this is not one.
+constexpr size_t kMaxWatermarkBytes = 64u << 20;
+
+enum class ReadResult { Ok, Unreadable, TooLarge };
+
+ReadResult ReadWatermarkFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
 #ifdef _WIN32
     // The panel keeps the file open for writing; msvcrt opens without share restrictions.
     FILE* f = _wfopen(path.c_str(), L"rb");
 #else
     FILE* f = std::fopen(ToUtf8(path).c_str(), "rb");
 #endif
-    if (!f) return false;
+    if (!f) return ReadResult::Unreadable;
     bytes.clear();
     uint8_t buffer[65536];
     size_t n;
-    // A watermark is small; a huge file is not one.
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && bytes.size() < (64u << 20))
+    ReadResult result = ReadResult::Ok;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        if (bytes.size() + n > kMaxWatermarkBytes) {
+            result = ReadResult::TooLarge;
+            break;
+        }
         bytes.insert(bytes.end(), buffer, buffer + n);
-    bool ok = !std::ferror(f);
+    }
+    if (result == ReadResult::Ok && std::ferror(f)) result = ReadResult::Unreadable;
     std::fclose(f);
-    return ok;
+    return result;
 }
 
 std::atomic<bool> g_stop{false};
@@ -71,7 +81,13 @@ int RunEncoder(const std::vector<std::wstring>& args) {
     std::unique_ptr<Watermark> watermark;
     if (options.watermark) {
         std::vector<uint8_t> bytes;
-        if (!ReadFile(options.watermarkPath, bytes)) {
+        ReadResult read = ReadWatermarkFile(options.watermarkPath, bytes);
+        if (read == ReadResult::TooLarge) {
+            Say("the watermark " + ToUtf8(options.watermarkPath) + " is larger than " +
+                std::to_string(kMaxWatermarkBytes >> 20) + " MiB; a watermark is a small picture");
+            return 1;
+        }
+        if (read != ReadResult::Ok) {
             Say("cannot read the watermark " + ToUtf8(options.watermarkPath));
             return 1;
         }

@@ -4,6 +4,7 @@
 
 #include <asio.hpp>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <jpeglib.h>
@@ -34,11 +36,17 @@ using namespace std::chrono;
 
 class Child {
 public:
-    explicit Child(const std::vector<std::string>& argv) {
+    // Standard error goes to `errorFile` when one is given.
+    explicit Child(const std::vector<std::string>& argv, const std::string& errorFile = "") {
         std::vector<char*> raw;
         for (const std::string& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
         raw.push_back(nullptr);
-        if (posix_spawn(&pid_, raw[0], nullptr, nullptr, raw.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!errorFile.empty())
+            posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
     }
     ~Child() {
         if (pid_ > 0) {
@@ -53,6 +61,12 @@ public:
             exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         return pid_ > 0;
+    }
+    // The exit code once it ends by itself, or -1 when it is still running after `patience`.
+    int Wait(seconds patience) {
+        auto end = steady_clock::now() + patience;
+        while (Running() && steady_clock::now() < end) std::this_thread::sleep_for(milliseconds(20));
+        return Running() ? -1 : exitCode_;
     }
     // Sends SIGINT and returns the exit code, or -1 when it had to be killed.
     int Stop(seconds patience) {
@@ -243,5 +257,23 @@ TEST(EncoderEndToEnd, ViewerSeesWatermarkedFramesOfTheConfiguredSize) {
 
     EXPECT_EQ(encoder.Stop(seconds(10)), 0);
     EXPECT_EQ(server.Stop(seconds(10)), 0);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(EncoderProgram, RefusesAWatermarkOver64MiB) {
+    char pattern[] = "/tmp/orvane-mark-XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    std::string dir = pattern, mark = dir + "/big.gif";
+    // A usable picture followed by padding: cut at 64 MiB it would still be read as a GIF.
+    std::ofstream(mark, std::ios::binary)
+        .write(reinterpret_cast<const char*>(kWatermarkGif), static_cast<std::streamsize>(kWatermarkGifSize));
+    std::filesystem::resize_file(mark, (64u << 20) + 1);
+    Child encoder({ORVANE_ENCODER_PATH, "-f", "testsrc", "-r", "15", "-vhook", "watermark -f " + mark,
+                   "http://127.0.0.1:" + std::to_string(FreePort()) + "/feed.ffm"},
+                  dir + "/stderr.txt");
+    EXPECT_EQ(encoder.Wait(seconds(10)), 1) << "the encoder should refuse the watermark at once";
+    std::stringstream said;
+    said << std::ifstream(dir + "/stderr.txt").rdbuf();
+    EXPECT_NE(said.str().find("64 MiB"), std::string::npos) << said.str();
     std::filesystem::remove_all(dir);
 }
