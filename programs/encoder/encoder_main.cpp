@@ -1,7 +1,6 @@
 #include "programs/encoder/encoder_main.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -16,10 +15,6 @@
 #include "programs/encoder/watermark.h"
 
 namespace {
-
-// How long the server may take to come up (it is started just before us), and to come
-// back after dropping the feed.
-constexpr std::chrono::seconds kServerWait{20};
 
 void Say(const std::string& text) {
     std::fprintf(stderr, "orvane: %s\n", text.c_str());
@@ -120,7 +115,7 @@ int RunEncoder(const std::vector<std::wstring>& args) {
 
     FeedClient feed(options.output, g_stop);
     StreamParameters stream;
-    if (!feed.FetchParameters(stream, kServerWait, error) || !feed.Open(kServerWait, error)) {
+    if (!feed.Connect(stream, error)) {
         if (g_stop) return 0;
         Say(error);
         return 3;
@@ -130,7 +125,6 @@ int RunEncoder(const std::vector<std::wstring>& args) {
     RgbImage frame;
     std::vector<uint8_t> jpeg;
     long dropped = 0;
-    auto lastSent = std::chrono::steady_clock::now();
     while (!g_stop) {
         if (!source->Grab(frame, error)) {
             if (g_stop) break;
@@ -141,22 +135,15 @@ int RunEncoder(const std::vector<std::wstring>& args) {
             if (dropped++ % 100 == 0) Say("a frame does not fit the feed's size limit even at the lowest quality; dropped");
             continue;
         }
-        if (feed.Send(jpeg, error)) {
-            lastSent = std::chrono::steady_clock::now();
-        } else {
+        if (!feed.Send(jpeg, error)) {
             if (g_stop) break;
-            // A server that takes the connection but keeps refusing frames is not waited for forever.
-            if (std::chrono::steady_clock::now() - lastSent > kServerWait) {
-                Say(error + "; no frame got through for " + std::to_string(kServerWait.count()) + " s");
-                return 3;
-            }
             Say(error + "; reconnecting");
-            // The server may have been restarted with other parameters: ask again.
-            if (!feed.FetchParameters(stream, kServerWait, error) || !feed.Open(kServerWait, error)) {
+            if (!feed.Connect(stream, error)) {
                 if (g_stop) break;
                 Say(error);
                 return 3;
             }
+            // The server may have been restarted with other parameters.
             pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark.get()));
         }
     }

@@ -20,11 +20,14 @@ constexpr size_t kMaxAnswer = 65536;
 struct FeedClient::Impl {
     FeedUrl url;
     const std::atomic<bool>& stop;
+    milliseconds wait;
     asio::io_context io;
     asio::ip::tcp::socket socket{io};
     bool open = false;
+    bool connected = false;  // once
+    Clock::time_point lastSent;
 
-    Impl(FeedUrl u, const std::atomic<bool>& s) : url(std::move(u)), stop(s) {}
+    Impl(FeedUrl u, const std::atomic<bool>& s, milliseconds w) : url(std::move(u)), stop(s), wait(w) {}
 
     // Runs one asynchronous operation to completion, giving up at the timeout or on a stop
     // request (the socket is then closed, which cancels the operation).
@@ -161,9 +164,23 @@ struct FeedClient::Impl {
     }
 };
 
-FeedClient::FeedClient(FeedUrl url, const std::atomic<bool>& stop) : impl_(new Impl(std::move(url), stop)) {}
+FeedClient::FeedClient(FeedUrl url, const std::atomic<bool>& stop, std::chrono::milliseconds wait)
+    : impl_(new Impl(std::move(url), stop, wait)) {}
 
 FeedClient::~FeedClient() { Close(); }
+
+bool FeedClient::Connect(StreamParameters& params, std::string& error) {
+    Impl& d = *impl_;
+    // A server that takes the connection but keeps refusing frames is not waited for forever.
+    if (d.connected && Clock::now() - d.lastSent > d.wait) {
+        error = "no frame got through for " + std::to_string(d.wait.count() / 1000) + " s";
+        return false;
+    }
+    if (!FetchParameters(params, d.wait, error) || !Open(d.wait, error)) return false;
+    if (!d.connected) d.lastSent = Clock::now();
+    d.connected = true;
+    return true;
+}
 
 bool FeedClient::FetchParameters(StreamParameters& params, std::chrono::milliseconds wait, std::string& error) {
     Impl& d = *impl_;
@@ -242,6 +259,7 @@ bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
         error = "the server closed the feed (" + error + ")";
         return false;
     }
+    d.lastSent = Clock::now();
     return true;
 }
 

@@ -13,10 +13,17 @@
 
 class FeedClient {
 public:
-    FeedClient(FeedUrl url, const std::atomic<bool>& stop);
+    // `wait`: how long the server may take to come up (it is started just before us), and
+    // to come back after dropping the feed.
+    FeedClient(FeedUrl url, const std::atomic<bool>& stop, std::chrono::milliseconds wait = std::chrono::seconds(20));
     ~FeedClient();
     FeedClient(const FeedClient&) = delete;
     FeedClient& operator=(const FeedClient&) = delete;
+
+    // Asks for the stream's parameters and opens the push; again after a failed Send (the
+    // server may have been restarted with other parameters). Gives up when no frame got
+    // through for the wait.
+    bool Connect(StreamParameters& params, std::string& error);
 
     // Asks for the stream's parameters, retrying while the server is not up yet, for at
     // most `wait`. Every address the host name resolves to is tried (localhost may give
