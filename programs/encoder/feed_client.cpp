@@ -15,6 +15,32 @@ constexpr milliseconds kIoTimeout{10000};
 constexpr milliseconds kRetryPause{250};
 constexpr size_t kMaxAnswer = 65536;
 
+std::string Hex(size_t n) {
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%zx", n);
+    return buf;
+}
+
+// "20 s", or "1.5 s" for the short waits of tests.
+std::string WaitText(milliseconds wait) {
+    char text[32];
+    if (wait.count() % 1000 == 0) std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(wait.count() / 1000));
+    else std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(wait.count()) / 1000);
+    return text;
+}
+
+// The end of a wait, and how long the whole wait is (for the messages).
+struct Deadline {
+    Clock::time_point at;
+    milliseconds whole;
+
+    static Deadline After(milliseconds wait) { return Deadline{Clock::now() + wait, wait}; }
+    // Each attempt's own time-out, never past the end of the wait.
+    Clock::time_point Cap(milliseconds timeout) const { return std::min(Clock::now() + timeout, at); }
+    // Whether a pause before the next attempt would end the wait.
+    bool NoTimeForAnother() const { return Clock::now() + kRetryPause >= at; }
+};
+
 }  // namespace
 
 struct FeedClient::Impl {
@@ -25,13 +51,13 @@ struct FeedClient::Impl {
     asio::ip::tcp::socket socket{io};
     bool open = false;
     bool connected = false;  // once
-    Clock::time_point lastSent;
+    Clock::time_point lastSent;  // or when the first Connect began
 
     Impl(FeedUrl u, const std::atomic<bool>& s, milliseconds w) : url(std::move(u)), stop(s), wait(w) {}
 
-    // Runs one asynchronous operation to completion, giving up at the timeout or on a stop
+    // Runs one asynchronous operation to completion, giving up at `deadline` or on a stop
     // request (the socket is then closed, which cancels the operation).
-    bool Run(const std::function<void(std::function<void(asio::error_code)>)>& start, milliseconds timeout,
+    bool Run(const std::function<void(std::function<void(asio::error_code)>)>& start, Clock::time_point deadline,
              std::string& error) {
         bool done = false;
         asio::error_code result;
@@ -39,7 +65,6 @@ struct FeedClient::Impl {
             result = ec;
             done = true;
         });
-        auto deadline = Clock::now() + timeout;
         io.restart();
         while (!done) {
             if (stop || Clock::now() >= deadline) {
@@ -66,7 +91,7 @@ struct FeedClient::Impl {
     }
 
     // One attempt over every address of the host.
-    bool ConnectOnce(std::string& error) {
+    bool ConnectOnce(const Deadline& deadline, std::string& error) {
         asio::ip::tcp::resolver resolver(io);
         asio::error_code ec;
         auto endpoints = resolver.resolve(url.host, std::to_string(url.port), ec);
@@ -89,41 +114,40 @@ struct FeedClient::Impl {
             if (ec) continue;
             std::string attempt;
             if (Run([&](std::function<void(asio::error_code)> done) { socket.async_connect(address, done); },
-                    kConnectTimeout, attempt)) {
+                    deadline.Cap(kConnectTimeout), attempt)) {
                 socket.set_option(asio::ip::tcp::no_delay(true), ignored);
                 return true;
             }
             lastError = address.address().to_string() + ": " + attempt;
-            if (stop) break;
+            if (stop || Clock::now() >= deadline.at) break;
         }
         socket.close(ec);
         error = "cannot connect to " + HostHeader() + " (" + lastError + ")";
         return false;
     }
 
-    bool Connect(milliseconds wait, std::string& error) {
-        auto deadline = Clock::now() + wait;
+    bool Connect(const Deadline& deadline, std::string& error) {
         for (;;) {
-            if (ConnectOnce(error)) return true;
+            if (ConnectOnce(deadline, error)) return true;
             if (stop) return false;
-            if (Clock::now() + kRetryPause >= deadline) {
-                error += "; the server did not come up within " + std::to_string(wait.count() / 1000) + " s";
+            if (deadline.NoTimeForAnother()) {
+                error += "; the server did not come up within " + WaitText(deadline.whole);
                 return false;
             }
             std::this_thread::sleep_for(kRetryPause);
         }
     }
 
-    bool Write(const std::string& data, std::string& error) {
+    bool Write(const std::string& data, Clock::time_point deadline, std::string& error) {
         return Run(
             [&](std::function<void(asio::error_code)> done) {
                 asio::async_write(socket, asio::buffer(data), [done](asio::error_code ec, size_t) { done(ec); });
             },
-            kIoTimeout, error);
+            deadline, error);
     }
 
     // Reads until the server closes, at most kMaxAnswer bytes.
-    bool ReadAll(std::string& answer, std::string& error) {
+    bool ReadAll(std::string& answer, const Deadline& deadline, std::string& error) {
         answer.clear();
         char buffer[4096];
         for (;;) {
@@ -137,7 +161,7 @@ struct FeedClient::Impl {
                         done(asio::error_code());
                     });
                 },
-                kIoTimeout, error);
+                deadline.Cap(kIoTimeout), error);
             if (!ok) return false;
             answer.append(buffer, got);
             if (readError == asio::error::eof) return true;
@@ -162,6 +186,22 @@ struct FeedClient::Impl {
             }
         }
     }
+
+    bool FetchParameters(StreamParameters& params, const Deadline& deadline, std::string& error);
+    bool Open(const Deadline& deadline, std::string& error);
+
+    void Close() {
+        if (open) {
+            // Small enough for the socket's buffer, so a plain write does not wait on the server.
+            std::string end = std::string("--") + Boundary() + "--\r\n";
+            std::string last = Hex(end.size()) + "\r\n" + end + "\r\n0\r\n\r\n";
+            asio::error_code ignored;
+            asio::write(socket, asio::buffer(last), ignored);
+        }
+        open = false;
+        asio::error_code ignored;
+        socket.close(ignored);
+    }
 };
 
 FeedClient::FeedClient(FeedUrl url, const std::atomic<bool>& stop, std::chrono::milliseconds wait)
@@ -171,29 +211,34 @@ FeedClient::~FeedClient() { Close(); }
 
 bool FeedClient::Connect(StreamParameters& params, std::string& error) {
     Impl& d = *impl_;
-    // A server that takes the connection but keeps refusing frames is not waited for forever.
-    if (d.connected && Clock::now() - d.lastSent > d.wait) {
-        error = "no frame got through for " + std::to_string(d.wait.count() / 1000) + " s";
-        return false;
-    }
-    if (!FetchParameters(params, d.wait, error) || !Open(d.wait, error)) return false;
+    // The wait runs from the last frame that got through, or from the start.
     if (!d.connected) d.lastSent = Clock::now();
     d.connected = true;
-    return true;
+    Deadline deadline{d.lastSent + d.wait, d.wait};
+    if (Clock::now() >= deadline.at) {
+        error = "no frame got through within " + WaitText(d.wait);
+        return false;
+    }
+    return d.FetchParameters(params, deadline, error) && d.Open(deadline, error);
 }
 
 bool FeedClient::FetchParameters(StreamParameters& params, std::chrono::milliseconds wait, std::string& error) {
-    Impl& d = *impl_;
-    auto deadline = Clock::now() + wait;
+    return impl_->FetchParameters(params, Deadline::After(wait), error);
+}
+
+bool FeedClient::Open(std::chrono::milliseconds wait, std::string& error) {
+    return impl_->Open(Deadline::After(wait), error);
+}
+
+bool FeedClient::Impl::FetchParameters(StreamParameters& params, const Deadline& deadline, std::string& error) {
     for (;;) {
-        auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-        if (!d.Connect(left > milliseconds(0) ? left : milliseconds(0), error)) return false;
+        if (!Connect(deadline, error)) return false;
         std::string answer;
-        std::string request = "GET " + d.url.path + " HTTP/1.1\r\nHost: " + d.HostHeader() +
+        std::string request = "GET " + url.path + " HTTP/1.1\r\nHost: " + HostHeader() +
                               "\r\nUser-Agent: orvane\r\nConnection: close\r\n\r\n";
-        bool ok = d.Write(request, error) && d.ReadAll(answer, error);
+        bool ok = Write(request, deadline.Cap(kIoTimeout), error) && ReadAll(answer, deadline, error);
         asio::error_code ignored;
-        d.socket.close(ignored);
+        socket.close(ignored);
         if (ok) {
             size_t headEnd = answer.find("\r\n\r\n");
             if (answer.compare(0, 5, "HTTP/") != 0 || headEnd == std::string::npos) {
@@ -203,7 +248,7 @@ bool FeedClient::FetchParameters(StreamParameters& params, std::chrono::millisec
             std::string status = answer.substr(0, answer.find("\r\n"));
             size_t space = status.find(' ');
             if (space == std::string::npos || status.compare(space + 1, 3, "200") != 0) {
-                error = "the server refused the feed " + d.url.path + ": " + status.substr(space == std::string::npos ? 0 : space + 1);
+                error = "the server refused the feed " + url.path + ": " + status.substr(space == std::string::npos ? 0 : space + 1);
                 return false;
             }
             std::string body = answer.substr(headEnd + 4);
@@ -211,35 +256,26 @@ bool FeedClient::FetchParameters(StreamParameters& params, std::chrono::millisec
             return true;
         }
         // The connection broke before an answer: the server may be starting; try again.
-        if (d.stop || Clock::now() + kRetryPause >= deadline) {
-            error = "no answer from " + d.HostHeader() + ": " + error;
+        error = "no answer from " + HostHeader() + ": " + error;
+        if (stop) return false;
+        if (deadline.NoTimeForAnother()) {
+            error += "; the server did not take the feed within " + WaitText(deadline.whole);
             return false;
         }
         std::this_thread::sleep_for(kRetryPause);
     }
 }
 
-bool FeedClient::Open(std::chrono::milliseconds wait, std::string& error) {
-    Impl& d = *impl_;
+bool FeedClient::Impl::Open(const Deadline& deadline, std::string& error) {
     Close();
-    if (!d.Connect(wait, error)) return false;
-    std::string request = "POST " + d.url.path + " HTTP/1.1\r\nHost: " + d.HostHeader() +
+    if (!Connect(deadline, error)) return false;
+    std::string request = "POST " + url.path + " HTTP/1.1\r\nHost: " + HostHeader() +
                           "\r\nUser-Agent: orvane\r\nContent-Type: multipart/x-mixed-replace;boundary=" + Boundary() +
                           "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
-    if (!d.Write(request, error)) return false;
-    d.open = true;
+    if (!Write(request, deadline.Cap(kIoTimeout), error)) return false;
+    open = true;
     return true;
 }
-
-namespace {
-
-std::string Hex(size_t n) {
-    char buf[20];
-    std::snprintf(buf, sizeof buf, "%zx", n);
-    return buf;
-}
-
-}  // namespace
 
 bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
     Impl& d = *impl_;
@@ -252,7 +288,7 @@ bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
     part.append(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
     part += "\r\n";
     std::string chunk = Hex(part.size()) + "\r\n" + part + "\r\n";
-    if (!d.Write(chunk, error)) {
+    if (!d.Write(chunk, Clock::now() + kIoTimeout, error)) {
         d.open = false;
         asio::error_code ignored;
         d.socket.close(ignored);
@@ -263,16 +299,4 @@ bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
     return true;
 }
 
-void FeedClient::Close() {
-    Impl& d = *impl_;
-    if (d.open) {
-        // Small enough for the socket's buffer, so a plain write does not wait on the server.
-        std::string end = std::string("--") + Boundary() + "--\r\n";
-        std::string last = Hex(end.size()) + "\r\n" + end + "\r\n0\r\n\r\n";
-        asio::error_code ignored;
-        asio::write(d.socket, asio::buffer(last), ignored);
-    }
-    d.open = false;
-    asio::error_code ignored;
-    d.socket.close(ignored);
-}
+void FeedClient::Close() { impl_->Close(); }

@@ -21,8 +21,9 @@ public:
     FeedClient& operator=(const FeedClient&) = delete;
 
     // Asks for the stream's parameters and opens the push; again after a failed Send (the
-    // server may have been restarted with other parameters). Gives up when no frame got
-    // through for the wait.
+    // server may have been restarted with other parameters). The whole wait, attempts
+    // under way included, ends `wait` after the last frame that got through (or after the
+    // first Connect began).
     bool Connect(StreamParameters& params, std::string& error);
 
     // Asks for the stream's parameters, retrying while the server is not up yet, for at
@@ -31,7 +32,7 @@ public:
     // error is not retried.
     bool FetchParameters(StreamParameters& params, std::chrono::milliseconds wait, std::string& error);
 
-    // Opens the push connection (same retries); then Send per frame.
+    // Opens the push connection (same retries, same bound); then Send per frame.
     bool Open(std::chrono::milliseconds wait, std::string& error);
     bool Send(const std::vector<uint8_t>& jpeg, std::string& error);
     // Ends the body properly when the connection is still good; closes it either way.

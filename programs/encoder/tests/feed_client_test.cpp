@@ -1,6 +1,8 @@
 // The feed push against a stand-in receiver: parameters, frames, waiting for the server.
 #include <gtest/gtest.h>
 
+#include <asio.hpp>
+
 #include <chrono>
 #include <thread>
 
@@ -100,4 +102,19 @@ TEST(FeedClient, RefusalsAreNotRetriedAndStopEndsTheWait) {
     EXPECT_FALSE(waiting.FetchParameters(p, seconds(30), error));
     stopper.join();
     EXPECT_LT(steady_clock::now() - start, seconds(3));
+}
+
+TEST(FeedClient, TheWholeWaitHoldsForAnAttemptUnderWay) {
+    // A server that takes connections (the system completes them for its backlog) but
+    // never answers: each attempt would run into its own I/O time-out.
+    asio::io_context io;
+    asio::ip::tcp::acceptor mute(io, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+    std::atomic<bool> stop{false};
+    FeedClient client(Url(mute.local_endpoint().port(), "127.0.0.1"), stop, seconds(1));
+    StreamParameters p;
+    std::string error;
+    auto start = steady_clock::now();
+    EXPECT_FALSE(client.Connect(p, error));
+    EXPECT_LT(steady_clock::now() - start, milliseconds(2500));
+    EXPECT_NE(error.find("within 1 s"), std::string::npos) << error;
 }
