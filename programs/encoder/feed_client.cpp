@@ -14,6 +14,9 @@ constexpr milliseconds kConnectTimeout{3000};
 constexpr milliseconds kIoTimeout{10000};
 constexpr milliseconds kRetryPause{250};
 constexpr size_t kMaxAnswer = 65536;
+// The server answers a feed it refuses as soon as it has read the request head, and says
+// nothing while it takes the feed: a feed that has drawn no answer for this long is accepted.
+constexpr milliseconds kAcceptQuiet{500};
 
 std::string Hex(size_t n) {
     char buf[20];
@@ -49,14 +52,20 @@ struct FeedClient::Impl {
     milliseconds wait;
     asio::io_context io;
     asio::ip::tcp::socket socket{io};
-    bool open = false;
+    bool open = false;  // accepted by the server
     bool connected = false;  // once
-    Clock::time_point lastSent;  // or when the first Connect began
+    Clock::time_point lastDelivered;  // or when the first Connect began
+    // What the server said on the feed connection; any answer there ends the feed.
+    std::string answer;
+    bool answered = false;
+    std::string connectionEnd;  // why it ended, when it ended without an answer
+    char answerBuffer[512];
 
     Impl(FeedUrl u, const std::atomic<bool>& s, milliseconds w) : url(std::move(u)), stop(s), wait(w) {}
 
-    // Runs one asynchronous operation to completion, giving up at `deadline` or on a stop
-    // request (the socket is then closed, which cancels the operation).
+    // Runs one asynchronous operation to completion, giving up at `deadline`, on a stop
+    // request or on an answer on the feed (the socket is then closed, which cancels the
+    // operation).
     bool Run(const std::function<void(std::function<void(asio::error_code)>)>& start, Clock::time_point deadline,
              std::string& error) {
         bool done = false;
@@ -67,15 +76,16 @@ struct FeedClient::Impl {
         });
         io.restart();
         while (!done) {
-            if (stop || Clock::now() >= deadline) {
+            if (stop || answered || Clock::now() >= deadline) {
                 asio::error_code ignored;
                 socket.close(ignored);
                 io.restart();
                 io.run();  // lets the cancelled handler run
-                error = stop ? "stopped" : "timed out";
+                error = stop ? "stopped" : answered ? "answered" : "timed out";
                 return false;
             }
-            io.run_for(milliseconds(50));
+            // One handler at a time: the watch on the feed's answer is always pending.
+            io.run_one_for(milliseconds(50));
             if (io.stopped()) io.restart();
         }
         if (result) {
@@ -187,20 +197,66 @@ struct FeedClient::Impl {
         }
     }
 
+    // Reads what the server says on the feed connection, from the moment it is connected,
+    // until a status line or the end of the connection.
+    void WatchAnswer() {
+        socket.async_read_some(asio::buffer(answerBuffer), [this](asio::error_code ec, size_t n) {
+            if (ec == asio::error::operation_aborted) return;  // we closed it
+            answer.append(answerBuffer, n);
+            if (ec) connectionEnd = ec == asio::error::eof ? "closed" : ec.message();
+            if (ec || answer.find("\r\n") != std::string::npos || answer.size() > kMaxAnswer) {
+                answered = true;
+                return;
+            }
+            WatchAnswer();
+        });
+    }
+
+    // Runs ready handlers, waiting for an answer on the feed until `until`.
+    void AwaitAnswer(Clock::time_point until) {
+        io.restart();
+        io.poll();
+        if (io.stopped()) io.restart();
+        while (!answered && !stop && Clock::now() < until) {
+            io.run_one_for(std::min<Clock::duration>(until - Clock::now(), milliseconds(50)));
+            if (io.stopped()) io.restart();
+        }
+    }
+
+    std::string AnswerText() const {
+        if (answer.empty()) return "the server ended the feed connection (" + connectionEnd + ")";
+        std::string status = answer.substr(0, answer.find("\r\n"));
+        size_t space = status.find(' ');
+        if (status.compare(0, 5, "HTTP/") != 0 || space == std::string::npos) return "the server's answer is not HTTP";
+        status.erase(0, space + 1);
+        if (status[0] == '2') return "the server ended the feed " + url.path + ": " + status;
+        return "the server refused the feed " + url.path + ": " + status;
+    }
+
     bool FetchParameters(StreamParameters& params, const Deadline& deadline, std::string& error);
     bool Open(const Deadline& deadline, std::string& error);
 
+    // Closes the connection and forgets it, answer included.
+    void Disconnect() {
+        asio::error_code ignored;
+        socket.close(ignored);
+        io.restart();
+        io.run();  // lets the cancelled handlers run
+        open = false;
+        answer.clear();
+        answered = false;
+        connectionEnd.clear();
+    }
+
     void Close() {
-        if (open) {
+        if (open && !answered) {
             // Small enough for the socket's buffer, so a plain write does not wait on the server.
             std::string end = std::string("--") + Boundary() + "--\r\n";
             std::string last = Hex(end.size()) + "\r\n" + end + "\r\n0\r\n\r\n";
             asio::error_code ignored;
             asio::write(socket, asio::buffer(last), ignored);
         }
-        open = false;
-        asio::error_code ignored;
-        socket.close(ignored);
+        Disconnect();
     }
 };
 
@@ -212,9 +268,9 @@ FeedClient::~FeedClient() { Close(); }
 bool FeedClient::Connect(StreamParameters& params, std::string& error) {
     Impl& d = *impl_;
     // The wait runs from the last frame that got through, or from the start.
-    if (!d.connected) d.lastSent = Clock::now();
+    if (!d.connected) d.lastDelivered = Clock::now();
     d.connected = true;
-    Deadline deadline{d.lastSent + d.wait, d.wait};
+    Deadline deadline{d.lastDelivered + d.wait, d.wait};
     if (Clock::now() >= deadline.at) {
         error = "no frame got through within " + WaitText(d.wait);
         return false;
@@ -231,6 +287,7 @@ bool FeedClient::Open(std::chrono::milliseconds wait, std::string& error) {
 }
 
 bool FeedClient::Impl::FetchParameters(StreamParameters& params, const Deadline& deadline, std::string& error) {
+    Close();
     for (;;) {
         if (!Connect(deadline, error)) return false;
         std::string answer;
@@ -267,14 +324,37 @@ bool FeedClient::Impl::FetchParameters(StreamParameters& params, const Deadline&
 }
 
 bool FeedClient::Impl::Open(const Deadline& deadline, std::string& error) {
-    Close();
-    if (!Connect(deadline, error)) return false;
     std::string request = "POST " + url.path + " HTTP/1.1\r\nHost: " + HostHeader() +
                           "\r\nUser-Agent: orvane\r\nContent-Type: multipart/x-mixed-replace;boundary=" + Boundary() +
                           "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
-    if (!Write(request, deadline.Cap(kIoTimeout), error)) return false;
-    open = true;
-    return true;
+    for (;;) {
+        Close();
+        if (!Connect(deadline, error)) return false;
+        // A busy server answers before it reads anything.
+        WatchAnswer();
+        if (Write(request, deadline.Cap(kIoTimeout), error) || answered) {
+            Clock::time_point quietUntil = Clock::now() + kAcceptQuiet;
+            AwaitAnswer(std::min(quietUntil, deadline.at));
+            if (stop) return false;
+            if (answered) {
+                // Refused (another feeder holds it, it does not exist for us, the server is busy)
+                // or dropped at once: a failed attempt.
+                error = AnswerText();
+            } else if (Clock::now() >= quietUntil) {
+                open = true;
+                return true;
+            } else {
+                error = "the server had not taken the feed yet";
+            }
+        }
+        if (stop) return false;
+        if (deadline.NoTimeForAnother()) {
+            error += "; the server did not take the feed within " + WaitText(deadline.whole);
+            Close();
+            return false;
+        }
+        std::this_thread::sleep_for(kRetryPause);
+    }
 }
 
 bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
@@ -288,14 +368,14 @@ bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
     part.append(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
     part += "\r\n";
     std::string chunk = Hex(part.size()) + "\r\n" + part + "\r\n";
-    if (!d.Write(chunk, Clock::now() + kIoTimeout, error)) {
-        d.open = false;
-        asio::error_code ignored;
-        d.socket.close(ignored);
-        error = "the server closed the feed (" + error + ")";
+    // An answer that came since the last frame ends the feed before this one is written.
+    d.AwaitAnswer(Clock::now());
+    if (d.answered || !d.Write(chunk, Clock::now() + kIoTimeout, error)) {
+        error = d.answered ? d.AnswerText() : "the server closed the feed (" + error + ")";
+        d.Disconnect();
         return false;
     }
-    d.lastSent = Clock::now();
+    d.lastDelivered = Clock::now();
     return true;
 }
 

@@ -13,8 +13,9 @@
 
 class FeedClient {
 public:
-    // `wait`: how long the server may take to come up (it is started just before us), and
-    // to come back after dropping the feed.
+    // `wait`: how long the server may take to come up (it is started just before us), to
+    // come back after dropping the feed, or to take a feed it refused (another feeder
+    // held it).
     FeedClient(FeedUrl url, const std::atomic<bool>& stop, std::chrono::milliseconds wait = std::chrono::seconds(20));
     ~FeedClient();
     FeedClient(const FeedClient&) = delete;
@@ -32,8 +33,11 @@ public:
     // error is not retried.
     bool FetchParameters(StreamParameters& params, std::chrono::milliseconds wait, std::string& error);
 
-    // Opens the push connection (same retries, same bound); then Send per frame.
+    // Opens the push connection (same retries, same bound) and returns once the server
+    // has accepted it: a refusal is a failed attempt, tried again within the wait.
     bool Open(std::chrono::milliseconds wait, std::string& error);
+    // Pushes one frame. True when it was written on an accepted connection, i.e. delivered;
+    // false once the server has answered the feed (it ends it) or the connection failed.
     bool Send(const std::vector<uint8_t>& jpeg, std::string& error);
     // Ends the body properly when the connection is still good; closes it either way.
     void Close();

@@ -12,9 +12,11 @@
 
 #include <chrono>
 #include <csetjmp>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -23,6 +25,7 @@
 #include "backend/command_lines.h"
 #include "backend/server_config.h"
 #include "programs/common/arguments.h"
+#include "programs/encoder/feed_client.h"
 #include "programs/encoder/gif_reader.h"
 #include "programs/encoder/scale.h"
 #include "programs/encoder/test_pattern.h"
@@ -276,4 +279,75 @@ TEST(EncoderProgram, RefusesAWatermarkOver64MiB) {
     said << std::ifstream(dir + "/stderr.txt").rdbuf();
     EXPECT_NE(said.str().find("64 MiB"), std::string::npos) << said.str();
     std::filesystem::remove_all(dir);
+}
+
+namespace {
+
+// The real server on a free port, with the panel's configuration after `adjust`.
+struct ServerUnderTest {
+    std::string dir;
+    uint16_t port = FreePort();
+    std::unique_ptr<Child> server;
+
+    explicit ServerUnderTest(const std::function<void(std::string&)>& adjust = nullptr) {
+        char pattern[] = "/tmp/orvane-feed-XXXXXX";
+        if (mkdtemp(pattern)) dir = pattern;
+        StreamSettings settings;
+        settings.port = port;
+        std::string config = ToUtf8(FormatServerConfig(settings));
+        if (adjust) adjust(config);
+        std::ofstream(dir + "/orvane.conf") << config;
+        server.reset(new Child({ORVANE_SERVER_PATH, "-f", dir + "/orvane.conf"}));
+    }
+    ~ServerUnderTest() {
+        server.reset();
+        if (!dir.empty()) std::filesystem::remove_all(dir);
+    }
+    FeedUrl Feed() const {
+        FeedUrl url;
+        url.host = "127.0.0.1";
+        url.port = port;
+        url.path = "/feed.ffm";
+        return url;
+    }
+    // A raw connection, once the server listens.
+    bool Hold(asio::ip::tcp::socket& socket) const {
+        auto end = steady_clock::now() + seconds(10);
+        asio::error_code ec;
+        do {
+            socket.close(ec);
+            socket.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), port), ec);
+            if (!ec) return true;
+            std::this_thread::sleep_for(milliseconds(50));
+        } while (steady_clock::now() < end);
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST(FeedClientWithTheServer, AFeedHeldByAnotherFeederIsRefusedUntilItIsFree) {
+    ServerUnderTest server;
+    asio::io_context io;
+    asio::ip::tcp::socket holder(io);
+    ASSERT_TRUE(server.Hold(holder));
+    std::string head = "POST /feed.ffm HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
+                       "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
+    asio::write(holder, asio::buffer(head));
+    std::this_thread::sleep_for(milliseconds(200));  // for the server to take it
+
+    std::atomic<bool> stop{false};
+    StreamParameters p;
+    std::string error;
+    {
+        FeedClient client(server.Feed(), stop, milliseconds(1500));
+        auto start = steady_clock::now();
+        EXPECT_FALSE(client.Connect(p, error));
+        EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 2500);
+        EXPECT_NE(error.find("409"), std::string::npos) << error;
+    }
+    holder.close();
+    FeedClient client(server.Feed(), stop, seconds(5));
+    ASSERT_TRUE(client.Connect(p, error)) << error;
+    EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
 }

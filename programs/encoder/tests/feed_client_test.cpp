@@ -115,6 +115,50 @@ TEST(FeedClient, TheWholeWaitHoldsForAnAttemptUnderWay) {
     std::string error;
     auto start = steady_clock::now();
     EXPECT_FALSE(client.Connect(p, error));
-    EXPECT_LT(steady_clock::now() - start, milliseconds(2500));
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 2500);
     EXPECT_NE(error.find("within 1 s"), std::string::npos) << error;
+}
+
+TEST(FeedClient, ARefusedFeedIsAFailedAttempt) {
+    FakeFeedServer server("VideoFrameRate 10\n");
+    server.RefuseFeeds("409 Conflict");  // another feeder holds it
+    std::atomic<bool> stop{false};
+    FeedClient client(Url(server.Port()), stop, milliseconds(1500));
+    StreamParameters p;
+    std::string error;
+    auto start = steady_clock::now();
+    EXPECT_FALSE(client.Connect(p, error));
+    auto took = duration_cast<milliseconds>(steady_clock::now() - start).count();
+    EXPECT_GE(took, 1000) << "a refusal is retried within the wait";
+    EXPECT_LT(took, 2500);
+    EXPECT_GE(server.Posts(), 2);
+    EXPECT_NE(error.find("409 Conflict"), std::string::npos) << error;
+    EXPECT_NE(error.find("within 1.5 s"), std::string::npos) << error;
+    std::vector<uint8_t> frame = {0xFF, 0xD8, 0xFF, 0xD9};
+    EXPECT_FALSE(client.Send(frame, error));
+}
+
+TEST(FeedClient, OnlyFramesOnAnAcceptedFeedCountAsDelivered) {
+    FakeFeedServer server("VideoFrameRate 10\n");
+    std::atomic<bool> stop{false};
+    FeedClient client(Url(server.Port()), stop, milliseconds(1500));
+    StreamParameters p;
+    std::string error;
+    ASSERT_TRUE(client.Connect(p, error)) << error;
+    std::vector<uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+    ASSERT_TRUE(client.Send(frame, error)) << error;
+    ASSERT_EQ(server.WaitForParts(1, 5000).size(), 1u);
+
+    // Another feeder takes over: the server answers this feed and refuses every new one.
+    server.RefuseFeeds("409 Conflict");
+    auto refused = steady_clock::now();
+    // The encoder's loop: a frame every 20 ms, reconnecting when a frame does not go.
+    bool gaveUp = false;
+    while (!gaveUp && steady_clock::now() - refused < seconds(8)) {
+        if (client.Send(frame, error)) std::this_thread::sleep_for(milliseconds(20));
+        else gaveUp = !client.Connect(p, error);
+    }
+    EXPECT_TRUE(gaveUp) << "frames written into a refused feed kept counting as delivered";
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - refused).count(), 3000);
+    EXPECT_NE(error.find("409 Conflict"), std::string::npos) << error;
 }
