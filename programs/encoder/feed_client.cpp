@@ -304,16 +304,18 @@ bool FeedClient::Impl::FetchParameters(StreamParameters& params, const Deadline&
             }
             std::string status = answer.substr(0, answer.find("\r\n"));
             size_t space = status.find(' ');
-            if (space == std::string::npos || status.compare(space + 1, 3, "200") != 0) {
-                error = "the server refused the feed " + url.path + ": " + status.substr(space == std::string::npos ? 0 : space + 1);
-                return false;
+            status.erase(0, space == std::string::npos ? 0 : space + 1);
+            if (status.compare(0, 3, "200") == 0) {
+                std::string body = answer.substr(headEnd + 4);
+                return ParseStreamParameters(body, params, error);
             }
-            std::string body = answer.substr(headEnd + 4);
-            if (!ParseStreamParameters(body, params, error)) return false;
-            return true;
+            error = "the server refused the feed " + url.path + ": " + status;
+            // Busy (all its connections taken) may pass; anything else will not.
+            if (status.compare(0, 3, "503") != 0) return false;
+        } else {
+            // The connection broke before an answer: the server may be starting; try again.
+            error = "no answer from " + HostHeader() + ": " + error;
         }
-        // The connection broke before an answer: the server may be starting; try again.
-        error = "no answer from " + HostHeader() + ": " + error;
         if (stop) return false;
         if (deadline.NoTimeForAnother()) {
             error += "; the server did not take the feed within " + WaitText(deadline.whole);

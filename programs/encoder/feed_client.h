@@ -29,8 +29,8 @@ public:
 
     // Asks for the stream's parameters, retrying while the server is not up yet, for at
     // most `wait`. Every address the host name resolves to is tried (localhost may give
-    // ::1 first while the server listens on 127.0.0.1). A server that answers with an
-    // error is not retried.
+    // ::1 first while the server listens on 127.0.0.1). A busy server (503) is asked again;
+    // one that answers with another error is not.
     bool FetchParameters(StreamParameters& params, std::chrono::milliseconds wait, std::string& error);
 
     // Opens the push connection (same retries, same bound) and returns once the server

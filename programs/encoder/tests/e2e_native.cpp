@@ -351,3 +351,26 @@ TEST(FeedClientWithTheServer, AFeedHeldByAnotherFeederIsRefusedUntilItIsFree) {
     ASSERT_TRUE(client.Connect(p, error)) << error;
     EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
 }
+
+TEST(FeedClientWithTheServer, ABusyServerIsWaitedFor) {
+    ServerUnderTest server([](std::string& config) {
+        size_t at = config.find("MaxHTTPConnections 2000");
+        ASSERT_NE(at, std::string::npos);
+        config.replace(at, 23, "MaxHTTPConnections 1");
+    });
+    asio::io_context io;
+    asio::ip::tcp::socket idle(io);
+    ASSERT_TRUE(server.Hold(idle));  // takes the only connection
+    std::thread release([&] {
+        std::this_thread::sleep_for(milliseconds(700));
+        idle.close();
+    });
+    std::atomic<bool> stop{false};
+    FeedClient client(server.Feed(), stop, seconds(5));
+    StreamParameters p;
+    std::string error;
+    bool ok = client.Connect(p, error);
+    release.join();
+    ASSERT_TRUE(ok) << error;
+    EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
+}

@@ -162,3 +162,30 @@ TEST(FeedClient, OnlyFramesOnAnAcceptedFeedCountAsDelivered) {
     EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - refused).count(), 3000);
     EXPECT_NE(error.find("409 Conflict"), std::string::npos) << error;
 }
+
+TEST(FeedClient, ABusyServerIsAskedAgainWithinTheWait) {
+    FakeFeedServer server("VideoFrameRate 10\n");
+    server.RefuseGets("503 Server too busy", 2);
+    server.RefuseFeeds("503 Server too busy", 1);
+    std::atomic<bool> stop{false};
+    StreamParameters p;
+    std::string error;
+    {
+        FeedClient client(Url(server.Port()), stop, seconds(5));
+        ASSERT_TRUE(client.Connect(p, error)) << error;
+        EXPECT_EQ(server.Gets(), 3);
+        EXPECT_EQ(server.Posts(), 2);
+        std::vector<uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+        ASSERT_TRUE(client.Send(frame, error)) << error;
+        EXPECT_EQ(server.WaitForParts(1, 5000).size(), 1u);
+    }
+    // Busy for longer than the wait.
+    server.RefuseGets("503 Server too busy");
+    FeedClient client(Url(server.Port()), stop, seconds(1));
+    auto start = steady_clock::now();
+    EXPECT_FALSE(client.Connect(p, error));
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 2000);
+    EXPECT_GE(server.Gets(), 5);
+    EXPECT_NE(error.find("503 Server too busy"), std::string::npos) << error;
+    EXPECT_NE(error.find("within 1 s"), std::string::npos) << error;
+}
