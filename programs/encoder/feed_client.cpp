@@ -346,7 +346,10 @@ bool FeedClient::Impl::Open(const Deadline& deadline, std::string& error) {
                 open = true;
                 return true;
             } else {
-                error = "the server had not taken the feed yet";
+                // The wait ended before a refusal could have come.
+                error = "the server did not take the feed within " + WaitText(deadline.whole);
+                Close();
+                return false;
             }
         }
         if (stop) return false;
