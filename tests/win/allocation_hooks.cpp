@@ -1,5 +1,5 @@
 // The global operator new and delete of the test programs: malloc and free, with the
-// per-thread hooks of allocation_hooks.h. The operator new[] and delete[] of the
+// two per-thread hooks of allocation_hooks.h. The operator new[] and delete[] of the
 // run-time library forward to these.
 #include "allocation_hooks.h"
 
@@ -12,6 +12,7 @@ namespace {
 
 thread_local bool t_watching = false;
 thread_local size_t t_largest = 0;
+thread_local bool t_overwriteLastError = false;
 
 }  // namespace
 
@@ -26,6 +27,7 @@ void* operator new(std::size_t size) {
 }
 
 void operator delete(void* p) noexcept {
+    if (t_overwriteLastError) ::SetLastError(ERROR_SUCCESS);
     std::free(p);
 }
 
@@ -39,5 +41,8 @@ AllocationWatch::AllocationWatch() {
 }
 AllocationWatch::~AllocationWatch() { t_watching = false; }
 size_t AllocationWatch::Largest() const { return t_largest; }
+
+DeleteOverwritesLastError::DeleteOverwritesLastError() { t_overwriteLastError = true; }
+DeleteOverwritesLastError::~DeleteOverwritesLastError() { t_overwriteLastError = false; }
 
 }  // namespace wintest

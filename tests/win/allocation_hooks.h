@@ -16,4 +16,14 @@ public:
     size_t Largest() const;
 };
 
+// Every delete sets the thread's last-error code to 0, as any call that succeeds may:
+// code that reads GetLastError after freeing something then reads 0.
+class DeleteOverwritesLastError {
+public:
+    DeleteOverwritesLastError();
+    ~DeleteOverwritesLastError();
+    DeleteOverwritesLastError(const DeleteOverwritesLastError&) = delete;
+    DeleteOverwritesLastError& operator=(const DeleteOverwritesLastError&) = delete;
+};
+
 }  // namespace wintest
