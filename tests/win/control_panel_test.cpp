@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "panel_harness.h"
 
 using paneltest::Breaks;
@@ -18,6 +20,16 @@ StreamSettings Sized(int32_t width, int32_t height) {
     s.width = width;
     s.height = height;
     return s;
+}
+
+std::atomic<int> g_launches{0};
+
+BOOL WINAPI CountingCreateProcess(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                                  LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                                  LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info) {
+    ++g_launches;
+    return ::CreateProcessW(application, commandLine, process, thread, inherit, flags, environment, directory,
+                            startup, info);
 }
 
 // The tooltip control that the panel owns.
@@ -241,6 +253,32 @@ TEST_F(PanelTest, TextThatIsNoIntegerKeepsThePreviousValue) {
     EXPECT_TRUE(Boxes().empty());
 }
 
+TEST_F(PanelTest, StopStaysStopWhenTheTickStopsThePanelUnderTheIntegerBox) {
+    app->m_processSystem.createProcess = CountingCreateProcess;
+    Open();
+    ASSERT_TRUE(Click(IDC_START_STOP));
+    ASSERT_TRUE(Running());
+    ASSERT_NE(CommandLineOf(app->m_encoderPath), L"(not started)");
+    const int launches = g_launches;
+    ASSERT_EQ(launches, 2);
+    // A disabled edit can still hold text that is no integer; the user presses Stop.
+    SetText(IDC_FRAME_RATE, L"abc");
+    PostClick(IDC_START_STOP);
+    ASSERT_TRUE(WaitFor([&] { return !Boxes().empty(); }));
+    // While the box is open the encoder ends and the supervision tick stops the panel
+    // (its own exchange finds a good text by then, so it asks nothing).
+    SetText(IDC_FRAME_RATE, L"15");
+    Quit(app->m_encoderPath);
+    ASSERT_TRUE(WaitFor([&] { return !Running(); }));
+    EXPECT_EQ(Boxes().size(), 1u);
+    // The user closes the box: the press was a Stop, and nothing starts again.
+    EXPECT_EQ(Answer().text, L"Please enter an integer.");
+    ::Sleep(700);
+    EXPECT_EQ(Caption(), L"&Start Server");
+    EXPECT_EQ(g_launches, launches);
+    EXPECT_TRUE(Boxes().empty());
+}
+
 TEST_F(PanelTest, SizeControlsFollowTheChoice) {
     Open(Sized(640, 480));
     EXPECT_EQ(ComboText(), L"vga");
@@ -446,3 +484,4 @@ TEST_F(PanelTest, TipShowsThroughTheRelay) {
     }
     EXPECT_TRUE(shown);
 }
+
