@@ -485,3 +485,30 @@ TEST_F(PanelTest, TipShowsThroughTheRelay) {
     EXPECT_TRUE(shown);
 }
 
+// The template as stored: DLGTEMPLATEEX, then menu, class and title (each an ordinal or
+// a string), then the font when DS_SETFONT is set.
+TEST(PanelTemplate, FontIsEightPointTahomaWithTheDefaultCharacterSet) {
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(IDD_CONTROL_PANEL), RT_DIALOG);
+    ASSERT_NE(res, nullptr);
+    const BYTE* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module, res)));
+    ASSERT_NE(data, nullptr);
+    auto word = [&](size_t at) { return *reinterpret_cast<const WORD*>(data + at); };
+    ASSERT_EQ(word(0), 1);       // dlgVer
+    ASSERT_EQ(word(2), 0xFFFF);  // signature: the extended form
+    ASSERT_TRUE(*reinterpret_cast<const DWORD*>(data + 12) & DS_SETFONT);
+    size_t at = 26;
+    for (int field = 0; field < 3; ++field) {  // menu, class, title
+        if (word(at) == 0xFFFF) {
+            at += 4;
+        } else {
+            while (word(at) != 0) at += 2;
+            at += 2;
+        }
+    }
+    EXPECT_EQ(word(at), 8);        // points
+    EXPECT_EQ(word(at + 2), 400);  // normal weight
+    EXPECT_EQ(data[at + 4], 0);    // not italic
+    EXPECT_EQ(data[at + 5], DEFAULT_CHARSET);
+    EXPECT_STREQ(reinterpret_cast<const wchar_t*>(data + at + 6), L"Tahoma");
+}
