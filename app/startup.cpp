@@ -38,6 +38,23 @@ void HideConsoleWindow() {
 // Startup; one at a time, and whatever it closes is closed once.
 std::mutex g_cleanupLock;
 
+// Once the console exists, the end-of-run clean-up runs on every way out of Startup,
+// an exception from the dialog included: no program is left running, no logo.gif behind.
+class EndOfRun {
+public:
+    explicit EndOfRun(HANDLE& mutex) : m_mutex(mutex) {}
+    ~EndOfRun() {
+        ConsoleCtrlHandler(CTRL_SHUTDOWN_EVENT);
+        if (m_mutex) ::CloseHandle(m_mutex);
+        m_mutex = nullptr;
+    }
+    EndOfRun(const EndOfRun&) = delete;
+    EndOfRun& operator=(const EndOfRun&) = delete;
+
+private:
+    HANDLE& m_mutex;
+};
+
 }  // namespace
 
 BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
@@ -94,6 +111,7 @@ bool CStreamerApp::Startup() {
         fw::MessageBoxForApp(L"Error: Environment init failed! (-1)");
         return false;
     }
+    EndOfRun endOfRun(m_instanceMutex);
     HideConsoleWindow();
     ::SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
 
@@ -103,20 +121,14 @@ bool CStreamerApp::Startup() {
     m_logoFile = _wfsopen(logoPath, L"wbc", _SH_DENYNO);
     if (!m_logoFile) {
         fw::MessageBoxForApp(L"Error: Environment init failed! (-2)");
-        ::FreeConsole();
-        return false;
+        return false;  // the console goes with the end of the run
     }
     std::fwrite(kWatermarkGif, 1, kWatermarkGifSize, m_logoFile);
     std::fflush(m_logoFile);
 
     LoadServerConfig();
-    {
-        // The dialog makes itself the main window while it exists.
-        CControlPanelDlg dlg(nullptr);
-        dlg.DoModal();
-        ConsoleCtrlHandler(CTRL_SHUTDOWN_EVENT);
-        if (m_instanceMutex) ::CloseHandle(m_instanceMutex);
-        m_instanceMutex = nullptr;
-    }
+    // The dialog makes itself the main window while it exists.
+    CControlPanelDlg dlg(nullptr);
+    dlg.DoModal();
     return false;
 }

@@ -9,17 +9,24 @@ namespace {
 
 // Launches with the full path as the application name: with a null name and an
 // unquoted path containing spaces, Windows would try C:\Program.exe first.
-bool Launch(const ProcessSystem& sys, const wchar_t* program, const std::wstring& commandLine,
-            STARTUPINFOW& si, PROCESS_INFORMATION& record) {
+// Returns 0, or the launch's error code, taken before anything (freeing the
+// command-line buffer) can overwrite it.
+DWORD Launch(const ProcessSystem& sys, const wchar_t* program, const std::wstring& commandLine,
+             STARTUPINFOW& si, PROCESS_INFORMATION& record) {
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
     PROCESS_INFORMATION pi = {};
     if (!sys.createProcess(program, buffer.data(), nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP,
                            nullptr, nullptr, &si, &pi))
-        return false;
+        return ::GetLastError();
     record = pi;
-    return true;
+    return 0;
 }
+
+// At log-off the clean-up runs on the system's thread while the main thread may reap
+// and zero a record: each id is read once, and what was read is what gets signalled
+// (a group of 0 would be every process on the console, the panel included).
+DWORD ReadOnce(const DWORD& id) { return *static_cast<const volatile DWORD*>(&id); }
 
 }  // namespace
 
@@ -29,7 +36,7 @@ DWORD CStreamerApp::StartStreaming() {
 
     if (m_serverProcess.dwProcessId == 0) {
         std::wstring line = ServerCommandLine(m_serverPath, m_moduleDir);
-        if (!Launch(m_processSystem, m_serverPath, line, si, m_serverProcess)) return ::GetLastError();
+        if (DWORD error = Launch(m_processSystem, m_serverPath, line, si, m_serverProcess)) return error;
     }
     if (m_encoderProcess.dwProcessId != 0) return 0;
 
@@ -38,20 +45,21 @@ DWORD CStreamerApp::StartStreaming() {
     if (EscapeSpaceRuns(m_moduleDir, escapedDir)) {
         std::wstring line = EncoderCommandLine(m_encoderPath, escapedDir, m_settings.frameRate,
                                                m_settings.bitRate, m_settings.port);
-        if (Launch(m_processSystem, m_encoderPath, line, si, m_encoderProcess)) return 0;
-        error = ::GetLastError();
+        error = Launch(m_processSystem, m_encoderPath, line, si, m_encoderProcess);
+        if (error == 0) return 0;
     }
     StopStreaming();
     return error;
 }
 
 DWORD CStreamerApp::StopStreaming() {
-    if (m_encoderProcess.dwProcessId != 0) {
-        m_processSystem.generateConsoleCtrlEvent(CTRL_BREAK_EVENT, m_encoderProcess.dwProcessId);
-        m_processSystem.generateConsoleCtrlEvent(CTRL_BREAK_EVENT, m_encoderProcess.dwProcessId);
+    const DWORD encoder = ReadOnce(m_encoderProcess.dwProcessId);
+    const DWORD server = ReadOnce(m_serverProcess.dwProcessId);
+    if (encoder != 0) {
+        m_processSystem.generateConsoleCtrlEvent(CTRL_BREAK_EVENT, encoder);
+        m_processSystem.generateConsoleCtrlEvent(CTRL_BREAK_EVENT, encoder);
     }
-    if (m_serverProcess.dwProcessId != 0)
-        m_processSystem.generateConsoleCtrlEvent(CTRL_BREAK_EVENT, m_serverProcess.dwProcessId);
+    if (server != 0) m_processSystem.generateConsoleCtrlEvent(CTRL_BREAK_EVENT, server);
     return 0;
 }
 

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cwctype>
 
+#include "backend/text_mode.h"
+
 namespace {
 
 const wchar_t kFixedBlock[] =
@@ -104,14 +106,56 @@ void ReadServerConfigLine(const std::wstring& line, StreamSettings& s) {
     }
 }
 
-void ReadServerConfig(const std::wstring& text, StreamSettings& s) {
-    const size_t kPiece = 1023;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t lineEnd = text.find(L'\n', pos);
-        lineEnd = lineEnd == std::wstring::npos ? text.size() : lineEnd + 1;
-        size_t n = lineEnd - pos < kPiece ? lineEnd - pos : kPiece;
-        ReadServerConfigLine(text.substr(pos, n), s);
-        pos += n;
+namespace {
+
+// Cuts text, fed in chunks of any size, into the pieces a line reader with a buffer of
+// 1024 characters delivers: each ends after a LF or at 1023 characters, the last one
+// at the end of the text. Only the piece being gathered is held.
+class ConfigLineReader {
+public:
+    explicit ConfigLineReader(StreamSettings& s) : m_settings(s) {}
+    void Feed(const std::wstring& text) {
+        for (wchar_t c : text) {
+            m_piece += c;
+            if (c == L'\n' || m_piece.size() == kPiece) Deliver();
+        }
     }
+    void Finish() {
+        if (!m_piece.empty()) Deliver();
+    }
+
+private:
+    static constexpr size_t kPiece = 1023;
+    void Deliver() {
+        ReadServerConfigLine(m_piece, m_settings);
+        m_piece.clear();
+    }
+    StreamSettings& m_settings;
+    std::wstring m_piece;
+};
+
+}  // namespace
+
+void ReadServerConfig(const std::wstring& text, StreamSettings& s) {
+    ConfigLineReader lines(s);
+    lines.Feed(text);
+    lines.Finish();
+}
+
+void ReadServerConfigFile(const ReadBytes& read, StreamSettings& s) {
+    ConfigLineReader lines(s);
+    TextModeDecoder decoder;
+    char bytes[4096];
+    std::wstring text;
+    size_t n;
+    // Nothing after an end-of-file byte counts, so the rest is not even read.
+    while (!decoder.Ended() && (n = read(bytes, sizeof bytes)) > 0) {
+        text.clear();
+        decoder.Decode(bytes, n, text);
+        lines.Feed(text);
+    }
+    text.clear();
+    decoder.Finish(text);
+    lines.Feed(text);
+    lines.Finish();
 }

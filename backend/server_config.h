@@ -1,7 +1,9 @@
 // The streaming server's configuration file, as text: what the panel writes and
 // the four directives it reads back.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "backend/stream_settings.h"
@@ -17,6 +19,12 @@ int32_t BitRateTolerance(int32_t bitRate, int32_t frameRate);
 // line reader delivers them: at most 1023 characters a piece, each piece tested
 // on its own. Fields whose directive is absent or does not scan keep their value.
 void ReadServerConfig(const std::wstring& text, StreamSettings& s);
+
+// Fills buffer with up to size bytes of the file; 0 at its end (or on an error).
+using ReadBytes = std::function<size_t(char* buffer, size_t size)>;
+// The same, from the file's bytes as they are read: a chunk and a piece of a line
+// at a time, so that a huge hand-edited file costs no more memory than a small one.
+void ReadServerConfigFile(const ReadBytes& read, StreamSettings& s);
 void ReadServerConfigLine(const std::wstring& line, StreamSettings& s);
 
 // "%d" as the C scanner reads it: white space skipped, optional sign, digits.

@@ -21,10 +21,6 @@ int CStreamerApp::SaveServerConfig() {
 void CStreamerApp::LoadServerConfig() {
     FILE* f = _wfopen(ConfigPath(*this).c_str(), L"rb");
     if (!f) return;
-    std::string bytes;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+    ReadServerConfigFile([f](char* buffer, size_t size) { return std::fread(buffer, 1, size, f); }, m_settings);
     std::fclose(f);
-    ReadServerConfig(DecodeTextFile(bytes), m_settings);
 }

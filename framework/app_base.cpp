@@ -52,7 +52,14 @@ void AppBase::OnHelp() {
 }
 
 int AppBase::Run() {
-    if (!Startup()) return 0;
+    try {
+        if (!Startup()) return 0;
+    } catch (...) {
+        // Caught so that the stack unwinds (uncaught, it need not): the clean-ups on
+        // the way out of Startup have run, and the user hears why the program ends.
+        MessageBoxForApp(L"Error: Unexpected failure! The program ends.");
+        return 1;
+    }
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         ::TranslateMessage(&msg);

@@ -25,7 +25,8 @@ public:
     HWND MainWindow() const { return m_mainWindow; }
     void SetMainWindow(HWND wnd) { m_mainWindow = wnd; }
 
-    // Called by wWinMain: Startup, then the loop if Startup asked for one.
+    // Called by wWinMain: Startup, then the loop if Startup asked for one. An exception
+    // out of Startup is reported and ends the run with 1.
     int Run();
 
 protected:

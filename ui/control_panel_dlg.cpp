@@ -163,10 +163,14 @@ bool CControlPanelDlg::IsStopped() const { return WindowText(Item(IDC_START_STOP
 void CControlPanelDlg::Enable(int id, bool enable) { ::EnableWindow(Item(id), enable ? TRUE : FALSE); }
 
 void CControlPanelDlg::OnStartStop() {
+    // The branch is the one the caption offered when the press came: the exchange may
+    // show a box, and a supervision tick under it may stop the panel; reading the
+    // caption after the box would then turn the user's Stop into a Start.
+    const bool start = IsStopped();
     UpdateData(true);  // a rejected text has been reported; the members stand as they are
-    if (IsStopped())
+    if (start)
         StartBranch();
-    else
+    else if (!IsStopped())  // a tick under the box may have done the stop already
         StopBranch();
 }
 

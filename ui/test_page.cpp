@@ -18,15 +18,38 @@ const wchar_t kEmbedFormat[] =
 
 const wchar_t kPluginPage[] = L"http://www.orvane.example/player/";
 
+// Browsers without Flash show the embed as a dead box and never ask for the stream:
+// there the embed gives its place to the same stream as MJPEG, which every current
+// browser plays in an <img>. Where Flash is there (a plug-in, or IE's ActiveX control)
+// the embed alone plays, so the server's one viewer place is not taken twice.
+// Plain old script, so that old browsers read it too.
+const wchar_t kNoFlashFormat[] =
+    L"<script type=\"text/javascript\">(function(){"
+    L"var m=navigator.mimeTypes&&navigator.mimeTypes[\"application/x-shockwave-flash\"];"
+    L"if(m&&m.enabledPlugin)return;"
+    L"try{if(new ActiveXObject(\"ShockwaveFlash.ShockwaveFlash\"))return;}catch(e){}"
+    L"var f=document.getElementsByTagName(\"embed\")[0],i=document.createElement(\"img\");"
+    L"i.src=\"http://%ls:%d/demo.mjpg\";i.width=%d;i.height=%d;i.alt=\"Orvane DEMO\";"
+    L"f.parentNode.replaceChild(i,f);})();</script>\n";
+
+// printf into a string; the arguments are the address and three numbers.
+template <size_t N>
+std::wstring Format(const wchar_t (&format)[N], const std::wstring& address, int32_t port, int32_t width,
+                    int32_t height) {
+    // The address is at most a dotted quad, but the buffer is sized for anything passed in.
+    std::wstring text(N + address.size() + 3 * 12, L'\0');
+    int n = std::swprintf(&text[0], text.size(), format, address.c_str(), port, width, height);
+    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return text;
+}
+
 }  // namespace
 
 std::wstring FormatTestPage(const std::wstring& address, int32_t port, int32_t width, int32_t height) {
-    // The address is at most a dotted quad, but the buffer is sized for anything passed in.
-    std::wstring embed(sizeof kEmbedFormat / sizeof(wchar_t) + address.size() + 3 * 12, L'\0');
-    int n = std::swprintf(&embed[0], embed.size(), kEmbedFormat, address.c_str(), port, width > 0 ? width : 320,
-                          height > 0 ? height : 240);
-    embed.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return kPageHead + embed + kPluginPage + L"\" />\n</html>\n";
+    if (width <= 0) width = 320;
+    if (height <= 0) height = 240;
+    return kPageHead + Format(kEmbedFormat, address, port, width, height) + kPluginPage + L"\" />\n" +
+           Format(kNoFlashFormat, address, port, width, height) + L"</html>\n";
 }
 
 std::optional<Ipv4Address> ChooseLocalAddress(const std::vector<Ipv4Address>& addresses) {

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-// The page as text with LF line ends; width and height fall back to 320 and 240
-// when not positive, each on its own.
+// The page as text with LF line ends: the embed of the SWF stream and, for browsers
+// without Flash, a line that puts the MJPEG stream in its place. Width and height fall
+// back to 320 and 240 when not positive, each on its own.
 std::wstring FormatTestPage(const std::wstring& address, int32_t port, int32_t width, int32_t height);
 
 // An IPv4 address as its four bytes in network order.

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "backend/text_mode.h"
 
@@ -17,6 +19,29 @@ size_t CountLines(const std::wstring& text) {
 StreamSettings Read(const std::wstring& text, StreamSettings s = {}) {
     ReadServerConfig(text, s);
     return s;
+}
+
+// Reads the file's bytes as a stream would deliver them: at most `chunk` bytes a read.
+StreamSettings ReadFileInChunks(const std::string& bytes, size_t chunk, StreamSettings s = {}) {
+    size_t at = 0;
+    ReadServerConfigFile(
+        [&](char* buffer, size_t size) {
+            size_t n = std::min({chunk, size, bytes.size() - at});
+            std::memcpy(buffer, bytes.data() + at, n);
+            at += n;
+            return n;
+        },
+        s);
+    return s;
+}
+
+std::wstring DecodeInChunks(const std::string& bytes, size_t chunk) {
+    TextModeDecoder decoder;
+    std::wstring out;
+    for (size_t at = 0; at < bytes.size(); at += chunk)
+        decoder.Decode(bytes.data() + at, std::min(chunk, bytes.size() - at), out);
+    decoder.Finish(out);
+    return out;
 }
 
 }  // namespace
@@ -139,4 +164,91 @@ TEST(TextFileCodec, WritesCrLfAndReadsAsTextModeDoes) {
     std::string bytes = EncodeTextFile(FormatServerConfig(StreamSettings{}));
     EXPECT_EQ(bytes.substr(0, 9), "Port 80\r\n");
     EXPECT_EQ(bytes.substr(bytes.size() - 11), "</Stream>\r\n");
+}
+
+TEST(TextFileCodec, ChunksDecodeAsTheWholeFile) {
+    // A CR at the end of a chunk: whether it ends a line shows only in the next one.
+    TextModeDecoder decoder;
+    std::wstring out;
+    decoder.Decode("a\r", 2, out);
+    EXPECT_EQ(out, L"a");
+    decoder.Decode("\nb\r", 3, out);
+    EXPECT_EQ(out, L"a\nb");
+    decoder.Decode("c", 1, out);
+    EXPECT_EQ(out, L"a\nb\rc");
+    decoder.Decode("\r", 1, out);
+    decoder.Finish(out);  // a CR at the very end is a lone one
+    EXPECT_EQ(out, L"a\nb\rc\r");
+    EXPECT_FALSE(decoder.Ended());
+    // Nothing after the end-of-file byte, in that chunk or later ones.
+    decoder.Decode("d\x1A" "e", 3, out);
+    EXPECT_TRUE(decoder.Ended());
+    decoder.Decode("f", 1, out);
+    decoder.Finish(out);
+    EXPECT_EQ(out, L"a\nb\rc\rd");
+
+    const std::string files[] = {
+        "a\r\nb\r\n", "a\rb\r\r\n", "\r\r\r\n\r", std::string("Port 1\r\n\x1APort 2\r\n"),
+        std::string("\r\x1A\r\n", 4), "\xE9\r\n\n\r",
+    };
+    for (const std::string& file : files)
+        for (size_t chunk : {1, 2, 3, 5})
+            EXPECT_EQ(DecodeInChunks(file, chunk), DecodeTextFile(file)) << chunk;
+}
+
+TEST(ServerConfigReader, FileReadInChunksGivesTheSameSettings) {
+    std::string longLines = std::string(1023, '#') + "Port 81\r\n";
+    std::string straddling(3000, ' ');
+    straddling.replace(2045, 8, "Port 83 ");  // across a piece boundary: ignored
+    std::string inPiece(3000, ' ');
+    inPiece.replace(2046, 12, "VideoSize 8x");  // starts the third piece
+    const std::string files[] = {
+        EncodeTextFile(FormatServerConfig(StreamSettings{8080, 640, 480, 30, 300})),
+        "port 81\r\nVideoFrameRate 5\rX\r\n\x1AVideoBitRate 9\r\n",
+        "Port 81\rPort 82\r\n",
+        longLines,
+        straddling + "\r\nVideoFrameRate 7",  // no line end at the end of the file
+        inPiece + "\r\n6\r\n",
+        "VideoSize 640x\r\n480\r\n",  // the height is not looked for on the next line
+        std::string(1022, ' ') + "\r\nPort 84\r\n",  // the CR LF falls on the piece boundary
+    };
+    const StreamSettings expected[] = {
+        {8080, 640, 480, 30, 300}, {81, 0, 0, 5, 0},  {81, 0, 0, 15, 0},  {81, 0, 0, 15, 0},
+        {80, 0, 0, 7, 0},          {80, 8, 0, 15, 0}, {80, 640, 0, 15, 0}, {84, 0, 0, 15, 0},
+    };
+    for (size_t i = 0; i < sizeof files / sizeof files[0]; ++i) {
+        EXPECT_EQ(Read(DecodeTextFile(files[i])), expected[i]) << "file " << i;
+        for (size_t chunk : {1, 2, 3, 1023, 1024, 4096, 100000})
+            EXPECT_EQ(ReadFileInChunks(files[i], chunk), expected[i]) << "file " << i << ", chunks of " << chunk;
+    }
+}
+
+TEST(ServerConfigReader, HugeFileIsReadAsItComesAndNotPastItsEnd) {
+    // 16 MB of 100-byte comment lines made as they are asked for, then the directive.
+    const size_t size = 160000 * 100;
+    const std::string tail = "Port 8085\r\n\x1A";
+    size_t at = 0;
+    size_t asked = 0;
+    StreamSettings s;
+    ReadServerConfigFile(
+        [&](char* buffer, size_t n) {
+            if (at == size) {
+                // An endless file: only the end-of-file byte stops the reading.
+                std::memcpy(buffer, tail.data(), tail.size());
+                at += tail.size();
+                return tail.size();
+            }
+            if (at > size) {
+                ++asked;
+                std::memset(buffer, 'x', n);
+                return n;
+            }
+            n = std::min(n, size - at);
+            for (size_t i = 0; i < n; ++i) buffer[i] = (at + i) % 100 == 99 ? '\n' : '#';
+            at += n;
+            return n;
+        },
+        s);
+    EXPECT_EQ(s.port, 8085);
+    EXPECT_EQ(asked, 0u);
 }

@@ -1,6 +1,7 @@
 // orvane.conf on disk, through the application object.
 #include <gtest/gtest.h>
 
+#include "allocation_hooks.h"
 #include "app/streamer_app.h"
 #include "win_test_support.h"
 
@@ -24,6 +25,27 @@ TEST(ConfigFile, WrittenByteExactAndReadBack) {
     CStreamerApp edited((dir + L"\\OrvaneDemo.exe").c_str());
     edited.LoadServerConfig();
     EXPECT_EQ(edited.m_settings, (StreamSettings{81, 0, 0, 5, 0}));
+    wintest::RemoveTree(dir);
+}
+
+TEST(ConfigFile, HugeHandEditedFileIsReadAPieceAtATime) {
+    std::wstring dir = wintest::MakeTempDir(L"orvane conf huge");
+    // 16 MiB of comment lines and one line of 3 MiB between the directives.
+    std::string bytes = "VideoFrameRate 9\r\n";
+    const std::string comment = "#" + std::string(97, '-') + "\r\n";
+    while (bytes.size() < (size_t(16) << 20)) bytes += comment;
+    bytes += std::string(size_t(3) << 20, ' ') + "\r\nPort 8086\r\n";
+    wintest::WriteFileBytes(dir + L"\\orvane.conf", bytes);
+    bytes = std::string();
+
+    CStreamerApp app((dir + L"\\OrvaneDemo.exe").c_str());
+    {
+        wintest::AllocationWatch watch;
+        app.LoadServerConfig();
+        // A chunk of the file and a piece of a line at a time, never the file.
+        EXPECT_LT(watch.Largest(), 64u * 1024);
+    }
+    EXPECT_EQ(app.m_settings, (StreamSettings{8086, 0, 0, 9, 0}));
     wintest::RemoveTree(dir);
 }
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "panel_harness.h"
 
 using paneltest::Breaks;
@@ -18,6 +20,16 @@ StreamSettings Sized(int32_t width, int32_t height) {
     s.width = width;
     s.height = height;
     return s;
+}
+
+std::atomic<int> g_launches{0};
+
+BOOL WINAPI CountingCreateProcess(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                                  LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                                  LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info) {
+    ++g_launches;
+    return ::CreateProcessW(application, commandLine, process, thread, inherit, flags, environment, directory,
+                            startup, info);
 }
 
 // The tooltip control that the panel owns.
@@ -241,6 +253,32 @@ TEST_F(PanelTest, TextThatIsNoIntegerKeepsThePreviousValue) {
     EXPECT_TRUE(Boxes().empty());
 }
 
+TEST_F(PanelTest, StopStaysStopWhenTheTickStopsThePanelUnderTheIntegerBox) {
+    app->m_processSystem.createProcess = CountingCreateProcess;
+    Open();
+    ASSERT_TRUE(Click(IDC_START_STOP));
+    ASSERT_TRUE(Running());
+    ASSERT_NE(CommandLineOf(app->m_encoderPath), L"(not started)");
+    const int launches = g_launches;
+    ASSERT_EQ(launches, 2);
+    // A disabled edit can still hold text that is no integer; the user presses Stop.
+    SetText(IDC_FRAME_RATE, L"abc");
+    PostClick(IDC_START_STOP);
+    ASSERT_TRUE(WaitFor([&] { return !Boxes().empty(); }));
+    // While the box is open the encoder ends and the supervision tick stops the panel
+    // (its own exchange finds a good text by then, so it asks nothing).
+    SetText(IDC_FRAME_RATE, L"15");
+    Quit(app->m_encoderPath);
+    ASSERT_TRUE(WaitFor([&] { return !Running(); }));
+    EXPECT_EQ(Boxes().size(), 1u);
+    // The user closes the box: the press was a Stop, and nothing starts again.
+    EXPECT_EQ(Answer().text, L"Please enter an integer.");
+    ::Sleep(700);
+    EXPECT_EQ(Caption(), L"&Start Server");
+    EXPECT_EQ(g_launches, launches);
+    EXPECT_TRUE(Boxes().empty());
+}
+
 TEST_F(PanelTest, SizeControlsFollowTheChoice) {
     Open(Sized(640, 480));
     EXPECT_EQ(ComboText(), L"vga");
@@ -445,4 +483,32 @@ TEST_F(PanelTest, TipShowsThroughTheRelay) {
         shown = WaitFor([&] { return ::IsWindowVisible(tip) != FALSE; }, 1500);
     }
     EXPECT_TRUE(shown);
+}
+
+// The template as stored: DLGTEMPLATEEX, then menu, class and title (each an ordinal or
+// a string), then the font when DS_SETFONT is set.
+TEST(PanelTemplate, FontIsEightPointTahomaWithTheDefaultCharacterSet) {
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(IDD_CONTROL_PANEL), RT_DIALOG);
+    ASSERT_NE(res, nullptr);
+    const BYTE* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module, res)));
+    ASSERT_NE(data, nullptr);
+    auto word = [&](size_t at) { return *reinterpret_cast<const WORD*>(data + at); };
+    ASSERT_EQ(word(0), 1);       // dlgVer
+    ASSERT_EQ(word(2), 0xFFFF);  // signature: the extended form
+    ASSERT_TRUE(*reinterpret_cast<const DWORD*>(data + 12) & DS_SETFONT);
+    size_t at = 26;
+    for (int field = 0; field < 3; ++field) {  // menu, class, title
+        if (word(at) == 0xFFFF) {
+            at += 4;
+        } else {
+            while (word(at) != 0) at += 2;
+            at += 2;
+        }
+    }
+    EXPECT_EQ(word(at), 8);        // points
+    EXPECT_EQ(word(at + 2), 400);  // normal weight
+    EXPECT_EQ(data[at + 4], 0);    // not italic
+    EXPECT_EQ(data[at + 5], DEFAULT_CHARSET);
+    EXPECT_STREQ(reinterpret_cast<const wchar_t*>(data + at + 6), L"Tahoma");
 }

@@ -112,6 +112,10 @@ protected:
         for (PROCESS_INFORMATION* p : {&app->m_serverProcess, &app->m_encoderProcess})
             if (p->hProcess) ::WaitForSingleObject(p->hProcess, 5000);
         if (thread.joinable()) {
+            // The supervision tick reaps the ended children first, so that Exit asks
+            // nothing. Posting Exit into a question every 100 ms could starve that
+            // tick on a busy machine: a timer message comes only when the queue is empty.
+            WaitFor([this] { return !app->m_serverProcess.hProcess && !app->m_encoderProcess.hProcess; });
             for (int i = 0; i < 50 && !ended; ++i) {
                 for (HWND box : Boxes()) ::PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
                 for (HWND menu : Popups()) ::PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);

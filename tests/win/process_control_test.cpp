@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "allocation_hooks.h"
 #include "app/streamer_app.h"
 #include "win_test_support.h"
 
@@ -12,6 +13,18 @@ std::vector<DWORD> g_breaks;  // process groups that got Ctrl+Break
 
 BOOL WINAPI CountingCtrlEvent(DWORD event, DWORD group) {
     if (event == CTRL_BREAK_EVENT) g_breaks.push_back(group);
+    return TRUE;
+}
+
+// The records that a reap on another thread clears between two signals.
+CStreamerApp* g_reapedBetweenSignals = nullptr;
+
+BOOL WINAPI SignalThenReap(DWORD event, DWORD group) {
+    CountingCtrlEvent(event, group);
+    if (CStreamerApp* app = g_reapedBetweenSignals) {
+        ZeroMemory(&app->m_encoderProcess, sizeof app->m_encoderProcess);
+        ZeroMemory(&app->m_serverProcess, sizeof app->m_serverProcess);
+    }
     return TRUE;
 }
 
@@ -154,6 +167,40 @@ TEST_F(ProcessControl, StopSignalsEachRecordedGroup) {
     EXPECT_EQ(app->m_encoderProcess.dwProcessId, 22u);
     app->m_serverProcess.dwProcessId = 0;
     app->m_encoderProcess.dwProcessId = 0;
+}
+
+TEST_F(ProcessControl, StopSignalsTheIdsItReadEvenWhenTheRecordsAreReapedMeanwhile) {
+    // At log-off the stop runs on the system's thread while the main thread may reap:
+    // here both records are cleared right after the first signal. A second read of an
+    // id would then send Ctrl+Break to group 0, every process on the console.
+    app->m_processSystem.generateConsoleCtrlEvent = SignalThenReap;
+    app->m_encoderProcess.dwProcessId = 22;
+    app->m_serverProcess.dwProcessId = 11;
+    g_reapedBetweenSignals = app.get();
+    app->StopStreaming();
+    g_reapedBetweenSignals = nullptr;
+    EXPECT_EQ(g_breaks, (std::vector<DWORD>{22, 22, 11}));
+}
+
+TEST_F(ProcessControl, LaunchErrorIsTheOneTheLaunchLeft) {
+    // Freeing the command line after a failed launch may overwrite the thread's error
+    // code (here every delete sets it to 0); the code reported is the launch's own.
+    ::DeleteFileW(app->m_serverPath);
+    {
+        wintest::DeleteOverwritesLastError overwrite;
+        EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    }
+    EXPECT_TRUE(IsZero(app->m_serverProcess));
+
+    std::wstring stub = wintest::ModuleDir() + L"\\child_stub.exe";
+    ASSERT_TRUE(::CopyFileW(stub.c_str(), app->m_serverPath, FALSE));
+    wintest::WriteFileBytes(app->m_encoderPath, "this is not a program");
+    {
+        wintest::DeleteOverwritesLastError overwrite;
+        EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+    }
+    EXPECT_TRUE(IsZero(app->m_encoderProcess));
+    EXPECT_EQ(g_breaks, std::vector<DWORD>{app->m_serverProcess.dwProcessId});
 }
 
 }  // namespace

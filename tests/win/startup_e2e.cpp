@@ -335,6 +335,7 @@ TEST_F(Startup, RealProgramsStreamAndTheTestPagePointsAtThem) {
     EXPECT_NE(opened[0].find(L"demo.html"), std::wstring::npos);
     std::string page = wintest::ReadFileBytes(dir + L"\\demo.html");
     EXPECT_NE(page.find(":" + std::to_string(port) + "/demo.swf\""), std::string::npos);
+    EXPECT_NE(page.find(":" + std::to_string(port) + "/demo.mjpg\""), std::string::npos);
     EXPECT_NE(page.find("width=\"320\" height=\"240\""), std::string::npos);
 
     EXPECT_TRUE(ExitPanel(panel, program, true));

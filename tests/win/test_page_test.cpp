@@ -61,9 +61,13 @@ TEST_F(TestPageTest, PressWritesThePageAndOpensIt) {
                                 "type=\"application/x-shockwave-flash\" pluginspage=\""),
               std::string::npos)
         << bytes;
-    EXPECT_EQ(bytes.substr(bytes.size() - 15), "\" />\r\n</html>\r\n");
-    EXPECT_EQ(Count(bytes, "\n"), 6u);
-    EXPECT_EQ(Count(bytes, "\r\n"), 6u);
+    // Then the line that shows the MJPEG stream where Flash is missing, and the end.
+    EXPECT_NE(bytes.find("\" />\r\n<script type=\"text/javascript\">"), std::string::npos);
+    EXPECT_NE(bytes.find("i.src=\"http://" + addr + ":8080/demo.mjpg\";i.width=640;i.height=480;"), std::string::npos);
+    const std::string end = "</script>\r\n</html>\r\n";
+    EXPECT_EQ(bytes.substr(bytes.size() - end.size()), end);
+    EXPECT_EQ(Count(bytes, "\n"), 7u);
+    EXPECT_EQ(Count(bytes, "\r\n"), 7u);
 
     std::vector<std::wstring> opened = shell->Opened(10000);
     ASSERT_EQ(opened.size(), 1u) << "the shell opened nothing";
