@@ -10,7 +10,7 @@ endif()
 include(ExternalProject)
 # One copy of the source serves the 32-bit and the 64-bit tree (fetched once, under a lock).
 set(jpeg_src ${CMAKE_SOURCE_DIR}/build/third_party/libjpeg-turbo)
-set(jpeg_bin ${CMAKE_BINARY_DIR}/third_party/libjpeg-turbo-build)
+set(jpeg_bin ${CMAKE_BINARY_DIR}/third_party/libjpeg-turbo-bin)
 file(MAKE_DIRECTORY ${CMAKE_SOURCE_DIR}/build/third_party)
 file(LOCK ${CMAKE_SOURCE_DIR}/build/third_party/libjpeg-turbo.lock)
 if(NOT EXISTS ${jpeg_src}/CMakeLists.txt)
