@@ -134,6 +134,9 @@ private:
         if (viewer_) {
             viewer_ = false;
             --server_->viewers;
+            // The feed hands frames to its viewers only; without a frame it would never look again.
+            watched_->viewers.erase(viewerEntry_);
+            watched_ = nullptr;
         }
         EndFeed();
     }
@@ -352,7 +355,8 @@ private:
         viewer_ = true;
         ++server_->viewers;
         pending_ = ResponseHead(200, "application/x-shockwave-flash", -1);
-        feed->viewers.push_back(shared_from_this());
+        watched_ = feed;
+        viewerEntry_ = feed->viewers.insert(feed->viewers.end(), shared_from_this());
         WatchForClose();
         if (feed->latest) queue_.Offer(feed->latest);
         WriteNext();
@@ -426,6 +430,8 @@ private:
 
     // Viewer
     bool viewer_ = false;
+    FeedState* watched_ = nullptr;
+    std::list<std::weak_ptr<Connection>>::iterator viewerEntry_;
     const StreamConfig* stream_ = nullptr;
     std::unique_ptr<SwfStreamWriter> swf_;
     ViewerQueue queue_;
@@ -461,13 +467,10 @@ void Server::Impl::Publish(FeedState& feed, std::string jpeg) {
     frame->sequence = ++feed.sequence;
     feed.rate.Add(frame->jpeg.size(), NowMs());
     feed.latest = frame;
+    // A viewer leaves the list when its connection ends; step on first in case that happens here.
     for (auto it = feed.viewers.begin(); it != feed.viewers.end();) {
-        if (auto viewer = it->lock()) {
-            viewer->Offer(feed.latest);
-            ++it;
-        } else {
-            it = feed.viewers.erase(it);
-        }
+        auto viewer = (it++)->lock();
+        if (viewer) viewer->Offer(feed.latest);
     }
 }
 
@@ -497,6 +500,14 @@ bool Server::Listen(std::string& error) {
     }
     impl_->Accept();
     return true;
+}
+
+ServerCounts Server::counts() const {
+    ServerCounts c;
+    c.connections = impl_->connections;
+    c.viewers = impl_->viewers;
+    for (const FeedState& f : impl_->feeds) c.viewerEntries += f.viewers.size();
+    return c;
 }
 
 int Server::port() const {

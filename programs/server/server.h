@@ -13,6 +13,13 @@ namespace asio {
 class io_context;
 }
 
+// What the server holds at a moment, for tests.
+struct ServerCounts {
+    int connections = 0;       // open connections
+    int viewers = 0;           // viewer places taken
+    size_t viewerEntries = 0;  // viewers the feeds would hand a frame to
+};
+
 struct ServerTimeouts {
     std::chrono::milliseconds requestHead{10000};  // to receive a whole request head
     std::chrono::milliseconds stalledViewer{20000};  // for a viewer to take one frame
@@ -32,6 +39,8 @@ public:
     bool Listen(std::string& error);
     // The port actually bound (useful with Port 0 in tests).
     int port() const;
+    // Call on the thread that runs the io_context.
+    ServerCounts counts() const;
 
     class Impl;
 

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "programs/server/config.h"
@@ -74,6 +75,24 @@ protected:
         tcp::socket s = Connect();
         asio::write(s, asio::buffer("GET " + path + " HTTP/1.1\r\n\r\n"));
         return StatusOf(s);
+    }
+
+    // The server's counts, read on its own thread.
+    ServerCounts Counts() {
+        std::promise<ServerCounts> result;
+        asio::post(io_, [&] { result.set_value(server_->counts()); });
+        return result.get_future().get();
+    }
+
+    // Waits until the server holds no connection but those the test keeps open.
+    ServerCounts CountsOnceClosed(int keptOpen, std::chrono::milliseconds limit = 3000ms) {
+        auto end = std::chrono::steady_clock::now() + limit;
+        ServerCounts c = Counts();
+        while (c.connections > keptOpen && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(5ms);
+            c = Counts();
+        }
+        return c;
     }
 
     // True when the server closes the connection within the time.
@@ -177,4 +196,18 @@ TEST_F(LiveServer, MaxBandwidthCountsTheMeasuredRateWithoutABitRate) {
         asio::write(feeder, asio::buffer("--b\r\nContent-Length: " + std::to_string(frame.size()) + "\r\n\r\n" + frame + "\r\n"));
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(Get("/demo.swf"), 503);
+}
+
+TEST_F(LiveServer, ViewersThatLeaveBeforeAnyFrameLeaveNothingBehind) {
+    Start("", "MaxClients 1\n");
+    for (int i = 0; i < 200; ++i) {
+        tcp::socket viewer = Connect();
+        asio::write(viewer, asio::buffer(std::string("GET /demo.swf HTTP/1.1\r\n\r\n")));
+        ASSERT_EQ(StatusOf(viewer), 200) << "viewer " << i;
+        viewer.close();
+        ASSERT_EQ(CountsOnceClosed(0).connections, 0);
+    }
+    ServerCounts c = Counts();
+    EXPECT_EQ(c.viewers, 0);
+    EXPECT_EQ(c.viewerEntries, 0u);
 }
