@@ -89,6 +89,34 @@ TEST(Limits, RateMeterCountsTheLastWindowOnly) {
     EXPECT_EQ(m.Kbps(1500), 0);
 }
 
+TEST(Limits, RateMeterHoldsAFixedAmountHoweverManyFramesCome) {
+    RateMeter m(5000);
+    // Millions of tiny frames within the window.
+    for (int64_t i = 0; i < 2000000; ++i) m.Add(10, i / 400);
+    EXPECT_LE(m.entries(), 64u);
+    EXPECT_EQ(m.Kbps(4999), 2000000 * 10 * 8 / 5000);
+}
+
+TEST(Limits, RateMeterFollowsASteadyStreamAndForgetsAGap) {
+    RateMeter m(5000);
+    // 25 frames a second of 5000 bytes: 1000 kbit/s, whatever the phase (the
+    // meter counts in slices of a fiftieth of the window, so it may read 2% low).
+    int64_t t = 0;
+    for (; t < 20000; t += 40) {
+        m.Add(5000, t);
+        if (t >= 5000) {
+            int64_t kbps = m.Kbps(t);
+            EXPECT_GE(kbps, 980) << t;
+            EXPECT_LE(kbps, 1010) << t;
+        }
+    }
+    // A feed that stops is forgotten after the window; a jump far ahead is cheap.
+    EXPECT_GT(m.Kbps(t + 4000), 0);
+    EXPECT_EQ(m.Kbps(t + 5000), 0);
+    m.Add(1000, 1000000000000);
+    EXPECT_EQ(m.Kbps(1000000000000), 2);
+}
+
 TEST(Limits, SlowViewerSkipsFramesInsteadOfQueueingThem) {
     ViewerQueue q;
     EXPECT_EQ(q.Next(), nullptr);

@@ -211,13 +211,27 @@ TEST(SwfWriter, IdsStayInRangeAndAreNotReusedTooSoon) {
 }
 
 TEST(JpegInfo, FrameSizeFromTheFrameHeader) {
+    // Start of image, an APP0 segment, the frame header, a scan header and one byte of scan data.
     const unsigned char good[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xC0, 0x00, 0x0B,
-                                  0x08, 0x01, 0xE0, 0x02, 0x80, 0x01, 0x01, 0x11, 0x00};
+                                  0x08, 0x01, 0xE0, 0x02, 0x80, 0x01, 0x01, 0x11, 0x00, 0xFF, 0xDA, 0x00,
+                                  0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0x12, 0xFF, 0xD9};
     int w = 0, h = 0;
     ASSERT_TRUE(JpegFrameSize(good, sizeof good, w, h));
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 480);
-    for (size_t cut = 0; cut < 17; ++cut) EXPECT_FALSE(JpegFrameSize(good, cut, w, h)) << cut;
+    // Cut anywhere before the scan data, it is no picture.
+    for (size_t cut = 0; cut < 32; ++cut) EXPECT_FALSE(JpegFrameSize(good, cut, w, h)) << cut;
+    // A frame header with no scan at all, or a scan that ends at once, is no picture either.
+    std::vector<unsigned char> headerOnly(good, good + 21);
+    headerOnly.insert(headerOnly.end(), {0xFF, 0xD9});
+    EXPECT_FALSE(JpegFrameSize(headerOnly.data(), headerOnly.size(), w, h));
+    std::vector<unsigned char> emptyScan(good, good + 31);
+    emptyScan.insert(emptyScan.end(), {0xFF, 0xD9});
+    EXPECT_FALSE(JpegFrameSize(emptyScan.data(), emptyScan.size(), w, h));
+    // A scan before the frame header.
+    std::vector<unsigned char> scanFirst(good, good + 8);
+    scanFirst.insert(scanFirst.end(), good + 21, good + sizeof good);
+    EXPECT_FALSE(JpegFrameSize(scanFirst.data(), scanFirst.size(), w, h));
     unsigned char notJpeg[sizeof good];
     std::copy(good, good + sizeof good, notJpeg);
     notJpeg[1] = 0xD9;

@@ -222,8 +222,10 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(second.status_if_refused(), 409)
         second.close()
 
-        # A part above FileMaxSize is refused and the feed goes on.
+        # A part above FileMaxSize is refused and the feed goes on; so is a "picture"
+        # of headers only (start of image, frame header, end of image: no scan data).
         feeder.frame(b"\xff\xd8" + os.urandom(210 * 1024))
+        feeder.frame(b"\xff\xd8\xff\xc0\x00\x0b\x08\x00\x10\x00\x10\x01\x01\x11\x00\xff\xd9")
         got = self.stream_frames(reader, feeder, FRAMES[20:23])
         self.assertEqual([FRAMES.index(g) for g in got], [20, 21, 22])
 

@@ -19,9 +19,10 @@ namespace {
 using asio::ip::tcp;
 using namespace std::chrono_literals;
 
-// A JPEG start with a frame header, padded to the size asked for.
+// A JPEG start with a frame header and a scan header, padded with scan data to the size asked for.
 std::string TestJpeg(size_t size, unsigned char fill) {
-    const unsigned char head[] = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01, 0x01, 0x11, 0x00};
+    const unsigned char head[] = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01, 0x01, 0x11,
+                                  0x00, 0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00};
     std::string j(reinterpret_cast<const char*>(head), sizeof head);
     j.resize(size - 2, static_cast<char>(fill));
     return j + "\xFF\xD9";
