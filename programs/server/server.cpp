@@ -10,6 +10,7 @@
 #include "programs/server/http_request.h"
 #include "programs/server/jpeg_info.h"
 #include "programs/server/limits.h"
+#include "programs/server/message_throttle.h"
 #include "programs/server/multipart.h"
 #include "programs/server/responses.h"
 #include "programs/server/swf_writer.h"
@@ -31,6 +32,7 @@ struct FeedState {
     FramePtr latest;
     uint64_t sequence = 0;
     uint64_t refused = 0;
+    MessageThrottle refusedMessages;
     bool feederConnected = false;
     RateMeter rate;
     std::list<std::weak_ptr<Connection>> viewers;
@@ -60,6 +62,14 @@ public:
         return feed ? feed->rate.Kbps(NowMs()) : 0;
     }
     void Publish(FeedState& feed, std::string jpeg);
+    // Counts a refused part; says so at most once a second, with the count held back.
+    void RefusePart(FeedState& feed, const std::string& what) {
+        ++feed.refused;
+        uint64_t held = 0;
+        if (!feed.refusedMessages.Allow(NowMs(), held)) return;
+        Message(feed.config->name + ": refused " + what +
+                (held ? "; " + std::to_string(held) + " more refused since the last message" : ""));
+    }
     void Message(const std::string& text) {
         if (!messages) return;
         std::fputs(text.c_str(), messages);
@@ -272,9 +282,8 @@ private:
         multipart_ = std::make_unique<MultipartReader>(
             boundary, limit, [server, feedPtr](std::string part) { server->Publish(*feedPtr, std::move(part)); },
             [server, feedPtr, limit](uint64_t size) {
-                ++feedPtr->refused;
-                server->Message(feedPtr->config->name + ": refused a part of " + std::to_string(size) +
-                                " bytes (the limit is " + std::to_string(limit) + ")");
+                server->RefusePart(*feedPtr, "a part of " + std::to_string(size) + " bytes (the limit is " +
+                                                 std::to_string(limit) + ")");
             });
         feeder_ = &feed;
         feed.feederConnected = true;
@@ -317,6 +326,9 @@ private:
     void EndFeed(const std::string& why = "") {
         if (!feeder_) return;
         feeder_->feederConnected = false;
+        if (uint64_t held = feeder_->refusedMessages.TakeHeld())
+            server_->Message(feeder_->config->name + ": " + std::to_string(held) + " more " +
+                             (held == 1 ? "part" : "parts") + " refused since the last message");
         server_->Message(feeder_->config->name + ": feeder disconnected" + (why.empty() ? "" : " (" + why + ")"));
         feeder_ = nullptr;
     }
@@ -459,8 +471,7 @@ void Server::Impl::Accept() {
 void Server::Impl::Publish(FeedState& feed, std::string jpeg) {
     auto frame = std::make_shared<Frame>();
     if (!JpegFrameSize(reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size(), frame->width, frame->height)) {
-        ++feed.refused;
-        Message(feed.config->name + ": refused a part that is not a JPEG picture");
+        RefusePart(feed, "a part that is not a JPEG picture");
         return;
     }
     frame->jpeg = std::move(jpeg);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "programs/server/acl.h"
+#include "programs/server/message_throttle.h"
 #include "programs/server/responses.h"
 
 namespace {
@@ -115,6 +116,23 @@ TEST(Limits, RateMeterFollowsASteadyStreamAndForgetsAGap) {
     EXPECT_EQ(m.Kbps(t + 5000), 0);
     m.Add(1000, 1000000000000);
     EXPECT_EQ(m.Kbps(1000000000000), 2);
+}
+
+TEST(Limits, MessageThrottleLetsOneAnIntervalThroughAndCountsTheRest) {
+    MessageThrottle t(1000);
+    uint64_t held = 99;
+    EXPECT_TRUE(t.Allow(5000, held));
+    EXPECT_EQ(held, 0u);
+    for (int64_t ms = 5000; ms < 6000; ms += 10) EXPECT_FALSE(t.Allow(ms, held));
+    EXPECT_TRUE(t.Allow(6000, held));
+    EXPECT_EQ(held, 100u);
+    EXPECT_FALSE(t.Allow(6500, held));
+    EXPECT_FALSE(t.Allow(6600, held));
+    // What is still held back when the source goes quiet can be taken once.
+    EXPECT_EQ(t.TakeHeld(), 2u);
+    EXPECT_EQ(t.TakeHeld(), 0u);
+    EXPECT_TRUE(t.Allow(9000, held));
+    EXPECT_EQ(held, 0u);
 }
 
 TEST(Limits, SlowViewerSkipsFramesInsteadOfQueueingThem) {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <sstream>
 #include <thread>
 
 #include "programs/server/config.h"
@@ -28,6 +29,12 @@ std::string TestJpeg(size_t size, unsigned char fill) {
     return j + "\xFF\xD9";
 }
 
+std::string Part(const std::string& body) {
+    return "--b\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n";
+}
+
+const std::string kFeedHead = "POST /feed.ffm HTTP/1.1\r\nContent-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
+
 class LiveServer : public ::testing::Test {
 protected:
     void Start(const std::string& extraStream, const std::string& global = "") {
@@ -41,16 +48,31 @@ protected:
         timeouts.requestHead = 300ms;
         timeouts.stalledViewer = 400ms;
         timeouts.idleFeeder = 2000ms;
-        server_ = std::make_unique<Server>(io_, config_, nullptr, nullptr, timeouts);
+        server_ = std::make_unique<Server>(io_, config_, nullptr, messages_, timeouts);
         ASSERT_TRUE(server_->Listen(error)) << error;
         port_ = static_cast<unsigned short>(server_->port());
         thread_ = std::thread([this] { io_.run(); });
     }
 
     void TearDown() override {
+        Stop();
+        if (messages_) std::fclose(messages_);
+    }
+
+    void Stop() {
         io_.stop();
         if (thread_.joinable()) thread_.join();
         server_.reset();
+    }
+
+    // What the server said about feeds, once it has stopped.
+    std::string Messages() {
+        std::string text;
+        std::rewind(messages_);
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, messages_)) > 0) text.append(buf, n);
+        return text;
     }
 
     tcp::socket Connect() {
@@ -110,6 +132,7 @@ protected:
         return false;
     }
 
+    std::FILE* messages_ = std::tmpfile();
     asio::io_context io_, client_;
     ServerConfig config_;
     std::unique_ptr<Server> server_;
@@ -211,4 +234,35 @@ TEST_F(LiveServer, ViewersThatLeaveBeforeAnyFrameLeaveNothingBehind) {
     ServerCounts c = Counts();
     EXPECT_EQ(c.viewers, 0);
     EXPECT_EQ(c.viewerEntries, 0u);
+}
+
+TEST_F(LiveServer, RefusedPartsAreReportedAtMostOnceASecondWithACount) {
+    Start("");
+    tcp::socket feeder = Connect();
+    std::string body = kFeedHead;
+    for (int i = 0; i < 500; ++i) body += Part("not a picture");
+    body += Part(TestJpeg(1000, 0x11)) + "--b--\r\n";
+    asio::write(feeder, asio::buffer(body));
+    EXPECT_EQ(StatusOf(feeder), 200);
+    feeder.close();
+    CountsOnceClosed(0);
+    Stop();
+    std::string text = Messages();
+    // Every refused part is counted, in a few lines.
+    int lines = 0;
+    long counted = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("refused") == std::string::npos) continue;
+        ++lines;
+        if (line.find("refused a part") != std::string::npos) ++counted;
+        // "...; 12 more refused since ..." or "12 more parts refused since ...".
+        size_t more = line.find(" more ");
+        if (more != std::string::npos) {
+            size_t digits = line.find_last_not_of("0123456789", more - 1) + 1;
+            counted += std::stol(line.substr(digits, more - digits));
+        }
+    }
+    EXPECT_LE(lines, 3) << text;
+    EXPECT_EQ(counted, 500) << text;
 }
