@@ -48,16 +48,13 @@ protected:
         timeouts.requestHead = 300ms;
         timeouts.stalledViewer = 400ms;
         timeouts.idleFeeder = 2000ms;
-        server_ = std::make_unique<Server>(io_, config_, nullptr, messages_, timeouts);
+        server_ = std::make_unique<Server>(io_, config_, nullptr, messages_.get(), timeouts);
         ASSERT_TRUE(server_->Listen(error)) << error;
         port_ = static_cast<unsigned short>(server_->port());
         thread_ = std::thread([this] { io_.run(); });
     }
 
-    void TearDown() override {
-        Stop();
-        if (messages_) std::fclose(messages_);
-    }
+    void TearDown() override { Stop(); }
 
     void Stop() {
         io_.stop();
@@ -68,10 +65,10 @@ protected:
     // What the server said about feeds, once it has stopped.
     std::string Messages() {
         std::string text;
-        std::rewind(messages_);
+        std::rewind(messages_.get());
         char buf[4096];
         size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, messages_)) > 0) text.append(buf, n);
+        while ((n = std::fread(buf, 1, sizeof buf, messages_.get())) > 0) text.append(buf, n);
         return text;
     }
 
@@ -132,7 +129,8 @@ protected:
         return false;
     }
 
-    std::FILE* messages_ = std::tmpfile();
+    // Connections still held by the io_context say goodbye when it goes: it must go first.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> messages_{std::tmpfile(), &std::fclose};
     asio::io_context io_, client_;
     ServerConfig config_;
     std::unique_ptr<Server> server_;
