@@ -134,7 +134,11 @@ private:
         timer_.expires_after(after);
         auto self = shared_from_this();
         timer_.async_wait([self](const asio::error_code& ec) {
-            if (!ec) self->Close();
+            if (ec) return;
+            // A peer that stopped taking what we write is cut: what the system
+            // still holds for it would otherwise go on being sent for minutes.
+            if (self->writing_) self->Cut();
+            else self->Close();
         });
     }
 
@@ -156,6 +160,15 @@ private:
         asio::error_code ignored;
         timer_.cancel();
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
+        socket_.close(ignored);
+    }
+
+    // Closes abortively (a reset): the system drops what it still holds to send.
+    void Cut() {
+        LeavePlaces();
+        asio::error_code ignored;
+        timer_.cancel();
+        socket_.set_option(asio::socket_base::linger(true, 0), ignored);
         socket_.close(ignored);
     }
 
@@ -187,7 +200,9 @@ private:
             if (end != std::string::npos) text->resize(end + 4);
         }
         auto self = shared_from_this();
+        writing_ = true;
         asio::async_write(socket_, asio::buffer(*text), [self, text](const asio::error_code& ec, size_t n) {
+            self->writing_ = false;
             self->sent_ += n;
             if (!ec) {
                 // Let the client read the answer before the connection goes.
