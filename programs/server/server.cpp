@@ -205,9 +205,14 @@ private:
             self->writing_ = false;
             self->sent_ += n;
             if (!ec) {
-                // Let the client read the answer before the connection goes.
+                // Let the client read the answer before the connection goes: closing
+                // with its request unread would reset the connection and could lose
+                // the answer. But a client that keeps the connection open holds a
+                // place under MaxHTTPConnections, so only for a moment.
                 asio::error_code ignored;
                 self->socket_.shutdown(tcp::socket::shutdown_send, ignored);
+                self->timer_.cancel();
+                self->ArmTimer(self->server_->timeouts.closingAnswer);
                 self->Drain();
             } else {
                 self->Close();

@@ -24,6 +24,7 @@ struct ServerTimeouts {
     std::chrono::milliseconds requestHead{10000};  // to receive a whole request head
     std::chrono::milliseconds stalledViewer{20000};  // for a viewer to take one frame
     std::chrono::milliseconds idleFeeder{60000};  // between two reads from a feeder
+    std::chrono::milliseconds closingAnswer{1000};  // for a client to close after a whole answer
 };
 
 class Server {

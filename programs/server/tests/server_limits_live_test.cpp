@@ -44,11 +44,7 @@ protected:
         std::string error;
         ASSERT_TRUE(ParseServerConfig(text, "test.conf", config_, error)) << error;
         config_.port = 0;  // any free port
-        ServerTimeouts timeouts;
-        timeouts.requestHead = 300ms;
-        timeouts.stalledViewer = 400ms;
-        timeouts.idleFeeder = 2000ms;
-        server_ = std::make_unique<Server>(io_, config_, nullptr, messages_.get(), timeouts);
+        server_ = std::make_unique<Server>(io_, config_, nullptr, messages_.get(), timeouts_);
         ASSERT_TRUE(server_->Listen(error)) << error;
         port_ = static_cast<unsigned short>(server_->port());
         thread_ = std::thread([this] { io_.run(); });
@@ -134,6 +130,8 @@ protected:
         return EndOf(s, limit) != asio::error::timed_out;
     }
 
+    // Short, so that stalled peers are dealt with quickly; a test may change them before Start.
+    ServerTimeouts timeouts_{300ms, 400ms, 2000ms};
     // Connections still held by the io_context say goodbye when it goes: it must go first.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> messages_{std::tmpfile(), &std::fclose};
     asio::io_context io_, client_;
@@ -270,4 +268,25 @@ TEST_F(LiveServer, RefusedPartsAreReportedAtMostOnceASecondWithACount) {
     }
     EXPECT_LE(lines, 3) << text;
     EXPECT_EQ(counted, 500) << text;
+}
+
+TEST_F(LiveServer, RefusedAndShortAnswersAreClosedPromptly) {
+    // Long timeouts for requests and writes: the answers must not wait for them.
+    timeouts_.requestHead = 20000ms;
+    timeouts_.stalledViewer = 20000ms;
+    Start("", "MaxHTTPConnections 2\nMaxClients 1\n");
+    tcp::socket a = Connect(), b = Connect();
+    // A third connection is answered 503 and closed although its client keeps it open.
+    tcp::socket refused = Connect();
+    EXPECT_EQ(StatusOf(refused), 503);
+    EXPECT_TRUE(ClosedWithin(refused, 3000ms));
+    EXPECT_EQ(CountsOnceClosed(2).connections, 2);
+    // The same for an answer to a request: its client cannot hold the place either.
+    a.close();
+    CountsOnceClosed(1);
+    tcp::socket asked = Connect();
+    asio::write(asked, asio::buffer(std::string("GET /nothing HTTP/1.1\r\n\r\n")));
+    EXPECT_EQ(StatusOf(asked), 404);
+    EXPECT_TRUE(ClosedWithin(asked, 3000ms));
+    EXPECT_EQ(CountsOnceClosed(1).connections, 1);
 }
