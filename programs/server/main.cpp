@@ -9,6 +9,7 @@
 #include "programs/common/arguments.h"
 #include "programs/common/stop_signal.h"
 #include "programs/server/config.h"
+#include "programs/server/descriptor_limit.h"
 #include "programs/server/server.h"
 
 #ifdef _WIN32
@@ -70,6 +71,13 @@ int Run(const std::vector<std::wstring>& args) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+
+    // Each connection is a descriptor; a few more are the program's own.
+    long wanted = config.maxHttpConnections + 32L;
+    long allowed = RaiseDescriptorLimit(wanted);
+    if (allowed > 0 && allowed < wanted)
+        std::fprintf(stderr, "server: the system allows %ld open descriptors, too few for MaxHTTPConnections %d\n",
+                     allowed, config.maxHttpConnections);
 
     std::FILE* log = nullptr;
     bool ownLog = false;

@@ -43,7 +43,7 @@ struct FeedState {
 class Server::Impl : public std::enable_shared_from_this<Server::Impl> {
 public:
     Impl(asio::io_context& io, ServerConfig config, std::FILE* log, std::FILE* messages, ServerTimeouts timeouts)
-        : io(io), config(std::move(config)), log(log), messages(messages), timeouts(timeouts), acceptor(io) {
+        : io(io), config(std::move(config)), log(log), messages(messages), timeouts(timeouts), acceptor(io), acceptPause(io) {
         for (const FeedConfig& f : this->config.feeds) {
             feeds.emplace_back();
             feeds.back().config = &f;
@@ -51,6 +51,7 @@ public:
     }
 
     void Accept();
+    void AcceptLater(const asio::error_code& ec);
     FeedState* FindFeed(const std::string& name) {
         for (FeedState& f : feeds)
             if (f.config->name == name) return &f;
@@ -88,6 +89,8 @@ public:
     std::FILE* messages;
     ServerTimeouts timeouts;
     tcp::acceptor acceptor;
+    asio::steady_timer acceptPause;
+    MessageThrottle acceptErrors{10000};
     std::list<FeedState> feeds;
     int connections = 0;
     int viewers = 0;
@@ -478,13 +481,27 @@ void Server::Impl::Accept() {
     auto self = shared_from_this();
     acceptor.async_accept([self](const asio::error_code& ec, tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !self->acceptor.is_open()) return;
-        if (!ec) {
-            asio::error_code ignored;
-            socket.set_option(tcp::no_delay(true), ignored);
-            bool admitted = AdmitConnection(self->config, self->connections);
-            std::make_shared<Connection>(self, std::move(socket))->Start(admitted);
-        }
+        if (ec) return self->AcceptLater(ec);
+        asio::error_code ignored;
+        socket.set_option(tcp::no_delay(true), ignored);
+        bool admitted = AdmitConnection(self->config, self->connections);
+        std::make_shared<Connection>(self, std::move(socket))->Start(admitted);
         self->Accept();
+    });
+}
+
+// Out of descriptors (or memory) the connection waits in the system's queue, and
+// accepting again at once fails again at once: wait a little, so that the thread
+// is free to serve what is open and to close what ends.
+void Server::Impl::AcceptLater(const asio::error_code& ec) {
+    uint64_t held = 0;
+    if (acceptErrors.Allow(NowMs(), held))
+        Message("server: cannot accept a connection: " + ec.message() + " (error " + std::to_string(ec.value()) + ")" +
+                (held ? "; " + std::to_string(held) + " more such errors since the last message" : ""));
+    auto self = shared_from_this();
+    acceptPause.expires_after(std::chrono::milliseconds(100));
+    acceptPause.async_wait([self](const asio::error_code& waited) {
+        if (!waited && self->acceptor.is_open()) self->Accept();
     });
 }
 
@@ -511,6 +528,7 @@ Server::Server(asio::io_context& io, ServerConfig config, std::FILE* log, std::F
 Server::~Server() {
     asio::error_code ignored;
     impl_->acceptor.close(ignored);
+    impl_->acceptPause.cancel();
 }
 
 bool Server::Listen(std::string& error) {

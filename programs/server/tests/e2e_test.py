@@ -7,6 +7,7 @@ Ctrl+Break."""
 import argparse
 import glob
 import os
+import resource
 import shutil
 import signal
 import socket
@@ -50,7 +51,8 @@ class NativeServer:
     def __init__(self, work):
         self.work = work
 
-    def start(self, config_text, name="orvane.conf"):
+    def start(self, config_text, name="orvane.conf", descriptors=None):
+        """descriptors: (soft, hard) limit of open files to start the server with."""
         if hasattr(self, "out"):
             self.close()
         path = os.path.join(self.work, name)
@@ -58,7 +60,8 @@ class NativeServer:
             f.write(config_text)
         self.out = open(os.path.join(self.work, "server.out"), "w+")
         self.err = open(os.path.join(self.work, "server.err"), "w+")
-        self.proc = subprocess.Popen([ARGS.server, "-f", path], stdout=self.out, stderr=self.err)
+        limit = (lambda: resource.setrlimit(resource.RLIMIT_NOFILE, descriptors)) if descriptors else None
+        self.proc = subprocess.Popen([ARGS.server, "-f", path], stdout=self.out, stderr=self.err, preexec_fn=limit)
         return self.proc
 
     def wait_exit(self):
@@ -142,6 +145,13 @@ class WineServer:
 
     def close(self):
         self.log.close()
+
+
+def cpu_seconds(pid):
+    """User and system time a process has used so far."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def make_server(work, program_files=False):
@@ -300,6 +310,36 @@ class EndToEnd(unittest.TestCase):
         self.assertLess(len(seen), n // 2)
         feeder.close()
         sock.close()
+        self.assertEqual(self.server.stop()[0], 0)
+
+    def test_out_of_descriptors_the_server_waits_instead_of_spinning(self):
+        if ARGS.wine:
+            self.skipTest("descriptor limits of the native program")
+        # A hard limit the server cannot raise, and more connections than it allows.
+        proc = self.server.start(panel_config(self.port), descriptors=(40, 40))
+        wait_listening(self.port, 10, proc)
+        clients = [connect(self.port) for _ in range(60)]
+        time.sleep(0.3)
+        cpu = cpu_seconds(proc.pid)
+        time.sleep(2)
+        used = cpu_seconds(proc.pid) - cpu
+        self.assertLess(used, 0.5, "CPU seconds in 2 s while out of descriptors")
+        for c in clients:
+            c.close()
+        # Serves again as soon as descriptors are free.
+        self.assertEqual(get(self.port, "/feed.ffm")[0], 200)
+        self.assertEqual(self.server.stop()[0], 0)
+        self.assertIn("cannot accept", self.server.output()[1])
+
+    def test_the_descriptor_limit_is_raised_to_what_max_http_connections_needs(self):
+        if ARGS.wine:
+            self.skipTest("descriptor limits of the native program")
+        proc = self.server.start(panel_config(self.port), descriptors=(64, 4096))
+        wait_listening(self.port, 10, proc)
+        with open("/proc/%d/limits" % proc.pid) as f:
+            soft = int(next(l for l in f if l.startswith("Max open files")).split()[3])
+        self.assertGreaterEqual(soft, 2000 + 3)
+        self.assertLessEqual(soft, 4096)
         self.assertEqual(self.server.stop()[0], 0)
 
     def test_configuration_errors_end_the_program_before_it_listens(self):
