@@ -42,8 +42,10 @@ struct FeedState {
 
 class Server::Impl : public std::enable_shared_from_this<Server::Impl> {
 public:
-    Impl(asio::io_context& io, ServerConfig config, std::FILE* log, std::FILE* messages, ServerTimeouts timeouts)
-        : io(io), config(std::move(config)), log(log), messages(messages), timeouts(timeouts), acceptor(io), acceptPause(io) {
+    Impl(asio::io_context& io, ServerConfig config, std::shared_ptr<LogWriter> log,
+         std::shared_ptr<LogWriter> messages, ServerTimeouts timeouts)
+        : io(io), config(std::move(config)), log(std::move(log)), messages(std::move(messages)), timeouts(timeouts),
+          acceptor(io), acceptPause(io) {
         for (const FeedConfig& f : this->config.feeds) {
             feeds.emplace_back();
             feeds.back().config = &f;
@@ -72,21 +74,16 @@ public:
                 (held ? "; " + std::to_string(held) + " more refused since the last message" : ""));
     }
     void Message(const std::string& text) {
-        if (!messages) return;
-        std::fputs(text.c_str(), messages);
-        std::fputc('\n', messages);
-        std::fflush(messages);
+        if (messages) messages->Write(text + "\n");
     }
     void Log(const std::string& line) {
-        if (!log) return;
-        std::fputs(line.c_str(), log);
-        std::fflush(log);
+        if (log) log->Write(line);
     }
 
     asio::io_context& io;
     ServerConfig config;
-    std::FILE* log;
-    std::FILE* messages;
+    // Held here, so they live as long as the last connection that writes to them.
+    std::shared_ptr<LogWriter> log, messages;
     ServerTimeouts timeouts;
     tcp::acceptor acceptor;
     asio::steady_timer acceptPause;
@@ -522,8 +519,9 @@ void Server::Impl::Publish(FeedState& feed, std::string jpeg) {
     }
 }
 
-Server::Server(asio::io_context& io, ServerConfig config, std::FILE* log, std::FILE* messages, ServerTimeouts timeouts)
-    : impl_(std::make_shared<Impl>(io, std::move(config), log, messages, timeouts)) {}
+Server::Server(asio::io_context& io, ServerConfig config, std::shared_ptr<LogWriter> log,
+               std::shared_ptr<LogWriter> messages, ServerTimeouts timeouts)
+    : impl_(std::make_shared<Impl>(io, std::move(config), std::move(log), std::move(messages), timeouts)) {}
 
 Server::~Server() {
     asio::error_code ignored;

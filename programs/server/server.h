@@ -2,12 +2,11 @@
 // of the configuration. Runs on one thread, the one that runs the io_context.
 #pragma once
 #include <chrono>
-#include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "programs/server/config.h"
+#include "programs/server/log_writer.h"
 
 namespace asio {
 class io_context;
@@ -29,9 +28,11 @@ struct ServerTimeouts {
 
 class Server {
 public:
-    // Log lines go to log (null: none); messages about the feed to messages.
-    Server(asio::io_context& io, ServerConfig config, std::FILE* log, std::FILE* messages,
-           ServerTimeouts timeouts = ServerTimeouts());
+    // Access log lines go to log, messages about feeds and errors to messages
+    // (null: none). Connections that end after the server object is gone (at
+    // the io_context's end) still write to them: the server shares them.
+    Server(asio::io_context& io, ServerConfig config, std::shared_ptr<LogWriter> log,
+           std::shared_ptr<LogWriter> messages, ServerTimeouts timeouts = ServerTimeouts());
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;

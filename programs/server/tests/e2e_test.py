@@ -342,6 +342,23 @@ class EndToEnd(unittest.TestCase):
         self.assertLessEqual(soft, 4096)
         self.assertEqual(self.server.stop()[0], 0)
 
+    def test_a_log_file_gets_the_lines_of_connections_open_at_the_stop(self):
+        if ARGS.wine:
+            self.skipTest("the Windows run logs to standard output")
+        log = os.path.join(self.work, "access.log")
+        proc = self.server.start(panel_config(self.port).replace("CustomLog -", "CustomLog " + log))
+        wait_listening(self.port, 10, proc)
+        self.assertEqual(get(self.port, "/feed.ffm")[0], 200)
+        sock, status, _, _ = open_stream(self.port)
+        self.assertEqual(status, 200)
+        # Stopped while the viewer watches: its line is written as its connection goes.
+        self.assertEqual(self.server.stop()[0], 0)
+        sock.close()
+        with open(log) as f:
+            text = f.read()
+        self.assertRegex(text, r'"GET /feed.ffm HTTP/1.1" 200 \d+\n')
+        self.assertRegex(text, r'"GET /demo.swf HTTP/1.1" 200 \d+\n')
+
     def test_configuration_errors_end_the_program_before_it_listens(self):
         bad = panel_config(self.port).replace("MaxClients 1", "MaxClients 5000")
         self.server.start(bad)

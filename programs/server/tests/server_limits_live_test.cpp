@@ -12,6 +12,10 @@
 #include <sstream>
 #include <thread>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "programs/server/config.h"
 #include "programs/server/server.h"
 
@@ -44,18 +48,23 @@ protected:
         std::string error;
         ASSERT_TRUE(ParseServerConfig(text, "test.conf", config_, error)) << error;
         config_.port = 0;  // any free port
-        server_ = std::make_unique<Server>(io_, config_, nullptr, messages_.get(), timeouts_);
+        server_ = std::make_unique<Server>(*io_, config_, log_, std::make_shared<LogWriter>(messages_.get(), false),
+                                           timeouts_);
         ASSERT_TRUE(server_->Listen(error)) << error;
         port_ = static_cast<unsigned short>(server_->port());
-        thread_ = std::thread([this] { io_.run(); });
+        thread_ = std::thread([this] { io_->run(); });
     }
 
     void TearDown() override { Stop(); }
 
+    // Ends the server and every connection, so that all they said is written.
     void Stop() {
-        io_.stop();
+        if (!io_) return;
+        io_->stop();
         if (thread_.joinable()) thread_.join();
         server_.reset();
+        io_.reset();
+        log_.reset();
     }
 
     // What the server said about feeds, once it has stopped.
@@ -87,6 +96,22 @@ protected:
         return std::stoi(data.substr(9, 3));
     }
 
+    // The status of the answer, or 0 when none comes within the time.
+    int StatusWithin(tcp::socket& s, std::chrono::milliseconds limit) {
+        auto end = std::chrono::steady_clock::now() + limit;
+        s.non_blocking(true);
+        std::string data;
+        char buf[1024];
+        while (data.find("\r\n") == std::string::npos && std::chrono::steady_clock::now() < end) {
+            asio::error_code ec;
+            size_t n = s.read_some(asio::buffer(buf), ec);
+            if (ec == asio::error::would_block) std::this_thread::sleep_for(1ms);
+            else if (ec) return 0;
+            else data.append(buf, n);
+        }
+        return data.size() >= 12 ? std::stoi(data.substr(9, 3)) : 0;
+    }
+
     int Get(const std::string& path) {
         tcp::socket s = Connect();
         asio::write(s, asio::buffer("GET " + path + " HTTP/1.1\r\n\r\n"));
@@ -96,7 +121,7 @@ protected:
     // The server's counts, read on its own thread.
     ServerCounts Counts() {
         std::promise<ServerCounts> result;
-        asio::post(io_, [&] { result.set_value(server_->counts()); });
+        asio::post(*io_, [&] { result.set_value(server_->counts()); });
         return result.get_future().get();
     }
 
@@ -130,11 +155,13 @@ protected:
         return EndOf(s, limit) != asio::error::timed_out;
     }
 
+    std::shared_ptr<LogWriter> log_;
     // Short, so that stalled peers are dealt with quickly; a test may change them before Start.
     ServerTimeouts timeouts_{300ms, 400ms, 2000ms};
     // Connections still held by the io_context say goodbye when it goes: it must go first.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> messages_{std::tmpfile(), &std::fclose};
-    asio::io_context io_, client_;
+    std::unique_ptr<asio::io_context> io_ = std::make_unique<asio::io_context>();
+    asio::io_context client_;
     ServerConfig config_;
     std::unique_ptr<Server> server_;
     std::thread thread_;
@@ -290,3 +317,32 @@ TEST_F(LiveServer, RefusedAndShortAnswersAreClosedPromptly) {
     EXPECT_TRUE(ClosedWithin(asked, 3000ms));
     EXPECT_EQ(CountsOnceClosed(1).connections, 1);
 }
+
+#ifndef _WIN32
+// A log whose reader has stopped reading (a pipe nobody reads; on Windows, a
+// console in selection mode) must not stop the server.
+TEST_F(LiveServer, ALogThatBlocksDoesNotStopTheServer) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    log_ = std::make_shared<LogWriter>(fdopen(fds[1], "w"), true, 4096);
+    Start("");
+    int answered = 0;
+    for (; answered < 1000; ++answered) {
+        tcp::socket s = Connect();
+        asio::write(s, asio::buffer(std::string("GET /feed.ffm HTTP/1.1\r\n\r\n")));
+        if (StatusWithin(s, 2000ms) != 200) break;
+    }
+    EXPECT_EQ(answered, 1000);
+    // Read the log now: the server can end, and what it could not write is counted.
+    std::string text;
+    std::thread reader([&] {
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fds[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+    });
+    Stop();
+    reader.join();
+    close(fds[0]);
+    EXPECT_NE(text.find("log lines dropped"), std::string::npos);
+}
+#endif
