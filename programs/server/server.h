@@ -1,5 +1,7 @@
 // The HTTP server: takes feeds, serves their streams live, within the limits
 // of the configuration. Runs on one thread, the one that runs the io_context.
+// This file holds the listening socket; each connection is served by
+// request_reader.cpp and what it hands the connection to.
 #pragma once
 #include <chrono>
 #include <memory>
@@ -44,8 +46,8 @@ public:
     // Call on the thread that runs the io_context.
     ServerCounts counts() const;
 
-    class Impl;
+    class Listener;
 
 private:
-    std::shared_ptr<Impl> impl_;
+    std::shared_ptr<Listener> listener_;
 };
