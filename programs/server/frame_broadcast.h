@@ -1,5 +1,6 @@
 // One feed's frames on their way to its viewers: the latest frame, and the
-// viewers that take each new one as it comes.
+// viewers that take each new one as it comes. Every kind of viewer (SWF,
+// MJPEG) subscribes here; a snapshot reads the latest frame.
 #pragma once
 #include <cstddef>
 #include <list>

@@ -7,8 +7,10 @@
 #include "programs/server/answer.h"
 #include "programs/server/feed_intake.h"
 #include "programs/server/http_request.h"
+#include "programs/server/mjpeg_viewer.h"
 #include "programs/server/responses.h"
 #include "programs/server/server_state.h"
+#include "programs/server/snapshot.h"
 #include "programs/server/swf_viewer.h"
 
 namespace {
@@ -87,11 +89,27 @@ private:
             if (req.method != "POST") return Fail(405);
             return TakeFeed(state_, std::move(c_), *feed, req, body, bodySize);
         }
+        // A stream as configured, and every stream also as MJPEG and as its latest picture.
+        enum class As { Swf, Mjpeg, Snapshot };
+        As as = As::Swf;
         const StreamConfig* stream = config.FindStream(name);
+        for (const StreamConfig& s : config.streams) {
+            if (stream) break;
+            if (name == MjpegName(s)) stream = &s, as = As::Mjpeg;
+            else if (name == SnapshotName(s)) stream = &s, as = As::Snapshot;
+        }
         if (!stream) return Fail(404);
         if (!AclAllows(stream->acl, c_->peer)) return Fail(404);
         if (!get) return Fail(405);
-        WatchSwf(state_, std::move(c_), *stream, *state_->FindFeed(stream->feed));
+        FeedState& feed = *state_->FindFeed(stream->feed);
+        switch (as) {
+        case As::Swf:
+            return WatchSwf(state_, std::move(c_), *stream, feed);
+        case As::Mjpeg:
+            return WatchMjpeg(state_, std::move(c_), *stream, feed);
+        case As::Snapshot:
+            return SendSnapshot(state_, std::move(c_), feed);
+        }
     }
 
     std::shared_ptr<ServerState> state_;

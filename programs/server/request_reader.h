@@ -1,6 +1,6 @@
 // Reads a connection's request head and hands the connection to what serves
 // the request: the viewer page, the feed (its parameters or its intake), a
-// stream, or an error.
+// stream as SWF or MJPEG, a snapshot, or an error.
 #pragma once
 #include <memory>
 

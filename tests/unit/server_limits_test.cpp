@@ -185,3 +185,14 @@ TEST(Responses, ViewerPageListsEveryStream) {
     EXPECT_NE(page.find("data-name=\"second.swf\""), std::string::npos);
     EXPECT_NE(page.find("fetch('/' + name"), std::string::npos);
 }
+
+TEST(Responses, EveryStreamIsAlsoServedAsMjpegAndSnapshot) {
+    StreamConfig s;
+    s.name = "demo.swf";
+    EXPECT_EQ(MjpegName(s), "demo.mjpg");
+    EXPECT_EQ(SnapshotName(s), "demo.jpg");
+    s.name = "cam.front.swf";
+    EXPECT_EQ(MjpegName(s), "cam.front.mjpg");
+    s.name = "plain";
+    EXPECT_EQ(SnapshotName(s), "plain.jpg");
+}

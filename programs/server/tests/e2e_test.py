@@ -18,8 +18,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from swf_client import (Feeder, SwfReader, connect, get, open_stream, read_head, request,  # noqa: E402
-                        wait_listening)
+from swf_client import (Feeder, MjpegReader, SwfReader, connect, get, open_stream, read_head,  # noqa: E402
+                        request, wait_listening)
 
 ARGS = None
 FRAMES = []
@@ -261,6 +261,52 @@ class EndToEnd(unittest.TestCase):
             self.assertRegex(out, r'127\.0\.0\.1 - - \[[^]]+\] "GET /feed.ffm HTTP/1.1" 200 \d+')
             self.assertRegex(out, r'127\.0\.0\.2 - - \[[^]]+\] "GET /feed.ffm HTTP/1.1" 404 \d+')
             self.assertIn("refused a part of", err)
+
+    def test_mjpeg_and_snapshots_of_the_stream(self):
+        self.start(size=(640, 480))
+        # No picture yet: a snapshot is refused, a viewer waits.
+        status, _, body = get(self.port, "/demo.jpg")
+        self.assertEqual((status, body), (503, b"503 No picture has come from the camera yet\n"))
+        status, headers, body = request(self.port, b"HEAD /demo.mjpg HTTP/1.1\r\n\r\n")
+        self.assertEqual((status, headers["content-type"], body),
+                         (200, "multipart/x-mixed-replace;boundary=orvaneframe", b""))
+        sock, status, headers, rest = open_stream(self.port, "/demo.mjpg")
+        self.assertEqual(status, 200)
+        self.assertEqual(headers["content-type"], "multipart/x-mixed-replace;boundary=orvaneframe")
+        self.assertNotIn("content-length", headers)
+        reader = MjpegReader(sock, "orvaneframe", rest)
+
+        # It takes the one viewer place (MaxClients 1), from SWF viewers too.
+        self.assertEqual(get(self.port, "/demo.mjpg")[0], 503)
+        self.assertEqual(get(self.port, "/demo.swf")[0], 503)
+        # Unknown streams do not exist in any form.
+        for path in ("/nothing.mjpg", "/nothing.jpg", "/feed.mjpg", "/demo.swf.jpg"):
+            self.assertEqual(get(self.port, path)[0], 404, path)
+
+        feeder = Feeder(self.port)
+        got = self.stream_frames(reader, feeder, FRAMES[:10])
+        self.assertEqual([FRAMES.index(g) for g in got], list(range(10)))  # in order and intact
+
+        # A snapshot needs no viewer place: the latest frame, whole.
+        status, headers, body = get(self.port, "/demo.jpg")
+        self.assertEqual((status, headers["content-type"], body), (200, "image/jpeg", FRAMES[9]))
+        self.assertEqual(headers["content-length"], str(len(FRAMES[9])))
+        status, headers, body = request(self.port, b"HEAD /demo.jpg HTTP/1.1\r\n\r\n")
+        self.assertEqual((status, headers["content-length"], body), (200, str(len(FRAMES[9])), b""))
+
+        # The place is free again once the viewer goes.
+        sock.close()
+        time.sleep(0.2)
+        swf, status, _, _ = open_stream(self.port)
+        self.assertEqual(status, 200)
+        swf.close()
+        feeder.close()
+        self.assertEqual(self.server.stop()[0], 0)
+        if not ARGS.wine:
+            out, _ = self.server.output()
+            self.assertRegex(out, r'"GET /demo.mjpg HTTP/1.1" 200 \d{6,}\n')  # ten frames and more
+            self.assertRegex(out, r'"GET /demo.jpg HTTP/1.1" 503 \d+\n')
+            self.assertRegex(out, r'"HEAD /demo.jpg HTTP/1.1" 200 \d+\n')
 
     def test_bad_requests_and_the_viewer_page(self):
         self.start()

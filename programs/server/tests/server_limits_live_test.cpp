@@ -156,6 +156,8 @@ protected:
     }
 
     std::shared_ptr<LogWriter> log_;
+    void CheckStalledViewerIsCut(const std::string& path);
+
     // Short, so that stalled peers are dealt with quickly; a test may change them before Start.
     ServerTimeouts timeouts_{300ms, 400ms, 2000ms};
     // Connections still held by the io_context say goodbye when it goes: it must go first.
@@ -177,15 +179,17 @@ TEST_F(LiveServer, IncompleteRequestHeadIsDroppedAfterItsTimeout) {
     EXPECT_TRUE(ClosedWithin(s, 3000ms));
 }
 
-TEST_F(LiveServer, StalledViewerIsCutAndItsPlaceFreed) {
+// A viewer of the given path that stops reading is cut and its place freed.
+void LiveServer::CheckStalledViewerIsCut(const std::string& path) {
     Start("", "MaxClients 1\nMaxBandwidth 10000000\n");
     tcp::socket viewer(client_);
     viewer.open(tcp::v4());
     viewer.set_option(asio::socket_base::receive_buffer_size(4096));
     viewer.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port_));
-    asio::write(viewer, asio::buffer(std::string("GET /demo.swf HTTP/1.1\r\n\r\n")));
+    asio::write(viewer, asio::buffer("GET " + path + " HTTP/1.1\r\n\r\n"));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(Get("/demo.swf"), 503);
+    EXPECT_EQ(Get("/demo.mjpg"), 503);
 
     // A live feed goes on while the viewer reads nothing: once the system's
     // buffers are full, the viewer's writes stall.
@@ -208,7 +212,7 @@ TEST_F(LiveServer, StalledViewerIsCutAndItsPlaceFreed) {
     int status = 0;
     while (std::chrono::steady_clock::now() < end) {
         tcp::socket next = Connect();
-        asio::write(next, asio::buffer(std::string("GET /demo.swf HTTP/1.1\r\n\r\n")));
+        asio::write(next, asio::buffer("GET " + path + " HTTP/1.1\r\n\r\n"));
         if ((status = StatusOf(next)) == 200) break;
         std::this_thread::sleep_for(100ms);
     }
@@ -219,6 +223,10 @@ TEST_F(LiveServer, StalledViewerIsCutAndItsPlaceFreed) {
     // sent for minutes to a peer that does not read.
     EXPECT_EQ(EndOf(viewer, 3000ms), asio::error::connection_reset);
 }
+
+TEST_F(LiveServer, StalledSwfViewerIsCutAndItsPlaceFreed) { CheckStalledViewerIsCut("/demo.swf"); }
+
+TEST_F(LiveServer, StalledMjpegViewerIsCutAndItsPlaceFreed) { CheckStalledViewerIsCut("/demo.mjpg"); }
 
 TEST_F(LiveServer, MaxHttpConnectionsCountsEveryOpenConnection) {
     Start("", "MaxHTTPConnections 2\nMaxClients 1\n");
@@ -234,6 +242,7 @@ TEST_F(LiveServer, MaxHttpConnectionsCountsEveryOpenConnection) {
 TEST_F(LiveServer, MaxBandwidthCountsTheStreamsBitRate) {
     Start("VideoBitRate 500\n", "MaxBandwidth 400\nMaxClients 5\n");
     EXPECT_EQ(Get("/demo.swf"), 503);
+    EXPECT_EQ(Get("/demo.mjpg"), 503);
 }
 
 TEST_F(LiveServer, MaxBandwidthCountsTheMeasuredRateWithoutABitRate) {
@@ -250,13 +259,14 @@ TEST_F(LiveServer, MaxBandwidthCountsTheMeasuredRateWithoutABitRate) {
         asio::write(feeder, asio::buffer("--b\r\nContent-Length: " + std::to_string(frame.size()) + "\r\n\r\n" + frame + "\r\n"));
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(Get("/demo.swf"), 503);
+    EXPECT_EQ(Get("/demo.mjpg"), 503);
 }
 
 TEST_F(LiveServer, ViewersThatLeaveBeforeAnyFrameLeaveNothingBehind) {
     Start("", "MaxClients 1\n");
     for (int i = 0; i < 200; ++i) {
         tcp::socket viewer = Connect();
-        asio::write(viewer, asio::buffer(std::string("GET /demo.swf HTTP/1.1\r\n\r\n")));
+        asio::write(viewer, asio::buffer(std::string(i % 2 ? "GET /demo.mjpg" : "GET /demo.swf") + " HTTP/1.1\r\n\r\n"));
         ASSERT_EQ(StatusOf(viewer), 200) << "viewer " << i;
         viewer.close();
         ASSERT_EQ(CountsOnceClosed(0).connections, 0);
