@@ -12,6 +12,7 @@
 #include "programs/server/server_state.h"
 #include "programs/server/snapshot.h"
 #include "programs/server/swf_viewer.h"
+#include "programs/server/viewer_page.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ private:
         if (req.path == "/" || req.path == "/index.html") {
             if (!get) return Fail(405);
             std::vector<std::string> streams;
-            for (const StreamConfig& s : config.streams) streams.push_back(s.name);
+            for (const StreamConfig& s : config.streams) streams.push_back(MjpegName(s));
             std::string page = ViewerPage(streams);
             c_->status = 200;
             return SendAnswer(state_, std::move(c_),

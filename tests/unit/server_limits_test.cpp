@@ -5,6 +5,7 @@
 #include "programs/server/acl.h"
 #include "programs/server/message_throttle.h"
 #include "programs/server/responses.h"
+#include "programs/server/viewer_page.h"
 
 namespace {
 
@@ -179,11 +180,15 @@ TEST(Responses, FeedParametersAndStatusLines) {
               "127.0.0.1 - - [01/Jan/1970:00:00:00 +0000] \"GET /?x? HTTP/1.1\" 200 42\n");
 }
 
-TEST(Responses, ViewerPageListsEveryStream) {
-    std::string page = ViewerPage({"demo.swf", "second.swf"});
-    EXPECT_NE(page.find("data-name=\"demo.swf\""), std::string::npos);
-    EXPECT_NE(page.find("data-name=\"second.swf\""), std::string::npos);
-    EXPECT_NE(page.find("fetch('/' + name"), std::string::npos);
+TEST(Responses, ViewerPagePlaysTheFirstStreamAndLinksTheOthers) {
+    std::string one = ViewerPage({"demo.mjpg"});
+    EXPECT_NE(one.find("<title>Orvane DEMO (Web Edition)</title>"), std::string::npos);
+    EXPECT_NE(one.find("data-streams='[\"demo.mjpg\"]'"), std::string::npos);
+    EXPECT_EQ(one.find("?stream="), std::string::npos);
+    std::string two = ViewerPage({"demo.mjpg", "second.mjpg"});
+    EXPECT_NE(two.find("data-streams='[\"demo.mjpg\",\"second.mjpg\"]'"), std::string::npos);
+    EXPECT_NE(two.find("href=\"/?stream=second.mjpg\""), std::string::npos);
+    EXPECT_NE(ViewerPage({}).find("No streams are configured."), std::string::npos);
 }
 
 TEST(Responses, EveryStreamIsAlsoServedAsMjpegAndSnapshot) {

@@ -312,7 +312,7 @@ class EndToEnd(unittest.TestCase):
         self.start()
         status, headers, body = get(self.port, "/")
         self.assertEqual(status, 200)
-        self.assertIn(b'data-name="demo.swf"', body)
+        self.assertIn(b'data-streams=\'["demo.mjpg"]\'', body)
         self.assertEqual(get(self.port, "/nothing.swf")[0], 404)
         self.assertEqual(request(self.port, b"BREW /pot HTCPCP/1.0\r\n\r\n")[0], 400)
         self.assertEqual(request(self.port, b"GET / HTTP/1.1\r\nX: " + b"v" * 20000 + b"\r\n\r\n")[0], 431)
