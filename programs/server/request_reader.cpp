@@ -94,10 +94,15 @@ private:
         enum class As { Swf, Mjpeg, Snapshot };
         As as = As::Swf;
         const StreamConfig* stream = config.FindStream(name);
-        for (const StreamConfig& s : config.streams) {
-            if (stream) break;
-            if (name == MjpegName(s)) stream = &s, as = As::Mjpeg;
-            else if (name == SnapshotName(s)) stream = &s, as = As::Snapshot;
+        for (size_t i = 0; !stream && i < config.streams.size(); ++i) {
+            const StreamConfig& s = config.streams[i];
+            if (name == MjpegName(s)) {
+                stream = &s;
+                as = As::Mjpeg;
+            } else if (name == SnapshotName(s)) {
+                stream = &s;
+                as = As::Snapshot;
+            }
         }
         if (!stream) return Fail(404);
         if (!AclAllows(stream->acl, c_->peer)) return Fail(404);
