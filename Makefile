@@ -1,12 +1,14 @@
-# Front door. `make test` installs what is missing, builds natively and for Windows,
-# and runs both test sets (the Windows one under Wine).
+# Front door. `make test` installs what is missing, builds natively and for Windows
+# (32-bit, the product, and 64-bit, a second target), and runs the tests: natively,
+# and under Wine for every Windows architecture this host can run.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 NATIVE := build/native
-WIN := build/win
 CMAKE_COMMON := -DCMAKE_BUILD_TYPE=RelWithDebInfo -G "Unix Makefiles"
+TOOLCHAIN_win32 := cmake/mingw-i686.cmake
+TOOLCHAIN_win64 := cmake/mingw-x86_64.cmake
 
-.PHONY: all setup native win test test-native test-win run dist fuzz bench clean
+.PHONY: all setup native win win32 win64 win-for-tests test test-native test-win run dist fuzz bench clean
 
 all: native win
 
@@ -17,24 +19,37 @@ native: setup
 	cmake -S . -B $(NATIVE) $(CMAKE_COMMON) -DORVANE_SANITIZE=ON >/dev/null
 	cmake --build $(NATIVE) -j $(JOBS)
 
-win: setup
-	cmake -S . -B $(WIN) $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake >/dev/null
-	cmake --build $(WIN) -j $(JOBS)
+win: win32 win64
+
+# TARGETS limits the build to those targets (all of them by default).
+win32 win64: setup
+	cmake -S . -B build/$@ $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/$(TOOLCHAIN_$@) >/dev/null
+	cmake --build build/$@ -j $(JOBS) $(if $(TARGETS),--target $(TARGETS))
+
+# For the tests: a Windows tree whose suite cannot run on this host builds only its
+# programs (they must still compile), not tests that would never run.
+win-for-tests: setup
+	@for arch in win32 win64; do \
+	   if scripts/wine-arch --all | grep -qx $$arch; then $(MAKE) --no-print-directory $$arch || exit 1; \
+	   else $(MAKE) --no-print-directory $$arch TARGETS="OrvaneDemo server orvane" || exit 1; fi; \
+	 done
 
 test-native: native
 	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
-test-win: win
-	scripts/wine-session bash -c 'cd $(WIN) && ctest --output-on-failure -j $(JOBS) --timeout 300'
+# ORVANE_WINE_ARCH=win32 or win64 runs that suite alone.
+test-win: win-for-tests
+	JOBS=$(JOBS) scripts/test-windows
 
 # Both sets run even when the first fails; the target fails if either did.
-test: native win
+test: native win-for-tests
 	@rc=0; $(MAKE) --no-print-directory test-native || rc=1; \
 	 $(MAKE) --no-print-directory test-win || rc=1; \
 	 if [ $$rc = 0 ]; then echo "make test: all test sets passed"; else echo "make test: FAILED"; fi; exit $$rc
 
-run: win native
-	scripts/run-demo
+# The programs of the architecture the host runs (32-bit where it can).
+run: native
+	@arch=$$(scripts/wine-arch) && $(MAKE) --no-print-directory $$arch && ORVANE_WINE_ARCH=$$arch scripts/run-demo
 
 dist: win
 	scripts/make-dist

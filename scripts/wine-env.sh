@@ -1,7 +1,29 @@
 # Sourced by the Wine scripts: the private prefix and the settings every Wine run shares.
+# ORVANE_WINE_ARCH picks 32-bit (win32) or 64-bit (win64) Wine; unset, the host decides
+# (scripts/wine-arch). Each architecture has a prefix of its own.
 orvane_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$orvane_root/build/wineprefix}
-export WINEARCH=win32
+ORVANE_WINE_ARCH=${ORVANE_WINE_ARCH:-$("$orvane_root/scripts/wine-arch")}
+export ORVANE_WINE_ARCH
+case $ORVANE_WINE_ARCH in
+  win32) ;;
+  win64)
+    # Debian's `wine` front script takes the 32-bit loader whenever wine32 is installed,
+    # and `wineboot` goes through it: put 64-bit `wine` and `wineserver` first on PATH.
+    orvane_wine64_bin=$orvane_root/build/wine64-bin
+    if [ ! -x "$orvane_wine64_bin/wineserver" ]; then
+      mkdir -p "$orvane_wine64_bin"
+      printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$orvane_wine64_bin/wine.$$"
+      printf '#!/bin/sh\nexec /usr/lib/wine/wineserver64 "$@"\n' >"$orvane_wine64_bin/wineserver.$$"
+      chmod +x "$orvane_wine64_bin"/*.$$
+      mv "$orvane_wine64_bin/wine.$$" "$orvane_wine64_bin/wine"
+      mv "$orvane_wine64_bin/wineserver.$$" "$orvane_wine64_bin/wineserver"
+    fi
+    export PATH=$orvane_wine64_bin:$PATH
+    export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64 ;;
+  *) echo "wine-env: ORVANE_WINE_ARCH must be win32 or win64, not '$ORVANE_WINE_ARCH'" >&2; return 1 ;;
+esac
+export WINEARCH=$ORVANE_WINE_ARCH
+export WINEPREFIX=${ORVANE_WINEPREFIX:-$orvane_root/build/wineprefix-$ORVANE_WINE_ARCH}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
@@ -12,9 +34,9 @@ wine_prepare_prefix() {
     flock 9
     [ -f "$WINEPREFIX/.orvane-ready" ] && exit 0
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
+    wine wineboot.exe -i </dev/null >/dev/null 2>&1
     # On a bare X server every hide would otherwise stall for two seconds.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     wineserver -w

@@ -20,7 +20,9 @@ const wchar_t kWindowTitle[] = L"Orvane DEMO (Web Edition)";
 const UINT_PTR kSupervisionTimer = 0;
 const UINT kSupervisionPeriodMs = 500;
 
-static_assert(sizeof(CAPDRIVERCAPS) == 44, "the driver fills the 44-byte record");
+// The driver fills the record in the size Windows defines: 44 bytes for 32-bit
+// programs, 64 for 64-bit ones (four handles, aligned to 8).
+static_assert(sizeof(CAPDRIVERCAPS) == (sizeof(void*) == 8 ? 64 : 44), "CAPDRIVERCAPS as Windows defines it");
 
 std::wstring WindowText(HWND wnd) {
     int n = ::GetWindowTextLengthW(wnd);

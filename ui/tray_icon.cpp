@@ -11,9 +11,10 @@
 
 namespace {
 
-// The record in the form that ends with the balloon fields, which every shell accepts.
+// The record in the form that ends with the balloon fields, which every shell accepts:
+// 936 bytes in a 32-bit program, 952 in a 64-bit one (handles of 8 bytes, aligned).
 constexpr DWORD kNotifyIconRecordSize = NOTIFYICONDATAW_V2_SIZE;
-static_assert(kNotifyIconRecordSize == 936, "the 936-byte NOTIFYICONDATAW");
+static_assert(kNotifyIconRecordSize == (sizeof(void*) == 8 ? 952 : 936), "NOTIFYICONDATAW as Windows defines it");
 
 NOTIFYICONDATAW TrayRecord(HWND wnd) {
     NOTIFYICONDATAW record;

@@ -5,7 +5,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(mkdir -p "${1:-$root/build/screenshots}" && cd "${1:-$root/build/screenshots}" && pwd)
-bin=$root/build/win/tests/win
+export ORVANE_WINE_ARCH=${ORVANE_WINE_ARCH:-$("$root/scripts/wine-arch")}
+bin=$root/build/$ORVANE_WINE_ARCH/tests/win
 run=$root/build/panel-demo
 rm -rf "$run" && mkdir -p "$run"
 cp "$bin/panel_demo.exe" "$run/OrvaneDemo.exe"
@@ -15,7 +16,7 @@ unset DISPLAY
 "$root/scripts/wine-session" bash -c '
   set -u
   shot() {  # $1: argument of the demo, $2: picture
-    (cd "'"$run"'" && wine OrvaneDemo.exe $1 >/dev/null 2>&1 &)
+    (cd "'"$run"'" && wine OrvaneDemo.exe $1 </dev/null >/dev/null 2>&1 &)
     sleep 6
     import -window root "$2"
     touch "'"$run"'/server.dll.quit" "'"$run"'/orvane.dll.quit"

@@ -91,9 +91,7 @@ class WineServer:
 
     def __init__(self, work, program_files=False):
         if program_files:
-            root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
-            prefix = os.environ.get("WINEPREFIX") or os.path.join(root, "build", "wineprefix")
-            self.dir = os.path.join(prefix, "drive_c", "Program Files", "Cam")
+            self.dir = os.path.join(ARGS.wine_prefix, "drive_c", "Program Files", "Cam")
             self.win_dir = "C:\\Program Files\\Cam"
         else:
             self.dir = os.path.join(work, "Cam  Two")
@@ -435,6 +433,7 @@ def main():
     p.add_argument("--wine", action="store_true")
     p.add_argument("--launcher")
     p.add_argument("--wine-run")
+    p.add_argument("--wine-prefix")
     ARGS, rest = p.parse_known_args()
     shutil.rmtree(ARGS.work, ignore_errors=True)
     frames_dir = os.path.join(ARGS.work, "frames")
