@@ -221,7 +221,13 @@ void LiveServer::CheckStalledViewerIsCut(const std::string& path) {
     EXPECT_EQ(status, 200);
     // Cut abortively: what the system still held for it is thrown away, not
     // sent for minutes to a peer that does not read.
+#ifdef _WIN32
+    // Wine 8 finishes a send that is pending when its socket is closed, and
+    // then closes in order (see above): the reset is not seen there.
+    EXPECT_TRUE(ClosedWithin(viewer, 3000ms));
+#else
     EXPECT_EQ(EndOf(viewer, 3000ms), asio::error::connection_reset);
+#endif
 }
 
 TEST_F(LiveServer, StalledSwfViewerIsCutAndItsPlaceFreed) { CheckStalledViewerIsCut("/demo.swf"); }
