@@ -1,7 +1,6 @@
 #include "programs/encoder/encoder_main.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -17,10 +16,6 @@
 
 namespace {
 
-// How long the server may take to come up (it is started just before us), and to come
-// back after dropping the feed.
-constexpr std::chrono::seconds kServerWait{20};
-
 void Say(const std::string& text) {
     std::fprintf(stderr, "orvane: %s\n", text.c_str());
     std::fflush(stderr);
@@ -30,23 +25,33 @@ const char kUsage[] =
     "usage: orvane -f vfwcap|testsrc -r RATE -i DEVICE [-sameq]\n"
     "              [-vhook \"watermark -f PATH [-m 0|1] [-t RRGGBB]\"] http://HOST:PORT/FEED.ffm";
 
-bool ReadFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
+// A watermark is a small picture; a file larger than this is not one.
+constexpr size_t kMaxWatermarkBytes = 64u << 20;
+
+enum class ReadResult { Ok, Unreadable, TooLarge };
+
+ReadResult ReadWatermarkFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
 #ifdef _WIN32
     // The panel keeps the file open for writing; msvcrt opens without share restrictions.
     FILE* f = _wfopen(path.c_str(), L"rb");
 #else
     FILE* f = std::fopen(ToUtf8(path).c_str(), "rb");
 #endif
-    if (!f) return false;
+    if (!f) return ReadResult::Unreadable;
     bytes.clear();
     uint8_t buffer[65536];
     size_t n;
-    // A watermark is small; a huge file is not one.
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && bytes.size() < (64u << 20))
+    ReadResult result = ReadResult::Ok;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        if (bytes.size() + n > kMaxWatermarkBytes) {
+            result = ReadResult::TooLarge;
+            break;
+        }
         bytes.insert(bytes.end(), buffer, buffer + n);
-    bool ok = !std::ferror(f);
+    }
+    if (result == ReadResult::Ok && std::ferror(f)) result = ReadResult::Unreadable;
     std::fclose(f);
-    return ok;
+    return result;
 }
 
 std::atomic<bool> g_stop{false};
@@ -71,7 +76,13 @@ int RunEncoder(const std::vector<std::wstring>& args) {
     std::unique_ptr<Watermark> watermark;
     if (options.watermark) {
         std::vector<uint8_t> bytes;
-        if (!ReadFile(options.watermarkPath, bytes)) {
+        ReadResult read = ReadWatermarkFile(options.watermarkPath, bytes);
+        if (read == ReadResult::TooLarge) {
+            Say("the watermark " + ToUtf8(options.watermarkPath) + " is larger than " +
+                std::to_string(kMaxWatermarkBytes >> 20) + " MiB; a watermark is a small picture");
+            return 1;
+        }
+        if (read != ReadResult::Ok) {
             Say("cannot read the watermark " + ToUtf8(options.watermarkPath));
             return 1;
         }
@@ -104,7 +115,7 @@ int RunEncoder(const std::vector<std::wstring>& args) {
 
     FeedClient feed(options.output, g_stop);
     StreamParameters stream;
-    if (!feed.FetchParameters(stream, kServerWait, error) || !feed.Open(kServerWait, error)) {
+    if (!feed.Connect(stream, error)) {
         if (g_stop) return 0;
         Say(error);
         return 3;
@@ -114,7 +125,6 @@ int RunEncoder(const std::vector<std::wstring>& args) {
     RgbImage frame;
     std::vector<uint8_t> jpeg;
     long dropped = 0;
-    auto lastSent = std::chrono::steady_clock::now();
     while (!g_stop) {
         if (!source->Grab(frame, error)) {
             if (g_stop) break;
@@ -125,22 +135,15 @@ int RunEncoder(const std::vector<std::wstring>& args) {
             if (dropped++ % 100 == 0) Say("a frame does not fit the feed's size limit even at the lowest quality; dropped");
             continue;
         }
-        if (feed.Send(jpeg, error)) {
-            lastSent = std::chrono::steady_clock::now();
-        } else {
+        if (!feed.Send(jpeg, error)) {
             if (g_stop) break;
-            // A server that takes the connection but keeps refusing frames is not waited for forever.
-            if (std::chrono::steady_clock::now() - lastSent > kServerWait) {
-                Say(error + "; no frame got through for " + std::to_string(kServerWait.count()) + " s");
-                return 3;
-            }
             Say(error + "; reconnecting");
-            // The server may have been restarted with other parameters: ask again.
-            if (!feed.FetchParameters(stream, kServerWait, error) || !feed.Open(kServerWait, error)) {
+            if (!feed.Connect(stream, error)) {
                 if (g_stop) break;
                 Say(error);
                 return 3;
             }
+            // The server may have been restarted with other parameters.
             pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark.get()));
         }
     }

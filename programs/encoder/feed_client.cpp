@@ -14,21 +14,59 @@ constexpr milliseconds kConnectTimeout{3000};
 constexpr milliseconds kIoTimeout{10000};
 constexpr milliseconds kRetryPause{250};
 constexpr size_t kMaxAnswer = 65536;
+// The server answers a feed it refuses as soon as it has read the request head, and says
+// nothing while it takes the feed: a feed that has drawn no answer for this long is accepted.
+constexpr milliseconds kAcceptQuiet{500};
+
+std::string Hex(size_t n) {
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%zx", n);
+    return buf;
+}
+
+// "20 s", or "1.5 s" for the short waits of tests.
+std::string WaitText(milliseconds wait) {
+    char text[32];
+    if (wait.count() % 1000 == 0) std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(wait.count() / 1000));
+    else std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(wait.count()) / 1000);
+    return text;
+}
+
+// The end of a wait, and how long the whole wait is (for the messages).
+struct Deadline {
+    Clock::time_point at;
+    milliseconds whole;
+
+    static Deadline After(milliseconds wait) { return Deadline{Clock::now() + wait, wait}; }
+    // Each attempt's own time-out, never past the end of the wait.
+    Clock::time_point Cap(milliseconds timeout) const { return std::min(Clock::now() + timeout, at); }
+    // Whether a pause before the next attempt would end the wait.
+    bool NoTimeForAnother() const { return Clock::now() + kRetryPause >= at; }
+};
 
 }  // namespace
 
 struct FeedClient::Impl {
     FeedUrl url;
     const std::atomic<bool>& stop;
+    milliseconds wait;
     asio::io_context io;
     asio::ip::tcp::socket socket{io};
-    bool open = false;
+    bool open = false;  // accepted by the server
+    bool connected = false;  // once
+    Clock::time_point lastDelivered;  // or when the first Connect began
+    // What the server said on the feed connection; any answer there ends the feed.
+    std::string answer;
+    bool answered = false;
+    std::string connectionEnd;  // why it ended, when it ended without an answer
+    char answerBuffer[512];
 
-    Impl(FeedUrl u, const std::atomic<bool>& s) : url(std::move(u)), stop(s) {}
+    Impl(FeedUrl u, const std::atomic<bool>& s, milliseconds w) : url(std::move(u)), stop(s), wait(w) {}
 
-    // Runs one asynchronous operation to completion, giving up at the timeout or on a stop
-    // request (the socket is then closed, which cancels the operation).
-    bool Run(const std::function<void(std::function<void(asio::error_code)>)>& start, milliseconds timeout,
+    // Runs one asynchronous operation to completion, giving up at `deadline`, on a stop
+    // request or on an answer on the feed (the socket is then closed, which cancels the
+    // operation).
+    bool Run(const std::function<void(std::function<void(asio::error_code)>)>& start, Clock::time_point deadline,
              std::string& error) {
         bool done = false;
         asio::error_code result;
@@ -36,18 +74,18 @@ struct FeedClient::Impl {
             result = ec;
             done = true;
         });
-        auto deadline = Clock::now() + timeout;
         io.restart();
         while (!done) {
-            if (stop || Clock::now() >= deadline) {
+            if (stop || answered || Clock::now() >= deadline) {
                 asio::error_code ignored;
                 socket.close(ignored);
                 io.restart();
                 io.run();  // lets the cancelled handler run
-                error = stop ? "stopped" : "timed out";
+                error = stop ? "stopped" : answered ? "answered" : "timed out";
                 return false;
             }
-            io.run_for(milliseconds(50));
+            // One handler at a time: the watch on the feed's answer is always pending.
+            io.run_one_for(milliseconds(50));
             if (io.stopped()) io.restart();
         }
         if (result) {
@@ -63,7 +101,7 @@ struct FeedClient::Impl {
     }
 
     // One attempt over every address of the host.
-    bool ConnectOnce(std::string& error) {
+    bool ConnectOnce(const Deadline& deadline, std::string& error) {
         asio::ip::tcp::resolver resolver(io);
         asio::error_code ec;
         auto endpoints = resolver.resolve(url.host, std::to_string(url.port), ec);
@@ -86,41 +124,40 @@ struct FeedClient::Impl {
             if (ec) continue;
             std::string attempt;
             if (Run([&](std::function<void(asio::error_code)> done) { socket.async_connect(address, done); },
-                    kConnectTimeout, attempt)) {
+                    deadline.Cap(kConnectTimeout), attempt)) {
                 socket.set_option(asio::ip::tcp::no_delay(true), ignored);
                 return true;
             }
             lastError = address.address().to_string() + ": " + attempt;
-            if (stop) break;
+            if (stop || Clock::now() >= deadline.at) break;
         }
         socket.close(ec);
         error = "cannot connect to " + HostHeader() + " (" + lastError + ")";
         return false;
     }
 
-    bool Connect(milliseconds wait, std::string& error) {
-        auto deadline = Clock::now() + wait;
+    bool Connect(const Deadline& deadline, std::string& error) {
         for (;;) {
-            if (ConnectOnce(error)) return true;
+            if (ConnectOnce(deadline, error)) return true;
             if (stop) return false;
-            if (Clock::now() + kRetryPause >= deadline) {
-                error += "; the server did not come up within " + std::to_string(wait.count() / 1000) + " s";
+            if (deadline.NoTimeForAnother()) {
+                error += "; the server did not come up within " + WaitText(deadline.whole);
                 return false;
             }
             std::this_thread::sleep_for(kRetryPause);
         }
     }
 
-    bool Write(const std::string& data, std::string& error) {
+    bool Write(const std::string& data, Clock::time_point deadline, std::string& error) {
         return Run(
             [&](std::function<void(asio::error_code)> done) {
                 asio::async_write(socket, asio::buffer(data), [done](asio::error_code ec, size_t) { done(ec); });
             },
-            kIoTimeout, error);
+            deadline, error);
     }
 
     // Reads until the server closes, at most kMaxAnswer bytes.
-    bool ReadAll(std::string& answer, std::string& error) {
+    bool ReadAll(std::string& answer, const Deadline& deadline, std::string& error) {
         answer.clear();
         char buffer[4096];
         for (;;) {
@@ -134,7 +171,7 @@ struct FeedClient::Impl {
                         done(asio::error_code());
                     });
                 },
-                kIoTimeout, error);
+                deadline.Cap(kIoTimeout), error);
             if (!ok) return false;
             answer.append(buffer, got);
             if (readError == asio::error::eof) return true;
@@ -159,24 +196,106 @@ struct FeedClient::Impl {
             }
         }
     }
+
+    // Reads what the server says on the feed connection, from the moment it is connected,
+    // until a status line or the end of the connection.
+    void WatchAnswer() {
+        socket.async_read_some(asio::buffer(answerBuffer), [this](asio::error_code ec, size_t n) {
+            if (ec == asio::error::operation_aborted) return;  // we closed it
+            answer.append(answerBuffer, n);
+            if (ec) connectionEnd = ec == asio::error::eof ? "closed" : ec.message();
+            if (ec || answer.find("\r\n") != std::string::npos || answer.size() > kMaxAnswer) {
+                answered = true;
+                return;
+            }
+            WatchAnswer();
+        });
+    }
+
+    // Runs ready handlers, waiting for an answer on the feed until `until`.
+    void AwaitAnswer(Clock::time_point until) {
+        io.restart();
+        io.poll();
+        if (io.stopped()) io.restart();
+        while (!answered && !stop && Clock::now() < until) {
+            io.run_one_for(std::min<Clock::duration>(until - Clock::now(), milliseconds(50)));
+            if (io.stopped()) io.restart();
+        }
+    }
+
+    std::string AnswerText() const {
+        if (answer.empty()) return "the server ended the feed connection (" + connectionEnd + ")";
+        std::string status = answer.substr(0, answer.find("\r\n"));
+        size_t space = status.find(' ');
+        if (status.compare(0, 5, "HTTP/") != 0 || space == std::string::npos) return "the server's answer is not HTTP";
+        status.erase(0, space + 1);
+        if (status[0] == '2') return "the server ended the feed " + url.path + ": " + status;
+        return "the server refused the feed " + url.path + ": " + status;
+    }
+
+    bool FetchParameters(StreamParameters& params, const Deadline& deadline, std::string& error);
+    bool Open(const Deadline& deadline, std::string& error);
+
+    // Closes the connection and forgets it, answer included.
+    void Disconnect() {
+        asio::error_code ignored;
+        socket.close(ignored);
+        io.restart();
+        io.run();  // lets the cancelled handlers run
+        open = false;
+        answer.clear();
+        answered = false;
+        connectionEnd.clear();
+    }
+
+    void Close() {
+        if (open && !answered) {
+            // Small enough for the socket's buffer, so a plain write does not wait on the server.
+            std::string end = std::string("--") + Boundary() + "--\r\n";
+            std::string last = Hex(end.size()) + "\r\n" + end + "\r\n0\r\n\r\n";
+            asio::error_code ignored;
+            asio::write(socket, asio::buffer(last), ignored);
+        }
+        Disconnect();
+    }
 };
 
-FeedClient::FeedClient(FeedUrl url, const std::atomic<bool>& stop) : impl_(new Impl(std::move(url), stop)) {}
+FeedClient::FeedClient(FeedUrl url, const std::atomic<bool>& stop, std::chrono::milliseconds wait)
+    : impl_(new Impl(std::move(url), stop, wait)) {}
 
 FeedClient::~FeedClient() { Close(); }
 
-bool FeedClient::FetchParameters(StreamParameters& params, std::chrono::milliseconds wait, std::string& error) {
+bool FeedClient::Connect(StreamParameters& params, std::string& error) {
     Impl& d = *impl_;
-    auto deadline = Clock::now() + wait;
+    // The wait runs from the last frame that got through, or from the start.
+    if (!d.connected) d.lastDelivered = Clock::now();
+    d.connected = true;
+    Deadline deadline{d.lastDelivered + d.wait, d.wait};
+    if (Clock::now() >= deadline.at) {
+        error = "no frame got through within " + WaitText(d.wait);
+        return false;
+    }
+    return d.FetchParameters(params, deadline, error) && d.Open(deadline, error);
+}
+
+bool FeedClient::FetchParameters(StreamParameters& params, std::chrono::milliseconds wait, std::string& error) {
+    return impl_->FetchParameters(params, Deadline::After(wait), error);
+}
+
+bool FeedClient::Open(std::chrono::milliseconds wait, std::string& error) {
+    return impl_->Open(Deadline::After(wait), error);
+}
+
+bool FeedClient::Impl::FetchParameters(StreamParameters& params, const Deadline& deadline, std::string& error) {
+    Close();
     for (;;) {
-        auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-        if (!d.Connect(left > milliseconds(0) ? left : milliseconds(0), error)) return false;
+        if (!Connect(deadline, error)) return false;
         std::string answer;
-        std::string request = "GET " + d.url.path + " HTTP/1.1\r\nHost: " + d.HostHeader() +
+        std::string request = "GET " + url.path + " HTTP/1.1\r\nHost: " + HostHeader() +
                               "\r\nUser-Agent: orvane\r\nConnection: close\r\n\r\n";
-        bool ok = d.Write(request, error) && d.ReadAll(answer, error);
+        bool ok = Write(request, deadline.Cap(kIoTimeout), error) && ReadAll(answer, deadline, error);
         asio::error_code ignored;
-        d.socket.close(ignored);
+        socket.close(ignored);
         if (ok) {
             size_t headEnd = answer.find("\r\n\r\n");
             if (answer.compare(0, 5, "HTTP/") != 0 || headEnd == std::string::npos) {
@@ -185,44 +304,63 @@ bool FeedClient::FetchParameters(StreamParameters& params, std::chrono::millisec
             }
             std::string status = answer.substr(0, answer.find("\r\n"));
             size_t space = status.find(' ');
-            if (space == std::string::npos || status.compare(space + 1, 3, "200") != 0) {
-                error = "the server refused the feed " + d.url.path + ": " + status.substr(space == std::string::npos ? 0 : space + 1);
-                return false;
+            status.erase(0, space == std::string::npos ? 0 : space + 1);
+            if (status.compare(0, 3, "200") == 0) {
+                std::string body = answer.substr(headEnd + 4);
+                return ParseStreamParameters(body, params, error);
             }
-            std::string body = answer.substr(headEnd + 4);
-            if (!ParseStreamParameters(body, params, error)) return false;
-            return true;
+            error = "the server refused the feed " + url.path + ": " + status;
+            // Busy (all its connections taken) may pass; anything else will not.
+            if (status.compare(0, 3, "503") != 0) return false;
+        } else {
+            // The connection broke before an answer: the server may be starting; try again.
+            error = "no answer from " + HostHeader() + ": " + error;
         }
-        // The connection broke before an answer: the server may be starting; try again.
-        if (d.stop || Clock::now() + kRetryPause >= deadline) {
-            error = "no answer from " + d.HostHeader() + ": " + error;
+        if (stop) return false;
+        if (deadline.NoTimeForAnother()) {
+            error += "; the server did not take the feed within " + WaitText(deadline.whole);
             return false;
         }
         std::this_thread::sleep_for(kRetryPause);
     }
 }
 
-bool FeedClient::Open(std::chrono::milliseconds wait, std::string& error) {
-    Impl& d = *impl_;
-    Close();
-    if (!d.Connect(wait, error)) return false;
-    std::string request = "POST " + d.url.path + " HTTP/1.1\r\nHost: " + d.HostHeader() +
+bool FeedClient::Impl::Open(const Deadline& deadline, std::string& error) {
+    std::string request = "POST " + url.path + " HTTP/1.1\r\nHost: " + HostHeader() +
                           "\r\nUser-Agent: orvane\r\nContent-Type: multipart/x-mixed-replace;boundary=" + Boundary() +
                           "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
-    if (!d.Write(request, error)) return false;
-    d.open = true;
-    return true;
+    for (;;) {
+        Close();
+        if (!Connect(deadline, error)) return false;
+        // A busy server answers before it reads anything.
+        WatchAnswer();
+        if (Write(request, deadline.Cap(kIoTimeout), error) || answered) {
+            Clock::time_point quietUntil = Clock::now() + kAcceptQuiet;
+            AwaitAnswer(std::min(quietUntil, deadline.at));
+            if (stop) return false;
+            if (answered) {
+                // Refused (another feeder holds it, it does not exist for us, the server is busy)
+                // or dropped at once: a failed attempt.
+                error = AnswerText();
+            } else if (Clock::now() >= quietUntil) {
+                open = true;
+                return true;
+            } else {
+                // The wait ended before a refusal could have come.
+                error = "the server did not take the feed within " + WaitText(deadline.whole);
+                Close();
+                return false;
+            }
+        }
+        if (stop) return false;
+        if (deadline.NoTimeForAnother()) {
+            error += "; the server did not take the feed within " + WaitText(deadline.whole);
+            Close();
+            return false;
+        }
+        std::this_thread::sleep_for(kRetryPause);
+    }
 }
-
-namespace {
-
-std::string Hex(size_t n) {
-    char buf[20];
-    std::snprintf(buf, sizeof buf, "%zx", n);
-    return buf;
-}
-
-}  // namespace
 
 bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
     Impl& d = *impl_;
@@ -235,26 +373,15 @@ bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
     part.append(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
     part += "\r\n";
     std::string chunk = Hex(part.size()) + "\r\n" + part + "\r\n";
-    if (!d.Write(chunk, error)) {
-        d.open = false;
-        asio::error_code ignored;
-        d.socket.close(ignored);
-        error = "the server closed the feed (" + error + ")";
+    // An answer that came since the last frame ends the feed before this one is written.
+    d.AwaitAnswer(Clock::now());
+    if (d.answered || !d.Write(chunk, Clock::now() + kIoTimeout, error)) {
+        error = d.answered ? d.AnswerText() : "the server closed the feed (" + error + ")";
+        d.Disconnect();
         return false;
     }
+    d.lastDelivered = Clock::now();
     return true;
 }
 
-void FeedClient::Close() {
-    Impl& d = *impl_;
-    if (d.open) {
-        // Small enough for the socket's buffer, so a plain write does not wait on the server.
-        std::string end = std::string("--") + Boundary() + "--\r\n";
-        std::string last = Hex(end.size()) + "\r\n" + end + "\r\n0\r\n\r\n";
-        asio::error_code ignored;
-        asio::write(d.socket, asio::buffer(last), ignored);
-    }
-    d.open = false;
-    asio::error_code ignored;
-    d.socket.close(ignored);
-}
+void FeedClient::Close() { impl_->Close(); }

@@ -13,19 +13,31 @@
 
 class FeedClient {
 public:
-    FeedClient(FeedUrl url, const std::atomic<bool>& stop);
+    // `wait`: how long the server may take to come up (it is started just before us), to
+    // come back after dropping the feed, or to take a feed it refused (another feeder
+    // held it).
+    FeedClient(FeedUrl url, const std::atomic<bool>& stop, std::chrono::milliseconds wait = std::chrono::seconds(20));
     ~FeedClient();
     FeedClient(const FeedClient&) = delete;
     FeedClient& operator=(const FeedClient&) = delete;
 
+    // Asks for the stream's parameters and opens the push; again after a failed Send (the
+    // server may have been restarted with other parameters). The whole wait, attempts
+    // under way included, ends `wait` after the last frame that got through (or after the
+    // first Connect began).
+    bool Connect(StreamParameters& params, std::string& error);
+
     // Asks for the stream's parameters, retrying while the server is not up yet, for at
     // most `wait`. Every address the host name resolves to is tried (localhost may give
-    // ::1 first while the server listens on 127.0.0.1). A server that answers with an
-    // error is not retried.
+    // ::1 first while the server listens on 127.0.0.1). A busy server (503) is asked again;
+    // one that answers with another error is not.
     bool FetchParameters(StreamParameters& params, std::chrono::milliseconds wait, std::string& error);
 
-    // Opens the push connection (same retries); then Send per frame.
+    // Opens the push connection (same retries, same bound) and returns once the server
+    // has accepted it: a refusal is a failed attempt, tried again within the wait.
     bool Open(std::chrono::milliseconds wait, std::string& error);
+    // Pushes one frame. True when it was written on an accepted connection, i.e. delivered;
+    // false once the server has answered the feed (it ends it) or the connection failed.
     bool Send(const std::vector<uint8_t>& jpeg, std::string& error);
     // Ends the body properly when the connection is still good; closes it either way.
     void Close();

@@ -5,8 +5,19 @@
 
 namespace {
 
-bool ParseInt(const std::wstring& text, long lo, long hi, long& value) {
+// The C library's parsers also take leading spaces and a sign; our numbers have neither.
+bool AllDigits(const std::wstring& text, bool hex = false) {
     if (text.empty()) return false;
+    for (wchar_t c : text) {
+        bool digit = c >= L'0' && c <= L'9';
+        bool hexLetter = (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+        if (!digit && !(hex && hexLetter)) return false;
+    }
+    return true;
+}
+
+bool ParseInt(const std::wstring& text, long lo, long hi, long& value) {
+    if (!AllDigits(text)) return false;
     wchar_t* end = nullptr;
     errno = 0;
     long v = std::wcstol(text.c_str(), &end, 10);
@@ -25,7 +36,10 @@ bool ParseRate(const std::wstring& text, double& rate) {
             return false;
         rate = static_cast<double>(num) / den;
     } else {
-        if (text.empty()) return false;
+        // Decimal only: no sign, exponent or hexadecimal form.
+        size_t dot = text.find(L'.');
+        std::wstring digits = dot == std::wstring::npos ? text : text.substr(0, dot) + text.substr(dot + 1);
+        if (!AllDigits(digits)) return false;
         rate = std::wcstod(text.c_str(), &end);
         if (*end) return false;
     }
@@ -67,13 +81,11 @@ bool ParseHook(const std::wstring& text, EncoderOptions& out, std::wstring& erro
             }
             out.watermarkMode = static_cast<int>(n);
         } else {
-            wchar_t* end = nullptr;
-            unsigned long v = std::wcstoul(value.c_str(), &end, 16);
-            if (value.size() != 6 || *end) {
+            if (value.size() != 6 || !AllDigits(value, true)) {
                 error = L"watermark: -t takes a colour RRGGBB, not '" + value + L"'";
                 return false;
             }
-            out.watermarkThreshold = static_cast<uint32_t>(v);
+            out.watermarkThreshold = static_cast<uint32_t>(std::wcstoul(value.c_str(), nullptr, 16));
         }
     }
     if (out.watermarkPath.empty()) {

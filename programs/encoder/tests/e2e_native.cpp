@@ -4,6 +4,7 @@
 
 #include <asio.hpp>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -11,9 +12,12 @@
 
 #include <chrono>
 #include <csetjmp>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
 #include <thread>
 
 #include <jpeglib.h>
@@ -21,6 +25,7 @@
 #include "backend/command_lines.h"
 #include "backend/server_config.h"
 #include "programs/common/arguments.h"
+#include "programs/encoder/feed_client.h"
 #include "programs/encoder/gif_reader.h"
 #include "programs/encoder/scale.h"
 #include "programs/encoder/test_pattern.h"
@@ -34,11 +39,17 @@ using namespace std::chrono;
 
 class Child {
 public:
-    explicit Child(const std::vector<std::string>& argv) {
+    // Standard error goes to `errorFile` when one is given.
+    explicit Child(const std::vector<std::string>& argv, const std::string& errorFile = "") {
         std::vector<char*> raw;
         for (const std::string& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
         raw.push_back(nullptr);
-        if (posix_spawn(&pid_, raw[0], nullptr, nullptr, raw.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!errorFile.empty())
+            posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
     }
     ~Child() {
         if (pid_ > 0) {
@@ -53,6 +64,12 @@ public:
             exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         return pid_ > 0;
+    }
+    // The exit code once it ends by itself, or -1 when it is still running after `patience`.
+    int Wait(seconds patience) {
+        auto end = steady_clock::now() + patience;
+        while (Running() && steady_clock::now() < end) std::this_thread::sleep_for(milliseconds(20));
+        return Running() ? -1 : exitCode_;
     }
     // Sends SIGINT and returns the exit code, or -1 when it had to be killed.
     int Stop(seconds patience) {
@@ -244,4 +261,116 @@ TEST(EncoderEndToEnd, ViewerSeesWatermarkedFramesOfTheConfiguredSize) {
     EXPECT_EQ(encoder.Stop(seconds(10)), 0);
     EXPECT_EQ(server.Stop(seconds(10)), 0);
     std::filesystem::remove_all(dir);
+}
+
+TEST(EncoderProgram, RefusesAWatermarkOver64MiB) {
+    char pattern[] = "/tmp/orvane-mark-XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    std::string dir = pattern, mark = dir + "/big.gif";
+    // A usable picture followed by padding: cut at 64 MiB it would still be read as a GIF.
+    std::ofstream(mark, std::ios::binary)
+        .write(reinterpret_cast<const char*>(kWatermarkGif), static_cast<std::streamsize>(kWatermarkGifSize));
+    std::filesystem::resize_file(mark, (64u << 20) + 1);
+    Child encoder({ORVANE_ENCODER_PATH, "-f", "testsrc", "-r", "15", "-vhook", "watermark -f " + mark,
+                   "http://127.0.0.1:" + std::to_string(FreePort()) + "/feed.ffm"},
+                  dir + "/stderr.txt");
+    EXPECT_EQ(encoder.Wait(seconds(10)), 1) << "the encoder should refuse the watermark at once";
+    std::stringstream said;
+    said << std::ifstream(dir + "/stderr.txt").rdbuf();
+    EXPECT_NE(said.str().find("64 MiB"), std::string::npos) << said.str();
+    std::filesystem::remove_all(dir);
+}
+
+namespace {
+
+// The real server on a free port, with the panel's configuration after `adjust`.
+struct ServerUnderTest {
+    std::string dir;
+    uint16_t port = FreePort();
+    std::unique_ptr<Child> server;
+
+    explicit ServerUnderTest(const std::function<void(std::string&)>& adjust = nullptr) {
+        char pattern[] = "/tmp/orvane-feed-XXXXXX";
+        if (mkdtemp(pattern)) dir = pattern;
+        StreamSettings settings;
+        settings.port = port;
+        std::string config = ToUtf8(FormatServerConfig(settings));
+        if (adjust) adjust(config);
+        std::ofstream(dir + "/orvane.conf") << config;
+        server.reset(new Child({ORVANE_SERVER_PATH, "-f", dir + "/orvane.conf"}));
+    }
+    ~ServerUnderTest() {
+        server.reset();
+        if (!dir.empty()) std::filesystem::remove_all(dir);
+    }
+    FeedUrl Feed() const {
+        FeedUrl url;
+        url.host = "127.0.0.1";
+        url.port = port;
+        url.path = "/feed.ffm";
+        return url;
+    }
+    // A raw connection, once the server listens.
+    bool Hold(asio::ip::tcp::socket& socket) const {
+        auto end = steady_clock::now() + seconds(10);
+        asio::error_code ec;
+        do {
+            socket.close(ec);
+            socket.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), port), ec);
+            if (!ec) return true;
+            std::this_thread::sleep_for(milliseconds(50));
+        } while (steady_clock::now() < end);
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST(FeedClientWithTheServer, AFeedHeldByAnotherFeederIsRefusedUntilItIsFree) {
+    ServerUnderTest server;
+    asio::io_context io;
+    asio::ip::tcp::socket holder(io);
+    ASSERT_TRUE(server.Hold(holder));
+    std::string head = "POST /feed.ffm HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
+                       "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
+    asio::write(holder, asio::buffer(head));
+    std::this_thread::sleep_for(milliseconds(200));  // for the server to take it
+
+    std::atomic<bool> stop{false};
+    StreamParameters p;
+    std::string error;
+    {
+        FeedClient client(server.Feed(), stop, milliseconds(1500));
+        auto start = steady_clock::now();
+        EXPECT_FALSE(client.Connect(p, error));
+        EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 2500);
+        EXPECT_NE(error.find("409"), std::string::npos) << error;
+    }
+    holder.close();
+    FeedClient client(server.Feed(), stop, seconds(5));
+    ASSERT_TRUE(client.Connect(p, error)) << error;
+    EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
+}
+
+TEST(FeedClientWithTheServer, ABusyServerIsWaitedFor) {
+    ServerUnderTest server([](std::string& config) {
+        size_t at = config.find("MaxHTTPConnections 2000");
+        ASSERT_NE(at, std::string::npos);
+        config.replace(at, 23, "MaxHTTPConnections 1");
+    });
+    asio::io_context io;
+    asio::ip::tcp::socket idle(io);
+    ASSERT_TRUE(server.Hold(idle));  // takes the only connection
+    std::thread release([&] {
+        std::this_thread::sleep_for(milliseconds(700));
+        idle.close();
+    });
+    std::atomic<bool> stop{false};
+    FeedClient client(server.Feed(), stop, seconds(5));
+    StreamParameters p;
+    std::string error;
+    bool ok = client.Connect(p, error);
+    release.join();
+    ASSERT_TRUE(ok) << error;
+    EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
 }

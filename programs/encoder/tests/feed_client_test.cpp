@@ -1,6 +1,8 @@
 // The feed push against a stand-in receiver: parameters, frames, waiting for the server.
 #include <gtest/gtest.h>
 
+#include <asio.hpp>
+
 #include <chrono>
 #include <thread>
 
@@ -100,4 +102,91 @@ TEST(FeedClient, RefusalsAreNotRetriedAndStopEndsTheWait) {
     EXPECT_FALSE(waiting.FetchParameters(p, seconds(30), error));
     stopper.join();
     EXPECT_LT(steady_clock::now() - start, seconds(3));
+}
+
+TEST(FeedClient, TheWholeWaitHoldsForAnAttemptUnderWay) {
+    // A server that takes connections (the system completes them for its backlog) but
+    // never answers: each attempt would run into its own I/O time-out.
+    asio::io_context io;
+    asio::ip::tcp::acceptor mute(io, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+    std::atomic<bool> stop{false};
+    FeedClient client(Url(mute.local_endpoint().port(), "127.0.0.1"), stop, seconds(1));
+    StreamParameters p;
+    std::string error;
+    auto start = steady_clock::now();
+    EXPECT_FALSE(client.Connect(p, error));
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 2500);
+    EXPECT_NE(error.find("within 1 s"), std::string::npos) << error;
+}
+
+TEST(FeedClient, ARefusedFeedIsAFailedAttempt) {
+    FakeFeedServer server("VideoFrameRate 10\n");
+    server.RefuseFeeds("409 Conflict");  // another feeder holds it
+    std::atomic<bool> stop{false};
+    FeedClient client(Url(server.Port()), stop, milliseconds(1500));
+    StreamParameters p;
+    std::string error;
+    auto start = steady_clock::now();
+    EXPECT_FALSE(client.Connect(p, error));
+    auto took = duration_cast<milliseconds>(steady_clock::now() - start).count();
+    EXPECT_GE(took, 1000) << "a refusal is retried within the wait";
+    EXPECT_LT(took, 2500);
+    EXPECT_GE(server.Posts(), 2);
+    EXPECT_NE(error.find("409 Conflict"), std::string::npos) << error;
+    EXPECT_NE(error.find("within 1.5 s"), std::string::npos) << error;
+    std::vector<uint8_t> frame = {0xFF, 0xD8, 0xFF, 0xD9};
+    EXPECT_FALSE(client.Send(frame, error));
+}
+
+TEST(FeedClient, OnlyFramesOnAnAcceptedFeedCountAsDelivered) {
+    FakeFeedServer server("VideoFrameRate 10\n");
+    std::atomic<bool> stop{false};
+    FeedClient client(Url(server.Port()), stop, milliseconds(1500));
+    StreamParameters p;
+    std::string error;
+    ASSERT_TRUE(client.Connect(p, error)) << error;
+    std::vector<uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+    ASSERT_TRUE(client.Send(frame, error)) << error;
+    ASSERT_EQ(server.WaitForParts(1, 5000).size(), 1u);
+
+    // Another feeder takes over: the server answers this feed and refuses every new one.
+    server.RefuseFeeds("409 Conflict");
+    auto refused = steady_clock::now();
+    // The encoder's loop: a frame every 20 ms, reconnecting when a frame does not go.
+    bool gaveUp = false;
+    while (!gaveUp && steady_clock::now() - refused < seconds(8)) {
+        if (client.Send(frame, error)) std::this_thread::sleep_for(milliseconds(20));
+        else gaveUp = !client.Connect(p, error);
+    }
+    EXPECT_TRUE(gaveUp) << "frames written into a refused feed kept counting as delivered";
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - refused).count(), 3000);
+    EXPECT_NE(error.find("409 Conflict"), std::string::npos) << error;
+}
+
+TEST(FeedClient, ABusyServerIsAskedAgainWithinTheWait) {
+    FakeFeedServer server("VideoFrameRate 10\n");
+    server.RefuseGets("503 Server too busy", 2);
+    server.RefuseFeeds("503 Server too busy", 1);
+    std::atomic<bool> stop{false};
+    StreamParameters p;
+    std::string error;
+    {
+        FeedClient client(Url(server.Port()), stop, seconds(5));
+        ASSERT_TRUE(client.Connect(p, error)) << error;
+        EXPECT_EQ(server.Gets(), 3);
+        EXPECT_EQ(server.Posts(), 2);
+        std::vector<uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+        ASSERT_TRUE(client.Send(frame, error)) << error;
+        EXPECT_EQ(server.WaitForParts(1, 5000).size(), 1u);
+    }
+    // Busy for longer than the wait.
+    server.RefuseGets("503 Server too busy");
+    int asked = server.Gets();
+    FeedClient client(Url(server.Port()), stop, seconds(1));
+    auto start = steady_clock::now();
+    EXPECT_FALSE(client.Connect(p, error));
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 2000);
+    EXPECT_GE(server.Gets() - asked, 2);
+    EXPECT_NE(error.find("503 Server too busy"), std::string::npos) << error;
+    EXPECT_NE(error.find("within 1 s"), std::string::npos) << error;
 }

@@ -164,16 +164,26 @@ void FakeFeedServer::Handle(size_t connection) {
     size_t headEnd = data.find("\r\n\r\n") + 4;
     std::string head = data.substr(0, headEnd);
     data.erase(0, headEnd);
+    std::string refusal;
+    auto refuse = [&] {
+        std::string answer = "HTTP/1.0 " + refusal + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        asio::write(*socket, asio::buffer(answer), ec);
+        socket->shutdown(asio::socket_base::shutdown_send, ec);
+        while (readMore()) data.clear();
+    };
     if (head.compare(0, 4, "GET ") == 0) {
         ++gets_;
+        if (TakeRefusal(getRefusal_, refusal)) return refuse();
         std::string answer = "HTTP/1.1 " + status_ + "\r\nContent-Type: text/plain\r\nContent-Length: " +
                              std::to_string(parameters_.size()) + "\r\nConnection: close\r\n\r\n" + parameters_;
         asio::write(*socket, asio::buffer(answer), ec);
         return;
     }
+    ++posts_;
     bool chunked = head.find("chunked") != std::string::npos;
     std::string body;
     for (;;) {
+        if (TakeRefusal(feedRefusal_, refusal)) return refuse();
         // Undo the chunked coding as far as the data goes.
         if (chunked) {
             for (;;) {
@@ -209,4 +219,22 @@ std::vector<std::string> FakeFeedServer::WaitForParts(size_t count, int timeoutM
     std::unique_lock<std::mutex> lock(mutex_);
     arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return parts_.size() >= count; });
     return parts_;
+}
+
+void FakeFeedServer::RefuseGets(std::string status, int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    getRefusal_ = Refusal{std::move(status), count};
+}
+
+void FakeFeedServer::RefuseFeeds(std::string status, int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    feedRefusal_ = Refusal{std::move(status), count};
+}
+
+bool FakeFeedServer::TakeRefusal(Refusal& refusal, std::string& status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (refusal.count == 0) return false;
+    if (refusal.count > 0) --refusal.count;
+    status = refusal.status;
+    return true;
 }

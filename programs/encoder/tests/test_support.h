@@ -36,13 +36,28 @@ public:
     // Waits until `count` parts have arrived (or the timeout passed); returns what arrived.
     std::vector<std::string> WaitForParts(size_t count, int timeoutMs);
     int Gets() const { return gets_; }
+    int Posts() const { return posts_; }
+
+    // Answers the next `count` GETs (every one when negative) with `status`.
+    void RefuseGets(std::string status, int count = -1);
+    // Answers the next `count` feeds (every one when negative) with `status`, a feed in
+    // progress at its next read; then, as the real server does, reads and discards until
+    // the client closes.
+    void RefuseFeeds(std::string status, int count = -1);
 
 private:
     struct Net;
+    struct Refusal {
+        std::string status;
+        int count = 0;
+    };
     void Serve();
     void Handle(size_t connection);
+    bool TakeRefusal(Refusal& refusal, std::string& status);
 
     std::string parameters_, status_;
+    Refusal getRefusal_, feedRefusal_;
+    std::atomic<int> posts_{0};
     Net* net_;
     uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
