@@ -14,7 +14,10 @@ class ServerState;
 
 class Connection {
 public:
-    Connection(std::shared_ptr<ServerState> state, asio::ip::tcp::socket socket);
+    // counted: whether it holds a place under MaxHTTPConnections. A connection
+    // refused for being over the limit does not: it is answered 503 and closed
+    // at once, and counting it would refuse a client that comes back as it goes.
+    Connection(std::shared_ptr<ServerState> state, asio::ip::tcp::socket socket, bool counted);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -36,6 +39,7 @@ public:
 
 private:
     std::shared_ptr<ServerState> state_;
+    bool counted_;
 };
 
 using ConnectionPtr = std::unique_ptr<Connection>;

@@ -23,7 +23,8 @@ public:
             asio::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
             bool admitted = self->state->AdmitConnection();
-            ServeConnection(self->state, std::make_unique<Connection>(self->state, std::move(socket)), admitted);
+            ServeConnection(self->state, std::make_unique<Connection>(self->state, std::move(socket), admitted),
+                            admitted);
             self->Accept();
         });
     }

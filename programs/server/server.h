@@ -16,7 +16,7 @@ class io_context;
 
 // What the server holds at a moment, for tests.
 struct ServerCounts {
-    int connections = 0;       // open connections
+    int connections = 0;       // open connections, but those refused for being over the limit
     int viewers = 0;           // viewer places taken
     size_t viewerEntries = 0;  // viewers the feeds would hand a frame to
 };

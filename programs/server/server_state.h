@@ -74,7 +74,7 @@ public:
     asio::io_context& io;
     const ServerConfig config;
     const ServerTimeouts timeouts;
-    int connections = 0;
+    int connections = 0;  // those that hold a place under MaxHTTPConnections
 
 private:
     std::shared_ptr<LogWriter> log_, messages_;

@@ -334,6 +334,20 @@ TEST_F(LiveServer, RefusedAndShortAnswersAreClosedPromptly) {
     EXPECT_EQ(CountsOnceClosed(1).connections, 1);
 }
 
+TEST_F(LiveServer, AConnectionRefusedForTheLimitTakesNoPlaceWhileItCloses) {
+    timeouts_.closingAnswer = 5000ms;  // the refused client below keeps its end open meanwhile
+    Start("", "MaxHTTPConnections 1\nMaxClients 1\n");
+    tcp::socket holder = Connect();
+    tcp::socket refused = Connect();
+    EXPECT_EQ(StatusOf(refused), 503);
+    // The holder goes; a client that comes back at once is served, although the
+    // connection it was refused on has not ended yet.
+    holder.close();
+    EXPECT_EQ(CountsOnceClosed(0).connections, 0);
+    EXPECT_EQ(Get("/feed.ffm"), 200);
+    EXPECT_TRUE(ClosedWithin(refused, 8000ms));
+}
+
 #ifndef _WIN32
 // A log whose reader has stopped reading (a pipe nobody reads; on Windows, a
 // console in selection mode) must not stop the server.
