@@ -302,6 +302,18 @@ const StreamConfig* ServerConfig::FindStream(const std::string& name) const {
     return nullptr;
 }
 
+namespace {
+
+std::string BaseName(const std::string& name) {
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+std::string MjpegName(const StreamConfig& stream) { return BaseName(stream.name) + ".mjpg"; }
+std::string SnapshotName(const StreamConfig& stream) { return BaseName(stream.name) + ".jpg"; }
+
 bool ParseServerConfig(const std::string& text, const std::string& fileName, ServerConfig& config,
                        std::string& error) {
     ServerConfig parsed;

@@ -40,6 +40,11 @@ struct ServerConfig {
     const StreamConfig* FindStream(const std::string& name) const;
 };
 
+// Every stream "<name>.<ext>" is also served as MJPEG at "<name>.mjpg" and as
+// its latest picture at "<name>.jpg" (a name without a dot just gains them).
+std::string MjpegName(const StreamConfig& stream);
+std::string SnapshotName(const StreamConfig& stream);
+
 // Parses the whole file text (LF or CR LF line ends). On failure returns false
 // and sets error to "<fileName>:<line>: <message>".
 bool ParseServerConfig(const std::string& text, const std::string& fileName, ServerConfig& config,

@@ -2,6 +2,7 @@
 
 bool JpegFrameSize(const unsigned char* d, size_t size, int& width, int& height) {
     if (size < 4 || d[0] != 0xFF || d[1] != 0xD8) return false;
+    int w = 0, h = 0;
     size_t i = 2;
     while (i + 4 <= size) {
         if (d[i] != 0xFF) return false;
@@ -14,15 +15,25 @@ bool JpegFrameSize(const unsigned char* d, size_t size, int& width, int& height)
             i += 2;
             continue;
         }
-        if (marker == 0xD9 || marker == 0xDA) return false;  // image data before any frame header
+        if (marker == 0xD9) return false;  // the end before any scan
         size_t length = (static_cast<size_t>(d[i + 2]) << 8) | d[i + 3];
         if (length < 2) return false;
+        if (marker == 0xDA) {
+            if (w == 0) return false;  // a scan before the frame header
+            // The scan's first byte must be data, not the start of the next marker.
+            size_t data = i + 2 + length;
+            if (data >= size) return false;
+            if (d[data] == 0xFF && (data + 1 >= size || d[data + 1] != 0x00)) return false;
+            width = w;
+            height = h;
+            return true;
+        }
         bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (sof) {
+        if (sof && w == 0) {
             if (length < 7 || i + 9 > size) return false;
-            height = (d[i + 5] << 8) | d[i + 6];
-            width = (d[i + 7] << 8) | d[i + 8];
-            return width > 0 && height > 0;
+            h = (d[i + 5] << 8) | d[i + 6];
+            w = (d[i + 7] << 8) | d[i + 8];
+            if (w == 0 || h == 0) return false;
         }
         i += 2 + length;
     }

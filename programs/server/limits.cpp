@@ -1,5 +1,13 @@
 #include "programs/server/limits.h"
 
+#include <algorithm>
+
+namespace {
+
+size_t Slot(int64_t slice) { return static_cast<size_t>((slice % RateMeter::kSlices + RateMeter::kSlices) % RateMeter::kSlices); }
+
+}  // namespace
+
 Admission AdmitViewer(const ServerConfig& config, int viewers, int64_t kbpsInUse, int64_t streamKbps) {
     if (viewers + 1 > config.maxClients) return Admission::TooManyClients;
     if (kbpsInUse + streamKbps > config.maxBandwidthKbps) return Admission::TooMuchBandwidth;
@@ -12,25 +20,34 @@ bool AdmitConnection(const ServerConfig& config, int openConnections) {
 
 uint64_t FeedFrameLimit(const FeedConfig& feed) { return feed.maxSize < kMaxFrameBytes ? feed.maxSize : kMaxFrameBytes; }
 
+RateMeter::RateMeter(int64_t windowMs) : windowMs_(std::max<int64_t>(windowMs, kSlices)), sliceMs_(windowMs_ / kSlices) {}
+
 void RateMeter::Add(uint64_t bytes, int64_t nowMs) {
-    Expire(nowMs);
-    samples_.emplace_back(nowMs, bytes);
+    Advance(nowMs);
+    slices_[Slot(newest_)] += bytes;
     total_ += bytes;
 }
 
 int64_t RateMeter::Kbps(int64_t nowMs) {
-    Expire(nowMs);
+    Advance(nowMs);
     if (total_ == 0) return 0;
     uint64_t bits = total_ * 8;
     uint64_t perKbit = static_cast<uint64_t>(windowMs_);  // bits per ms over the window = kbit/s
     return static_cast<int64_t>((bits + perKbit - 1) / perKbit);
 }
 
-void RateMeter::Expire(int64_t nowMs) {
-    while (!samples_.empty() && samples_.front().first <= nowMs - windowMs_) {
-        total_ -= samples_.front().second;
-        samples_.pop_front();
+// Empties the slices that have fallen out of the window. A clock that goes
+// back counts into the newest slice.
+void RateMeter::Advance(int64_t nowMs) {
+    int64_t slice = nowMs >= 0 ? nowMs / sliceMs_ : -((-nowMs + sliceMs_ - 1) / sliceMs_);
+    if (slice <= newest_) return;
+    int64_t steps = std::min<int64_t>(slice - newest_, kSlices);
+    for (int64_t i = 1; i <= steps; ++i) {
+        uint64_t& old = slices_[Slot(newest_ + i)];
+        total_ -= old;
+        old = 0;
     }
+    newest_ = slice;
 }
 
 bool ViewerQueue::Offer(FramePtr frame) {

@@ -1,7 +1,7 @@
 // The server's admission rules and the measurements they rest on.
 #pragma once
+#include <array>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <utility>
@@ -22,17 +22,24 @@ constexpr uint64_t kMaxFrameBytes = 64ull << 20;
 uint64_t FeedFrameLimit(const FeedConfig& feed);
 
 // Bytes per second over the last few seconds, from times given by the caller.
+// Counts in a fixed ring of time slices, so that its size does not depend on
+// how many frames come (a feed may send millions of tiny ones).
 class RateMeter {
 public:
-    explicit RateMeter(int64_t windowMs = 5000) : windowMs_(windowMs) {}
+    static constexpr int kSlices = 50;
+
+    explicit RateMeter(int64_t windowMs = 5000);
     void Add(uint64_t bytes, int64_t nowMs);
     // kbit/s, rounded up so that any traffic counts.
     int64_t Kbps(int64_t nowMs);
+    // The counts held: never more than kSlices.
+    size_t entries() const { return slices_.size(); }
 
 private:
-    void Expire(int64_t nowMs);
-    int64_t windowMs_;
-    std::deque<std::pair<int64_t, uint64_t>> samples_;
+    void Advance(int64_t nowMs);
+    int64_t windowMs_, sliceMs_;
+    std::array<uint64_t, kSlices> slices_{};
+    int64_t newest_ = 0;  // number of the newest slice (time / sliceMs_)
     uint64_t total_ = 0;
 };
 

@@ -9,6 +9,7 @@
 #include "programs/common/arguments.h"
 #include "programs/common/stop_signal.h"
 #include "programs/server/config.h"
+#include "programs/server/descriptor_limit.h"
 #include "programs/server/server.h"
 
 #ifdef _WIN32
@@ -71,17 +72,24 @@ int Run(const std::vector<std::wstring>& args) {
         return 1;
     }
 
-    std::FILE* log = nullptr;
+    // Each connection is a descriptor; a few more are the program's own.
+    long wanted = config.maxHttpConnections + 32L;
+    long allowed = RaiseDescriptorLimit(wanted);
+    if (allowed > 0 && allowed < wanted)
+        std::fprintf(stderr, "server: the system allows %ld open descriptors, too few for MaxHTTPConnections %d\n",
+                     allowed, config.maxHttpConnections);
+
+    std::FILE* logFile = nullptr;
     bool ownLog = false;
     if (config.customLog == "-") {
-        log = stdout;
+        logFile = stdout;
     } else if (!config.customLog.empty()) {
 #ifdef _WIN32
-        log = _wfopen(FromUtf8(config.customLog).c_str(), L"a");
+        logFile = _wfopen(FromUtf8(config.customLog).c_str(), L"a");
 #else
-        log = std::fopen(config.customLog.c_str(), "a");
+        logFile = std::fopen(config.customLog.c_str(), "a");
 #endif
-        if (!log) {
+        if (!logFile) {
             std::fprintf(stderr, "%s: cannot open the log file %s\n", fileName.c_str(), config.customLog.c_str());
             return 1;
         }
@@ -91,20 +99,21 @@ int Run(const std::vector<std::wstring>& args) {
     asio::io_context io;
     // The stop handler must come before any other thread starts.
     InstallStopHandler([&io] { io.stop(); });
+    // The server and every connection share the writers; the last to go closes the log.
+    std::shared_ptr<LogWriter> log = logFile ? std::make_shared<LogWriter>(logFile, ownLog) : nullptr;
+    auto messages = std::make_shared<LogWriter>(stderr, false);
     int rc = 0;
     {
-        Server server(io, config, log, stderr);
+        Server server(io, config, std::move(log), messages, ServerTimeouts());
         if (!server.Listen(error)) {
-            std::fprintf(stderr, "server: %s\n", error.c_str());
+            messages->Write("server: " + error + "\n");
             rc = 1;
         } else {
-            std::fprintf(stderr, "server: listening on port %d\n", server.port());
-            std::fflush(stderr);
+            messages->Write("server: listening on port " + std::to_string(server.port()) + "\n");
             io.run();
-            std::fprintf(stderr, "server: stopped\n");
+            messages->Write("server: stopped\n");
         }
     }
-    if (ownLog) std::fclose(log);
     return rc;
 }
 

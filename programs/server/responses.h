@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
-#include <vector>
 
 #include "programs/server/config.h"
 
@@ -15,9 +14,6 @@ const char* ReasonPhrase(int status);
 
 // The stream parameters the encoder reads from GET /<feed>: one directive a line.
 std::string FeedParameters(const FeedConfig& feed, const StreamConfig* stream);
-
-// The page at "/" that plays every stream in a browser without plugins.
-std::string ViewerPage(const std::vector<std::string>& streamNames);
 
 // One access log line: client, time (UTC), request line, status, bytes sent.
 std::string AccessLogLine(const std::string& client, std::time_t when, const std::string& requestLine, int status,

@@ -1,29 +1,40 @@
 // The HTTP server: takes feeds, serves their streams live, within the limits
 // of the configuration. Runs on one thread, the one that runs the io_context.
+// This file holds the listening socket; each connection is served by
+// request_reader.cpp and what it hands the connection to.
 #pragma once
 #include <chrono>
-#include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "programs/server/config.h"
+#include "programs/server/log_writer.h"
 
 namespace asio {
 class io_context;
 }
 
+// What the server holds at a moment, for tests.
+struct ServerCounts {
+    int connections = 0;       // open connections, but those refused for being over the limit
+    int viewers = 0;           // viewer places taken
+    size_t viewerEntries = 0;  // viewers the feeds would hand a frame to
+};
+
 struct ServerTimeouts {
     std::chrono::milliseconds requestHead{10000};  // to receive a whole request head
     std::chrono::milliseconds stalledViewer{20000};  // for a viewer to take one frame
     std::chrono::milliseconds idleFeeder{60000};  // between two reads from a feeder
+    std::chrono::milliseconds closingAnswer{1000};  // for a client to close after a whole answer
 };
 
 class Server {
 public:
-    // Log lines go to log (null: none); messages about the feed to messages.
-    Server(asio::io_context& io, ServerConfig config, std::FILE* log, std::FILE* messages,
-           ServerTimeouts timeouts = ServerTimeouts());
+    // Access log lines go to log, messages about feeds and errors to messages
+    // (null: none). Connections that end after the server object is gone (at
+    // the io_context's end) still write to them: the server shares them.
+    Server(asio::io_context& io, ServerConfig config, std::shared_ptr<LogWriter> log,
+           std::shared_ptr<LogWriter> messages, ServerTimeouts timeouts = ServerTimeouts());
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -32,9 +43,11 @@ public:
     bool Listen(std::string& error);
     // The port actually bound (useful with Port 0 in tests).
     int port() const;
+    // Call on the thread that runs the io_context.
+    ServerCounts counts() const;
 
-    class Impl;
+    class Listener;
 
 private:
-    std::shared_ptr<Impl> impl_;
+    std::shared_ptr<Listener> listener_;
 };

@@ -65,6 +65,14 @@ void PutScaleMatrix(std::string& out, int32_t sx, int32_t sy) {
     w.Put(0, 5);  // no translation
 }
 
+// The 16.16 factor that stretches a picture's pixels over the stage's twips.
+// The matrix gives each factor at most 31 bits; a picture of a pixel or two on
+// a large stage would need more, and is drawn as large as that allows instead.
+int32_t ScaleFactor(int32_t twips, int pixels) {
+    constexpr double kLargest = (1 << 30) - 1;
+    return static_cast<int32_t>(std::lround(std::min(65536.0 * twips / pixels, kLargest)));
+}
+
 uint16_t NextId(uint16_t& next) {
     uint16_t id = next;
     next = next >= kLastId ? kFirstId : static_cast<uint16_t>(next + 1);
@@ -129,8 +137,7 @@ void SwfStreamWriter::Frame(size_t jpegSize, int jpegWidth, int jpegHeight, std:
     body += static_cast<char>(1);     // one fill style
     body += static_cast<char>(0x41);  // clipped bitmap
     PutU16(body, bitmap);
-    int32_t sx = static_cast<int32_t>(std::lround(65536.0 * w / jpegWidth));
-    int32_t sy = static_cast<int32_t>(std::lround(65536.0 * h / jpegHeight));
+    int32_t sx = ScaleFactor(w, jpegWidth), sy = ScaleFactor(h, jpegHeight);
     PutScaleMatrix(body, sx, sy);
     body += static_cast<char>(0);  // no line styles
     {
@@ -149,18 +156,24 @@ void SwfStreamWriter::Frame(size_t jpegSize, int jpegWidth, int jpegHeight, std:
         bits.PutSigned(0, moveBits);
         bits.PutSigned(0, moveBits);
         bits.Put(1, 1);  // fill style 1 index
-        // Four straight edges, clockwise: right, down, left, up.
-        int edgeBits = std::max(SignedBits(w), SignedBits(h));
-        edgeBits = std::max(edgeBits, 2);
-        const int32_t deltas[4][2] = {{w, 0}, {0, h}, {-w, 0}, {0, -h}};
-        for (const auto& d : deltas) {
-            bits.Put(1, 1);  // edge
-            bits.Put(1, 1);  // straight
-            bits.Put(static_cast<uint32_t>(edgeBits - 2), 4);
-            bits.Put(0, 1);  // not general: vertical or horizontal
-            bool vertical = d[0] == 0;
-            bits.Put(vertical ? 1 : 0, 1);
-            bits.PutSigned(vertical ? d[1] : d[0], edgeBits);
+        // Straight edges, clockwise: right, down, left, up. An edge holds at most
+        // 17 bits, so a side longer than that (a stage over 3276 pixels) takes several.
+        constexpr int32_t kLongestEdge = (1 << 16) - 1;
+        const int32_t sides[4][2] = {{w, 0}, {0, h}, {-w, 0}, {0, -h}};
+        for (const auto& side : sides) {
+            bool vertical = side[0] == 0;
+            int32_t left = vertical ? side[1] : side[0];
+            while (left != 0) {
+                int32_t step = std::clamp(left, -kLongestEdge, kLongestEdge);
+                left -= step;
+                int edgeBits = std::max(SignedBits(step), 2);
+                bits.Put(1, 1);  // edge
+                bits.Put(1, 1);  // straight
+                bits.Put(static_cast<uint32_t>(edgeBits - 2), 4);
+                bits.Put(0, 1);  // not general: vertical or horizontal
+                bits.Put(vertical ? 1 : 0, 1);
+                bits.PutSigned(step, edgeBits);
+            }
         }
         bits.Put(0, 6);  // end of shape
     }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <set>
 #include <vector>
 
@@ -192,6 +194,70 @@ TEST(SwfWriter, FrameTagLayout) {
     EXPECT_EQ(end[0].code, SwfStreamWriter::kTagEnd);
 }
 
+TEST(SwfWriter, ATinyFrameOnALargeStageKeepsTheStreamValid) {
+    // The scale factors are 16.16 fixed point in a field of at most 31 bits:
+    // a frame of a pixel or two on a large stage needs more and is drawn as
+    // large as the field allows instead. A stage side over 3276 pixels needs
+    // more than one edge.
+    struct Case {
+        int stageW, stageH, jpegW, jpegH;
+    } cases[] = {{1280, 720, 1, 1}, {8191, 8191, 1, 1}, {8191, 16, 3, 16}, {640, 480, 640, 480}};
+    for (const Case& c : cases) {
+        SwfStreamWriter w(c.stageW, c.stageH, 15);
+        std::string prefix, suffix;
+        w.Frame(4, c.jpegW, c.jpegH, prefix, suffix);
+        std::vector<Tag> tags = Tags(prefix + "jpeg" + suffix, 0);
+        ASSERT_EQ(tags.size(), 4u);
+        ASSERT_EQ(tags[1].code, SwfStreamWriter::kTagDefineShape);
+        const std::string& shape = tags[1].body;
+        Bits b(shape, 2);
+        int n = static_cast<int>(b.U(5));
+        for (int i = 0; i < 4; ++i) b.S(n);
+        size_t at = b.AlignedEnd() + 4;
+        Bits m(shape, at);
+        ASSERT_EQ(m.U(1), 1u);
+        int sb = static_cast<int>(m.U(5));
+        ASSERT_GE(sb, 2);
+        const int64_t limit = (int64_t(1) << 30) - 1;
+        int64_t wantX = std::min<int64_t>(llround(65536.0 * c.stageW * 20 / c.jpegW), limit);
+        int64_t wantY = std::min<int64_t>(llround(65536.0 * c.stageH * 20 / c.jpegH), limit);
+        EXPECT_EQ(m.S(sb), wantX) << c.stageW << "x" << c.stageH;
+        EXPECT_EQ(m.S(sb), wantY) << c.stageW << "x" << c.stageH;
+        EXPECT_EQ(m.U(1), 0u);
+        EXPECT_EQ(m.U(5), 0u);
+        // The rest of the shape still reads as the stage rectangle.
+        at = m.AlignedEnd();
+        EXPECT_EQ(shape[at], 0);
+        Bits r(shape, at + 1);
+        EXPECT_EQ(r.U(8), 0x10u);
+        EXPECT_EQ(r.U(6), 0x05u);
+        int mb = static_cast<int>(r.U(5));
+        r.S(mb);
+        r.S(mb);
+        EXPECT_EQ(r.U(1), 1u);
+        // Sides over 65535 twips take several edges, each within its 17 bits.
+        int32_t x = 0, y = 0, maxX = 0, maxY = 0;
+        int edges = 0;
+        while (r.U(1) == 1 && edges < 12) {
+            ASSERT_EQ(r.U(1), 1u);
+            int eb = static_cast<int>(r.U(4)) + 2;
+            ASSERT_EQ(r.U(1), 0u);
+            bool vertical = r.U(1);
+            (vertical ? y : x) += r.S(eb);
+            maxX = std::max(maxX, x);
+            maxY = std::max(maxY, y);
+            ++edges;
+        }
+        EXPECT_EQ(edges, 4 + 2 * ((c.stageW * 20 - 1) / 65535 + (c.stageH * 20 - 1) / 65535));
+        EXPECT_EQ(x, 0);
+        EXPECT_EQ(y, 0);
+        EXPECT_EQ(maxX, c.stageW * 20);
+        EXPECT_EQ(maxY, c.stageH * 20);
+        EXPECT_EQ(r.U(5), 0u);
+        EXPECT_EQ(r.AlignedEnd(), shape.size());
+    }
+}
+
 TEST(SwfWriter, IdsStayInRangeAndAreNotReusedTooSoon) {
     SwfStreamWriter w(8, 8, 1);
     std::string prefix, suffix;
@@ -211,13 +277,27 @@ TEST(SwfWriter, IdsStayInRangeAndAreNotReusedTooSoon) {
 }
 
 TEST(JpegInfo, FrameSizeFromTheFrameHeader) {
+    // Start of image, an APP0 segment, the frame header, a scan header and one byte of scan data.
     const unsigned char good[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xC0, 0x00, 0x0B,
-                                  0x08, 0x01, 0xE0, 0x02, 0x80, 0x01, 0x01, 0x11, 0x00};
+                                  0x08, 0x01, 0xE0, 0x02, 0x80, 0x01, 0x01, 0x11, 0x00, 0xFF, 0xDA, 0x00,
+                                  0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0x12, 0xFF, 0xD9};
     int w = 0, h = 0;
     ASSERT_TRUE(JpegFrameSize(good, sizeof good, w, h));
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 480);
-    for (size_t cut = 0; cut < 17; ++cut) EXPECT_FALSE(JpegFrameSize(good, cut, w, h)) << cut;
+    // Cut anywhere before the scan data, it is no picture.
+    for (size_t cut = 0; cut < 32; ++cut) EXPECT_FALSE(JpegFrameSize(good, cut, w, h)) << cut;
+    // A frame header with no scan at all, or a scan that ends at once, is no picture either.
+    std::vector<unsigned char> headerOnly(good, good + 21);
+    headerOnly.insert(headerOnly.end(), {0xFF, 0xD9});
+    EXPECT_FALSE(JpegFrameSize(headerOnly.data(), headerOnly.size(), w, h));
+    std::vector<unsigned char> emptyScan(good, good + 31);
+    emptyScan.insert(emptyScan.end(), {0xFF, 0xD9});
+    EXPECT_FALSE(JpegFrameSize(emptyScan.data(), emptyScan.size(), w, h));
+    // A scan before the frame header.
+    std::vector<unsigned char> scanFirst(good, good + 8);
+    scanFirst.insert(scanFirst.end(), good + 21, good + sizeof good);
+    EXPECT_FALSE(JpegFrameSize(scanFirst.data(), scanFirst.size(), w, h));
     unsigned char notJpeg[sizeof good];
     std::copy(good, good + sizeof good, notJpeg);
     notJpeg[1] = 0xD9;

@@ -1,6 +1,9 @@
 // Browser checks of the stream: a captured stretch of /demo.swf, cut at a
 // frame boundary and closed, plays in Ruffle (frames advance), and the viewer
-// page at "/" shows the live stream. Headless Chromium through playwright-core.
+// page at "/" shows the live stream and says what is happening: waiting for
+// the camera, another viewer watching, the camera stopped, the stream ended;
+// it plays on after the encoder and the server come back. Screenshots of each
+// state are left in the work folder. Headless Chromium through playwright-core.
 // Each test frame carries its number as sixteen black or white blocks along
 // the bottom, which is read back from the screenshots.
 import { spawn, execFileSync } from "node:child_process";
@@ -113,6 +116,44 @@ async function shots(page, locator, prefix, count, gapMs) {
   return numbers;
 }
 
+function startServer(config) {
+  return spawn(serverPath, ["-f", config], { stdio: ["ignore", "ignore", "inherit"] });
+}
+
+async function waitListening(port) {
+  for (let i = 0; i < 100; i++) {
+    const up = await new Promise((r) => { const s = net.connect(port, "127.0.0.1", () => { s.destroy(); r(true); }); s.on("error", () => r(false)); });
+    if (up) return;
+    await sleep(100);
+  }
+  throw new Error("the server does not listen");
+}
+
+async function stopServer(server) {
+  const code = new Promise((r) => server.on("exit", (c) => r(c)));
+  server.kill("SIGTERM");
+  return code;
+}
+
+// The viewer page's state (data-state), its notice and its frame count.
+async function pageState(page) {
+  return page.evaluate(() => {
+    const box = document.querySelector(".stream");
+    return { state: box.dataset.state, notice: box.querySelector(".notice").textContent,
+      status: box.querySelector(".status").textContent, frames: Number(box.querySelector("img").dataset.frames || 0) };
+  });
+}
+
+async function waitForState(page, state, timeout = 15000) {
+  await page.waitForFunction((s) => document.querySelector(".stream").dataset.state === s, state, { timeout });
+  return pageState(page);
+}
+
+async function waitForFrames(page, atLeast, timeout = 15000) {
+  await page.waitForFunction((n) => Number(document.querySelector(".stream img").dataset.frames || 0) >= n, atLeast,
+    { timeout });
+}
+
 async function main() {
   fs.mkdirSync(workDir, { recursive: true });
   const port = await freePort();
@@ -121,19 +162,28 @@ async function main() {
     "MaxBandwidth 100000", "CustomLog -", "NoDaemon", "<Feed feed.ffm>", "File mem:feed.ffm", "FileMaxSize 200K",
     "ACL allow 127.0.0.1", "</Feed>", "<Stream demo.swf>", "Format swf", "Feed feed.ffm", "NoAudio",
     "VideoFrameRate 15", "VideoSize 640x480", "</Stream>", ""].join("\r\n"));
-  const server = spawn(serverPath, ["-f", config], { stdio: ["ignore", "ignore", "inherit"] });
-  for (let i = 0; i < 100; i++) {
-    const up = await new Promise((r) => { const s = net.connect(port, "127.0.0.1", () => { s.destroy(); r(true); }); s.on("error", () => r(false)); });
-    if (up) break;
-    await sleep(100);
-  }
-  const stopFeeder = startFeeder(port);
+  let server = startServer(config);
+  await waitListening(port);
+  let stopFeeder = () => {};
   const browser = await chromium.launch({
     executablePath: "/usr/bin/chromium",
     args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
       "--disable-background-networking", "--disable-component-update", "--disable-sync"],
   });
+  const shot = (page, name) => page.screenshot({ path: path.join(workDir, name) });
   try {
+    // Before the camera sends anything, the viewer page says it waits for it.
+    const live = await browser.newPage({ viewport: { width: 800, height: 620 } });
+    const errors = [];
+    live.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
+    await live.goto(`http://127.0.0.1:${port}/`);
+    check((await live.title()) === "Orvane DEMO (Web Edition)", "the viewer page has the panel's title");
+    let st = await waitForState(live, "waiting");
+    await shot(live, "viewer-waiting.png");
+    check(/Waiting for the camera/.test(st.notice), `no frame yet: "${st.notice}"`);
+    await live.close();
+
+    stopFeeder = startFeeder(port);
     await sleep(500);
     const { swf, count } = await capture(port, 3000);
     const swfFile = path.join(workDir, "capture.swf");
@@ -160,8 +210,8 @@ window.addEventListener("load", () => {
 </script></body></html>`);
     const statics = await serveStatic({ "/": pageFile, "/capture.swf": swfFile });
     const page = await browser.newPage({ viewport: { width: 800, height: 600 } });
-    const errors = [];
-    page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
+    const ruffleErrors = [];
+    page.on("console", (m) => { if (m.type() === "error") ruffleErrors.push(m.text()); });
     await page.goto(`http://127.0.0.1:${statics.address().port}/`);
     await page.waitForSelector("#player");
     await sleep(1500);
@@ -169,27 +219,61 @@ window.addEventListener("load", () => {
     console.log("Ruffle shows frames", ruffle.join(" "));
     check(ruffle.every((n) => n >= 0), "Ruffle draws the stream's pictures (frame numbers readable)");
     check(new Set(ruffle).size >= 3, "Ruffle's frames advance");
-    check(errors.length === 0, "no errors in the Ruffle page" + (errors.length ? ": " + errors.join("; ") : ""));
+    check(ruffleErrors.length === 0, "no errors in the Ruffle page" + (ruffleErrors.length ? ": " + ruffleErrors.join("; ") : ""));
     await page.close();
     statics.close();
 
-    const live = await browser.newPage({ viewport: { width: 800, height: 600 } });
-    await live.goto(`http://127.0.0.1:${port}/`);
-    await live.waitForFunction(() => Number(document.querySelector("img")?.dataset.frames || 0) > 5, null, { timeout: 15000 });
-    const viewer = await shots(live, live.locator("img"), "viewer", 4, 400);
-    console.log("The viewer page shows frames", viewer.join(" "));
-    check(viewer.every((n) => n >= 0), "the viewer page draws the live pictures");
-    check(new Set(viewer).size >= 3, "the viewer page's frames advance");
-    const shown = await live.evaluate(() => Number(document.querySelector("img").dataset.frames));
-    check(shown > 10, `the viewer page has shown ${shown} frames`);
-    await live.screenshot({ path: path.join(workDir, "viewer-page.png") });
+    // Playing: the MJPEG stream's pictures in the page, counted.
+    const viewer = await browser.newPage({ viewport: { width: 800, height: 620 } });
+    viewer.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
+    await viewer.goto(`http://127.0.0.1:${port}/`);
+    await waitForFrames(viewer, 6);
+    const numbers = await shots(viewer, viewer.locator(".stream img"), "viewer", 4, 400);
+    console.log("The viewer page shows frames", numbers.join(" "));
+    check(numbers.every((n) => n >= 0), "the viewer page draws the live pictures");
+    check(new Set(numbers).size >= 3, "the viewer page's frames advance");
+    st = await pageState(viewer);
+    await shot(viewer, "viewer-playing.png");
+    check(st.state === "live" && st.frames > 10 && st.status.includes(`frame ${st.frames}`),
+      `live, with its frame counter: "${st.status}"`);
+
+    // A second viewer while the one place is taken: told so, and it keeps trying.
+    const second = await browser.newPage({ viewport: { width: 800, height: 620 } });
+    await second.goto(`http://127.0.0.1:${port}/`);
+    st = await waitForState(second, "busy");
+    await shot(second, "viewer-busy.png");
+    check(/Another viewer is watching/.test(st.notice) && /Trying again in \d s/.test(st.notice),
+      `one place, taken: "${st.notice}"`);
+    await second.close();
+
+    // The encoder stops and starts again: the page says so, then plays on.
+    stopFeeder();
+    st = await waitForState(viewer, "waiting", 8000);
+    await shot(viewer, "viewer-camera-stopped.png");
+    check(/stopped sending pictures/.test(st.notice), `the camera stops: "${st.notice}"`);
+    stopFeeder = startFeeder(port);
+    await waitForFrames(viewer, st.frames + 10);
+    check((await pageState(viewer)).state === "live", "plays on when the encoder comes back");
+
+    // The server ends: the stream ended, reconnecting; it comes back and the page plays on.
+    stopFeeder();
+    check(await stopServer(server) === 0, "server ended with 0");
+    st = await waitForState(viewer, "ended", 8000);
+    await shot(viewer, "viewer-ended.png");
+    check(/The stream has ended/.test(st.notice), `the stream ends: "${st.notice}"`);
+    server = startServer(config);
+    await waitListening(port);
+    stopFeeder = startFeeder(port);
+    await waitForFrames(viewer, st.frames + 10, 20000);
+    await shot(viewer, "viewer-resumed.png");
+    check((await pageState(viewer)).state === "live", "plays again after the server came back");
+    check(errors.length === 0 || errors.every((e) => /Failed to load resource|ERR_/.test(e)),
+      "no script errors in the viewer page" + (errors.length ? ": " + errors.join("; ") : ""));
   } finally {
     await browser.close();
     stopFeeder();
-    server.kill("SIGTERM");
   }
-  const code = await new Promise((r) => server.on("exit", (c) => r(c)));
-  check(code === 0, `server ended with ${code}`);
+  check(await stopServer(server) === 0, "server ended with 0");
   process.exit(failures ? 1 : 0);
 }
 

@@ -12,5 +12,6 @@ if [ ! -f "$modules/.installed-1" ]; then
   touch "$modules/.installed-1"
 fi
 rm -f "$work/frames"/*.jpg
+rm -rf "$work/shots"
 "$make_frames" "$work/frames" 120 640 480 85
 node "$here/browser_test.mjs" "$server" "$work/frames" "$work/shots" "$modules"

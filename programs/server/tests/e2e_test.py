@@ -7,6 +7,7 @@ Ctrl+Break."""
 import argparse
 import glob
 import os
+import resource
 import shutil
 import signal
 import socket
@@ -17,8 +18,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from swf_client import (Feeder, SwfReader, connect, get, open_stream, read_head, request,  # noqa: E402
-                        wait_listening)
+from swf_client import (Feeder, MjpegReader, SwfReader, connect, get, open_stream, read_head,  # noqa: E402
+                        request, wait_listening)
 
 ARGS = None
 FRAMES = []
@@ -50,7 +51,8 @@ class NativeServer:
     def __init__(self, work):
         self.work = work
 
-    def start(self, config_text, name="orvane.conf"):
+    def start(self, config_text, name="orvane.conf", descriptors=None):
+        """descriptors: (soft, hard) limit of open files to start the server with."""
         if hasattr(self, "out"):
             self.close()
         path = os.path.join(self.work, name)
@@ -58,7 +60,8 @@ class NativeServer:
             f.write(config_text)
         self.out = open(os.path.join(self.work, "server.out"), "w+")
         self.err = open(os.path.join(self.work, "server.err"), "w+")
-        self.proc = subprocess.Popen([ARGS.server, "-f", path], stdout=self.out, stderr=self.err)
+        limit = (lambda: resource.setrlimit(resource.RLIMIT_NOFILE, descriptors)) if descriptors else None
+        self.proc = subprocess.Popen([ARGS.server, "-f", path], stdout=self.out, stderr=self.err, preexec_fn=limit)
         return self.proc
 
     def wait_exit(self):
@@ -142,6 +145,13 @@ class WineServer:
         self.log.close()
 
 
+def cpu_seconds(pid):
+    """User and system time a process has used so far."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def make_server(work, program_files=False):
     return WineServer(work, program_files) if ARGS.wine else NativeServer(work)
 
@@ -220,8 +230,10 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(second.status_if_refused(), 409)
         second.close()
 
-        # A part above FileMaxSize is refused and the feed goes on.
+        # A part above FileMaxSize is refused and the feed goes on; so is a "picture"
+        # of headers only (start of image, frame header, end of image: no scan data).
         feeder.frame(b"\xff\xd8" + os.urandom(210 * 1024))
+        feeder.frame(b"\xff\xd8\xff\xc0\x00\x0b\x08\x00\x10\x00\x10\x01\x01\x11\x00\xff\xd9")
         got = self.stream_frames(reader, feeder, FRAMES[20:23])
         self.assertEqual([FRAMES.index(g) for g in got], [20, 21, 22])
 
@@ -248,11 +260,57 @@ class EndToEnd(unittest.TestCase):
             self.assertRegex(out, r'127\.0\.0\.2 - - \[[^]]+\] "GET /feed.ffm HTTP/1.1" 404 \d+')
             self.assertIn("refused a part of", err)
 
+    def test_mjpeg_and_snapshots_of_the_stream(self):
+        self.start(size=(640, 480))
+        # No picture yet: a snapshot is refused, a viewer waits.
+        status, _, body = get(self.port, "/demo.jpg")
+        self.assertEqual((status, body), (503, b"503 No picture has come from the camera yet\n"))
+        status, headers, body = request(self.port, b"HEAD /demo.mjpg HTTP/1.1\r\n\r\n")
+        self.assertEqual((status, headers["content-type"], body),
+                         (200, "multipart/x-mixed-replace;boundary=orvaneframe", b""))
+        sock, status, headers, rest = open_stream(self.port, "/demo.mjpg")
+        self.assertEqual(status, 200)
+        self.assertEqual(headers["content-type"], "multipart/x-mixed-replace;boundary=orvaneframe")
+        self.assertNotIn("content-length", headers)
+        reader = MjpegReader(sock, "orvaneframe", rest)
+
+        # It takes the one viewer place (MaxClients 1), from SWF viewers too.
+        self.assertEqual(get(self.port, "/demo.mjpg")[0], 503)
+        self.assertEqual(get(self.port, "/demo.swf")[0], 503)
+        # Unknown streams do not exist in any form.
+        for path in ("/nothing.mjpg", "/nothing.jpg", "/feed.mjpg", "/demo.swf.jpg"):
+            self.assertEqual(get(self.port, path)[0], 404, path)
+
+        feeder = Feeder(self.port)
+        got = self.stream_frames(reader, feeder, FRAMES[:10])
+        self.assertEqual([FRAMES.index(g) for g in got], list(range(10)))  # in order and intact
+
+        # A snapshot needs no viewer place: the latest frame, whole.
+        status, headers, body = get(self.port, "/demo.jpg")
+        self.assertEqual((status, headers["content-type"], body), (200, "image/jpeg", FRAMES[9]))
+        self.assertEqual(headers["content-length"], str(len(FRAMES[9])))
+        status, headers, body = request(self.port, b"HEAD /demo.jpg HTTP/1.1\r\n\r\n")
+        self.assertEqual((status, headers["content-length"], body), (200, str(len(FRAMES[9])), b""))
+
+        # The place is free again once the viewer goes.
+        sock.close()
+        time.sleep(0.2)
+        swf, status, _, _ = open_stream(self.port)
+        self.assertEqual(status, 200)
+        swf.close()
+        feeder.close()
+        self.assertEqual(self.server.stop()[0], 0)
+        if not ARGS.wine:
+            out, _ = self.server.output()
+            self.assertRegex(out, r'"GET /demo.mjpg HTTP/1.1" 200 \d{6,}\n')  # ten frames and more
+            self.assertRegex(out, r'"GET /demo.jpg HTTP/1.1" 503 \d+\n')
+            self.assertRegex(out, r'"HEAD /demo.jpg HTTP/1.1" 200 \d+\n')
+
     def test_bad_requests_and_the_viewer_page(self):
         self.start()
         status, headers, body = get(self.port, "/")
         self.assertEqual(status, 200)
-        self.assertIn(b'data-name="demo.swf"', body)
+        self.assertIn(b'data-streams=\'["demo.mjpg"]\'', body)
         self.assertEqual(get(self.port, "/nothing.swf")[0], 404)
         self.assertEqual(request(self.port, b"BREW /pot HTCPCP/1.0\r\n\r\n")[0], 400)
         self.assertEqual(request(self.port, b"GET / HTTP/1.1\r\nX: " + b"v" * 20000 + b"\r\n\r\n")[0], 431)
@@ -297,6 +355,53 @@ class EndToEnd(unittest.TestCase):
         feeder.close()
         sock.close()
         self.assertEqual(self.server.stop()[0], 0)
+
+    def test_out_of_descriptors_the_server_waits_instead_of_spinning(self):
+        if ARGS.wine:
+            self.skipTest("descriptor limits of the native program")
+        # A hard limit the server cannot raise, and more connections than it allows.
+        proc = self.server.start(panel_config(self.port), descriptors=(40, 40))
+        wait_listening(self.port, 10, proc)
+        clients = [connect(self.port) for _ in range(60)]
+        time.sleep(0.3)
+        cpu = cpu_seconds(proc.pid)
+        time.sleep(2)
+        used = cpu_seconds(proc.pid) - cpu
+        self.assertLess(used, 0.5, "CPU seconds in 2 s while out of descriptors")
+        for c in clients:
+            c.close()
+        # Serves again as soon as descriptors are free.
+        self.assertEqual(get(self.port, "/feed.ffm")[0], 200)
+        self.assertEqual(self.server.stop()[0], 0)
+        self.assertIn("cannot accept", self.server.output()[1])
+
+    def test_the_descriptor_limit_is_raised_to_what_max_http_connections_needs(self):
+        if ARGS.wine:
+            self.skipTest("descriptor limits of the native program")
+        proc = self.server.start(panel_config(self.port), descriptors=(64, 4096))
+        wait_listening(self.port, 10, proc)
+        with open("/proc/%d/limits" % proc.pid) as f:
+            soft = int(next(l for l in f if l.startswith("Max open files")).split()[3])
+        self.assertGreaterEqual(soft, 2000 + 3)
+        self.assertLessEqual(soft, 4096)
+        self.assertEqual(self.server.stop()[0], 0)
+
+    def test_a_log_file_gets_the_lines_of_connections_open_at_the_stop(self):
+        if ARGS.wine:
+            self.skipTest("the Windows run logs to standard output")
+        log = os.path.join(self.work, "access.log")
+        proc = self.server.start(panel_config(self.port).replace("CustomLog -", "CustomLog " + log))
+        wait_listening(self.port, 10, proc)
+        self.assertEqual(get(self.port, "/feed.ffm")[0], 200)
+        sock, status, _, _ = open_stream(self.port)
+        self.assertEqual(status, 200)
+        # Stopped while the viewer watches: its line is written as its connection goes.
+        self.assertEqual(self.server.stop()[0], 0)
+        sock.close()
+        with open(log) as f:
+            text = f.read()
+        self.assertRegex(text, r'"GET /feed.ffm HTTP/1.1" 200 \d+\n')
+        self.assertRegex(text, r'"GET /demo.swf HTTP/1.1" 200 \d+\n')
 
     def test_configuration_errors_end_the_program_before_it_listens(self):
         bad = panel_config(self.port).replace("MaxClients 1", "MaxClients 5000")

@@ -1,5 +1,5 @@
-"""A small client for the server's HTTP interface and a reader of its SWF stream,
-shared by the end-to-end tests (native and Windows) and the benchmark."""
+"""A small client for the server's HTTP interface and readers of its SWF and
+MJPEG streams, shared by the end-to-end tests (native and Windows) and the benchmark."""
 import socket
 import struct
 import time
@@ -184,6 +184,52 @@ class SwfReader:
                     return jpeg, time.time()
             elif tag == 0:
                 raise EOFError("end tag")
+
+
+class MjpegReader:
+    """Reads a multipart/x-mixed-replace JPEG stream part by part, each part
+    with its Content-Length, as recorders and browsers read it."""
+
+    def __init__(self, sock, boundary, initial=b""):
+        self.sock = sock
+        self.boundary = b"--" + boundary.encode()
+        self.buf = initial
+
+    def _line(self):
+        while b"\r\n" not in self.buf:
+            chunk = self.sock.recv(262144)
+            if not chunk:
+                raise EOFError("stream ended")
+            self.buf += chunk
+        line, self.buf = self.buf.split(b"\r\n", 1)
+        return line
+
+    def read_frame(self):
+        """Returns (jpeg, received time) of the next part."""
+        line = self._line()
+        while line == b"":
+            line = self._line()
+        if line != self.boundary:
+            raise AssertionError("expected the boundary, got %r" % line[:80])
+        headers = {}
+        while True:
+            line = self._line()
+            if not line:
+                break
+            k, v = line.decode("latin-1").split(":", 1)
+            headers[k.strip().lower()] = v.strip()
+        if headers.get("content-type") != "image/jpeg":
+            raise AssertionError("part headers %r" % headers)
+        length = int(headers["content-length"])
+        while len(self.buf) < length + 2:
+            chunk = self.sock.recv(262144)
+            if not chunk:
+                raise EOFError("stream ended")
+            self.buf += chunk
+        jpeg, end, self.buf = self.buf[:length], self.buf[length:length + 2], self.buf[length + 2:]
+        if end != b"\r\n":
+            raise AssertionError("part not followed by CR LF")
+        return jpeg, time.time()
 
 
 def open_stream(port, path="/demo.swf", source="127.0.0.1"):

@@ -1,0 +1,155 @@
+#include "programs/server/feed_intake.h"
+
+#include <asio.hpp>
+
+#include <vector>
+
+#include "programs/server/answer.h"
+#include "programs/server/http_request.h"
+#include "programs/server/jpeg_info.h"
+#include "programs/server/multipart.h"
+#include "programs/server/responses.h"
+#include "programs/server/server_state.h"
+
+namespace {
+
+class FeedIntake : public std::enable_shared_from_this<FeedIntake> {
+public:
+    FeedIntake(std::shared_ptr<ServerState> state, ConnectionPtr connection, FeedState& feed, std::string boundary)
+        : state_(std::move(state)), c_(std::move(connection)), feed_(feed), timer_(state_->io),
+          limit_(FeedFrameLimit(feed.config)),
+          multipart_(boundary, limit_, [this](std::string part) { Publish(std::move(part)); },
+                     [this](uint64_t size) {
+                         state_->RefusePart(feed_, "a part of " + std::to_string(size) + " bytes (the limit is " +
+                                                       std::to_string(limit_) + ")");
+                     }) {}
+
+    ~FeedIntake() { End(); }
+
+    // Counted or chunked: how the body's end is known (else it ends with the connection).
+    void SetLength(uint64_t length) {
+        counted_ = true;
+        bodyLeft_ = length;
+    }
+    void SetChunked() { chunked_ = std::make_unique<ChunkedDecoder>(); }
+
+    void Start(const char* body, size_t bodySize) {
+        feed_.feederConnected = true;
+        feeding_ = true;
+        state_->Message(feed_.config.name + ": feeder connected from " + c_->client);
+        ArmTimer();
+        if (Take(body, bodySize)) Read();
+    }
+
+private:
+    void ArmTimer() {
+        auto self = shared_from_this();
+        timer_.expires_after(state_->timeouts.idleFeeder);
+        timer_.async_wait([self](const asio::error_code& ec) {
+            if (ec || !self->c_) return;
+            self->End("no data for a while");
+            self->c_->Close();
+        });
+    }
+
+    void Read() {
+        auto self = shared_from_this();
+        c_->socket.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& ec, size_t n) {
+            if (!self->c_) return;
+            if (ec) {
+                // The feeder went away (an unbounded body ends this way).
+                self->End(ec == asio::error::eof || ec == asio::error::operation_aborted ? "" : ec.message());
+                self->c_->status = 200;
+                self->timer_.cancel();
+                return self->c_->Close();
+            }
+            self->ArmTimer();
+            if (self->Take(self->buffer_.data(), n)) self->Read();
+        });
+    }
+
+    // Passes body bytes on; answers and returns false once the body has ended or is bad.
+    bool Take(const char* data, size_t n) {
+        if (counted_) {
+            n = static_cast<size_t>(std::min<uint64_t>(n, bodyLeft_));
+            bodyLeft_ -= n;
+        }
+        bool ok;
+        if (chunked_) {
+            std::string plain;
+            ok = chunked_->Feed(data, n, plain) && multipart_.Feed(plain.data(), plain.size());
+        } else {
+            ok = multipart_.Feed(data, n);
+        }
+        if (!ok) {
+            state_->Message(feed_.config.name + ": malformed feed from " + c_->client);
+            return Finish(400);
+        }
+        if ((counted_ && bodyLeft_ == 0) || (chunked_ && chunked_->done()) || multipart_.finished()) return Finish(200);
+        return true;
+    }
+
+    bool Finish(int status) {
+        End();
+        timer_.cancel();
+        c_->status = status;
+        SendAnswer(state_, std::move(c_), SimpleResponse(status, status == 200 ? "OK\n" : ""));
+        return false;
+    }
+
+    // The feed is free for the next feeder as soon as this one ends.
+    void End(const std::string& why = "") {
+        if (!feeding_) return;
+        feeding_ = false;
+        feed_.feederConnected = false;
+        if (uint64_t held = feed_.refusedMessages.TakeHeld())
+            state_->Message(feed_.config.name + ": " + std::to_string(held) + " more " + (held == 1 ? "part" : "parts") +
+                            " refused since the last message");
+        state_->Message(feed_.config.name + ": feeder disconnected" + (why.empty() ? "" : " (" + why + ")"));
+    }
+
+    void Publish(std::string jpeg) {
+        auto frame = std::make_shared<Frame>();
+        if (!JpegFrameSize(reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size(), frame->width,
+                           frame->height))
+            return state_->RefusePart(feed_, "a part that is not a JPEG picture");
+        frame->jpeg = std::move(jpeg);
+        frame->sequence = ++feed_.sequence;
+        feed_.rate.Add(frame->jpeg.size(), NowMs());
+        feed_.frames.Publish(std::move(frame));
+    }
+
+    std::shared_ptr<ServerState> state_;
+    ConnectionPtr c_;
+    FeedState& feed_;
+    asio::steady_timer timer_;
+    uint64_t limit_;
+    MultipartReader multipart_;
+    std::unique_ptr<ChunkedDecoder> chunked_;
+    bool counted_ = false;
+    uint64_t bodyLeft_ = 0;
+    bool feeding_ = false;
+    std::vector<char> buffer_ = std::vector<char>(65536);
+};
+
+}  // namespace
+
+void TakeFeed(std::shared_ptr<ServerState> state, ConnectionPtr connection, FeedState& feed, const HttpRequest& request,
+              const char* body, size_t bodySize) {
+    if (feed.feederConnected) {
+        state->Message(feed.config.name + ": refused a second feeder from " + connection->client);
+        return SendStatus(std::move(state), std::move(connection), 409);
+    }
+    const std::string* type = request.Header("content-type");
+    std::string boundary = type ? MultipartBoundary(*type) : "";
+    if (boundary.empty()) return SendStatus(std::move(state), std::move(connection), 415);
+    const std::string* te = request.Header("transfer-encoding");
+    const std::string* cl = request.Header("content-length");
+    unsigned long long length = 0;
+    if (te && AsciiLower(*te) != "chunked") return SendStatus(std::move(state), std::move(connection), 501);
+    if (!te && cl && !ParseContentLength(*cl, length)) return SendStatus(std::move(state), std::move(connection), 400);
+    auto intake = std::make_shared<FeedIntake>(std::move(state), std::move(connection), feed, boundary);
+    if (te) intake->SetChunked();
+    else if (cl) intake->SetLength(length);
+    intake->Start(body, bodySize);
+}

@@ -1,0 +1,16 @@
+// Takes a feeder's POST body: multipart JPEG parts (plain or chunked), each
+// checked and published to the feed's viewers as its newest frame.
+#pragma once
+#include <cstddef>
+#include <memory>
+
+#include "programs/server/connection.h"
+
+class ServerState;
+struct FeedState;
+struct HttpRequest;
+
+// body: what came with the request head. Refuses a second feeder (409) and a
+// body that is not multipart (415).
+void TakeFeed(std::shared_ptr<ServerState> state, ConnectionPtr connection, FeedState& feed, const HttpRequest& request,
+              const char* body, size_t bodySize);

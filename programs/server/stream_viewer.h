@@ -1,0 +1,55 @@
+// A live viewer of a stream, whatever the format: it takes a viewer place
+// (MaxClients, MaxBandwidth) or is answered 503, takes the newest frame of
+// its feed as each comes (a slow viewer skips frames instead of queueing
+// them), and is cut when it stops taking what is written. The formats only
+// say what goes around each frame's JPEG bytes.
+#pragma once
+#include <asio.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "programs/server/connection.h"
+#include "programs/server/frame_broadcast.h"
+#include "programs/server/limits.h"
+#include "programs/server/server_state.h"
+
+class StreamViewer : public FrameSink, public std::enable_shared_from_this<StreamViewer> {
+public:
+    StreamViewer(std::shared_ptr<ServerState> state, ConnectionPtr connection, const StreamConfig& stream,
+                 FeedState& feed);
+    virtual ~StreamViewer() = default;
+
+    // Answers 503 when the limits do not admit another viewer; a HEAD request
+    // gets the headers only and no place.
+    void Start();
+    void Offer(const FramePtr& frame) override;
+
+protected:
+    virtual const char* ContentType() const = 0;
+    // What follows the response head before any frame.
+    virtual std::string Opening() { return ""; }
+    // What goes before and after the JPEG bytes of a frame.
+    virtual void Wrap(const Frame& frame, std::string& prefix, std::string& suffix) = 0;
+
+    const StreamConfig& stream_;
+
+private:
+    void WatchForClose();
+    void WriteNext();
+    // Gives the place back at once, even if the system finishes a write only later.
+    void End(bool cut);
+
+    std::shared_ptr<ServerState> state_;
+    ConnectionPtr c_;
+    FeedState& feed_;
+    asio::steady_timer timer_;
+    ServerState::ViewerPlace place_;
+    FrameBroadcast::Subscription subscription_;
+    ViewerQueue queue_;
+    FramePtr current_;
+    std::string pending_, prefix_, suffix_;
+    bool writing_ = false;
+    std::vector<char> buffer_ = std::vector<char>(512);
+};
