@@ -4,6 +4,7 @@
 #include <cwctype>
 
 #include "backend/text_mode.h"
+#include "common/ascii_case.h"
 
 namespace {
 
@@ -25,18 +26,6 @@ const wchar_t kFixedBlock[] =
 
 std::wstring Line(const wchar_t* name, int32_t value) {
     return std::wstring(name) + std::to_wstring(value) + L"\n";
-}
-
-// Compares the first n characters, folding only A-Z to lower case.
-bool StartsWithFolded(const std::wstring& line, const wchar_t* prefix, size_t n) {
-    if (line.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        wchar_t a = line[i], b = prefix[i];
-        if (a >= L'A' && a <= L'Z') a = a - L'A' + L'a';
-        if (b >= L'A' && b <= L'Z') b = b - L'A' + L'a';
-        if (a != b) return false;
-    }
-    return true;
 }
 
 bool IsScanSpace(wchar_t c) {
@@ -97,9 +86,9 @@ void ReadServerConfigLine(const std::wstring& line, StreamSettings& s) {
         {L"VideoBitRate ", 13, &s.bitRate},
     };
     for (const Directive& d : singles) {
-        if (StartsWithFolded(line, d.prefix, d.length)) ScanInt(line.c_str() + d.length, *d.field);
+        if (StartsWithNoCase(line, std::wstring_view(d.prefix, d.length))) ScanInt(line.c_str() + d.length, *d.field);
     }
-    if (StartsWithFolded(line, L"VideoSize ", 10)) {
+    if (StartsWithNoCase(line, L"VideoSize ")) {
         const wchar_t* rest = line.c_str() + 10;
         size_t used = ScanInt(rest, s.width);
         if (used > 0 && rest[used] == L'x') ScanInt(rest + used + 1, s.height);

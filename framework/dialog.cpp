@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "common/utf8.h"
 #include "framework/app_base.h"
 #include "framework/control.h"
 #include "framework/data_exchange.h"
@@ -34,14 +35,6 @@ bool AnswersDirectly(UINT msg) {
     default:
         return false;
     }
-}
-
-std::wstring AnsiToWide(const std::string& s) {
-    if (s.empty()) return {};
-    int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-    return w;
 }
 
 LRESULT DefaultSubclass(Message& m) { return ::DefSubclassProc(m.wnd, m.msg, m.wParam, m.lParam); }
@@ -225,7 +218,9 @@ void Dialog::ApplyInitData() {
                    : r.kind == DialogInitRecord::Kind::ListString ? LB_ADDSTRING
                                                                   : 0;
         if (msg == 0) continue;  // other record kinds are not used by our templates
-        std::wstring text = AnsiToWide(r.text);
+        // Our templates' texts are ASCII; read as UTF-8, like every narrow text of
+        // ours, they do not depend on the user's ANSI code page.
+        std::wstring text = FromUtf8(r.text);
         ::SendDlgItemMessageW(m_hWnd, r.controlId, msg, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
 }

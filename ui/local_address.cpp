@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/utf8.h"
 #include "ui/test_page.h"
 
 namespace {
@@ -48,7 +49,8 @@ const wchar_t* GetLocalAddress(const WinsockCalls& calls) {
         in_addr address;
         std::memcpy(&address, chosen->data(), 4);
         // Converted while Winsock is still started; its text lives in Winsock's buffer.
-        if (const char* text = ::inet_ntoa(address)) Store(WidenAscii(text));
+        // Dotted digits are ASCII: each byte becomes the wide character of its value.
+        if (const char* text = ::inet_ntoa(address)) Store(FromUtf8(text));
     }
     calls.cleanup();
     return s_address;

@@ -57,9 +57,3 @@ std::optional<Ipv4Address> ChooseLocalAddress(const std::vector<Ipv4Address>& ad
         if (a[0] != 127) return a;
     return std::nullopt;
 }
-
-std::wstring WidenAscii(const char* text) {
-    std::wstring wide;
-    for (const char* p = text; *p; ++p) wide += static_cast<wchar_t>(static_cast<unsigned char>(*p));
-    return wide;
-}

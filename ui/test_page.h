@@ -17,6 +17,3 @@ using Ipv4Address = std::array<uint8_t, 4>;
 // The first address outside 127.0.0.0/8, in the resolver's order; none when every
 // address is a loopback one or the list is empty.
 std::optional<Ipv4Address> ChooseLocalAddress(const std::vector<Ipv4Address>& addresses);
-
-// Each byte of an ASCII text as one wide character of the same value.
-std::wstring WidenAscii(const char* text);

@@ -13,7 +13,3 @@ std::vector<std::wstring> ProgramArguments(const std::wstring& commandLine, cons
 
 // Splits a command line (without the program name) into arguments, as above.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& text);
-
-// Narrow and wide conversions for our ASCII-and-UTF-8 world.
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& text);

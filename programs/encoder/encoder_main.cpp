@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "programs/common/arguments.h"
+#include "common/utf8.h"
 #include "programs/common/stop_signal.h"
 #include "programs/encoder/feed_client.h"
 #include "programs/encoder/frame_pipeline.h"

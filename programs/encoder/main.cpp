@@ -1,6 +1,7 @@
 // orvane.dll: the encoder program (a console program despite its name).
 #include "programs/encoder/encoder_main.h"
 
+#include "common/utf8.h"
 #include "programs/common/arguments.h"
 
 #ifdef _WIN32

@@ -3,19 +3,15 @@
 #include <cstdlib>
 #include <sstream>
 
-namespace {
+#include "common/ascii_case.h"
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
+namespace {
 
 bool ParseCount(const std::string& text, int64_t multiplier, int64_t& out) {
     if (text.empty() || text[0] < '0' || text[0] > '9') return false;
     char* end = nullptr;
     double v = std::strtod(text.c_str(), &end);
-    std::string suffix = Lower(end);
+    std::string suffix = AsciiLower(end);
     if (suffix == "k") v *= 1000;
     else if (suffix == "m") v *= 1000 * 1000;
     else if (suffix == "g") v *= 1000.0 * 1000 * 1000;
@@ -31,7 +27,7 @@ bool ParseSize(const std::string& text, int& w, int& h) {
         {"sqcif", 128, 96}, {"qcif", 176, 144}, {"cif", 352, 288}, {"4cif", 704, 576},
         {"qqvga", 160, 120}, {"qvga", 320, 240}, {"vga", 640, 480}, {"svga", 800, 600},
         {"xga", 1024, 768}, {"uxga", 1600, 1200}, {"sxga", 1280, 1024}};
-    std::string lower = Lower(text);
+    std::string lower = AsciiLower(text);
     for (const auto& n : kNames)
         if (lower == n.name) {
             w = n.w;
@@ -61,7 +57,7 @@ bool ParseStreamParameters(const std::string& text, StreamParameters& out, std::
         std::string name, value, extra;
         if (!(words >> name) || name[0] == '#') continue;
         words >> value;
-        std::string key = Lower(name);
+        std::string key = AsciiLower(name);
         bool ok = true;
         if (key == "videoframerate") {
             char* end = nullptr;

@@ -4,17 +4,13 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "common/ascii_case.h"
+
 namespace {
 
 // Bounds that keep a typing error from asking for absurd resources.
 constexpr uint64_t kMaxFeedBytes = 4ull << 30;
 constexpr int kMaxDimension = 16384;
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -120,7 +116,7 @@ private:
         if (i == raw.size() || raw[i] == '#') return true;
         std::vector<std::string> w = Words(raw);
         std::string name = w[0];
-        std::string key = Lower(name);
+        std::string key = AsciiLower(name);
         if (key[0] == '<') return Section(w, key);
         std::vector<std::string> args(w.begin() + 1, w.end());
 
@@ -217,7 +213,7 @@ private:
     bool Acl(const std::string& name, const std::vector<std::string>& a, std::vector<AclRule>& rules) {
         if (!NeedArgs(name, a, 2, 3)) return false;
         AclRule rule;
-        std::string action = Lower(a[0]);
+        std::string action = AsciiLower(a[0]);
         if (action == "allow") rule.allow = true;
         else if (action == "deny") rule.allow = false;
         else return Fail("ACL must be allow or deny, not " + a[0]);
@@ -246,7 +242,7 @@ private:
         StreamConfig& s = streamCfg_;
         if (key == "format") {
             if (!NeedArgs(name, a, 1, 1)) return false;
-            if (Lower(a[0]) != "swf") return Fail("unsupported format " + a[0] + " (only swf)");
+            if (AsciiLower(a[0]) != "swf") return Fail("unsupported format " + a[0] + " (only swf)");
             s.format = "swf";
             return true;
         }
@@ -327,7 +323,7 @@ bool ParseServerConfig(const std::string& text, const std::string& fileName, Ser
 }
 
 bool ParseVideoSize(const std::string& text, int& width, int& height) {
-    std::string t = Lower(text);
+    std::string t = AsciiLower(text);
     for (const SizeName& n : kSizeNames)
         if (t == n.name) {
             width = n.width;

@@ -24,12 +24,6 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
-std::string AsciiLower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 bool ParseContentLength(const std::string& text, unsigned long long& out) {
     std::string t = Trim(text);
     if (t.empty() || t.size() > 18) return false;

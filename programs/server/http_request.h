@@ -5,6 +5,9 @@
 #include <utility>
 #include <vector>
 
+// Header names are kept as AsciiLower gives them; callers compare with it too.
+#include "common/ascii_case.h"
+
 struct HttpRequest {
     std::string method;
     std::string target;   // as sent, e.g. "/demo.swf?x=1"
@@ -43,7 +46,5 @@ private:
     HttpRequest request_;
 };
 
-// Lower-cases ASCII letters.
-std::string AsciiLower(std::string s);
 // Parses a whole non-negative decimal number that fits in 63 bits.
 bool ParseContentLength(const std::string& text, unsigned long long& out);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/utf8.h"
 #include "programs/common/arguments.h"
 #include "programs/common/stop_signal.h"
 #include "programs/server/config.h"

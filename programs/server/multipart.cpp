@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/ascii_case.h"
 #include "programs/server/http_request.h"
 
 std::string MultipartBoundary(const std::string& contentType) {

@@ -29,11 +29,3 @@ TEST(ProgramArguments, SplitsAsTheRuntimeDoes) {
     EXPECT_EQ(SplitCommandLine(L"\"\" x"), (Args{L"", L"x"}));
     EXPECT_EQ(SplitCommandLine(L"  \t "), Args{});
 }
-
-TEST(Utf8, RoundTrip) {
-    std::wstring text = L"caf\u00e9 \u20ac";
-    EXPECT_EQ(ToUtf8(text), "caf\xc3\xa9 \xe2\x82\xac");
-    EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
-    EXPECT_EQ(FromUtf8("\xff"), std::wstring(1, wchar_t(0xFFFD)));
-    EXPECT_EQ(FromUtf8("\xe2\x82"), L"\uFFFD\uFFFD");
-}

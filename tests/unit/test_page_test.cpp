@@ -120,9 +120,3 @@ TEST(LocalAddress, FirstOutsideTheLoopbackBlock) {
     EXPECT_FALSE(ChooseLocalAddress({{127, 0, 0, 1}, {127, 0, 1, 1}}).has_value());
     EXPECT_FALSE(ChooseLocalAddress({}).has_value());
 }
-
-TEST(LocalAddress, WidensEachByte) {
-    EXPECT_EQ(WidenAscii("192.168.1.10"), L"192.168.1.10");
-    EXPECT_EQ(WidenAscii(""), L"");
-    EXPECT_EQ(WidenAscii("\xff"), std::wstring(1, L'\xff'));  // a byte, not a sign-extended char
-}

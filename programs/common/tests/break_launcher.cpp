@@ -14,7 +14,7 @@
 #include <sstream>
 #include <string>
 
-#include "programs/common/arguments.h"
+#include "common/utf8.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 5) {

@@ -24,7 +24,7 @@
 
 #include "backend/command_lines.h"
 #include "backend/server_config.h"
-#include "programs/common/arguments.h"
+#include "common/utf8.h"
 #include "programs/encoder/feed_client.h"
 #include "programs/encoder/gif_reader.h"
 #include "programs/encoder/scale.h"
