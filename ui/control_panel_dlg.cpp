@@ -254,8 +254,8 @@ void CControlPanelDlg::OnSupervisionTimer(fw::Message& m) {
 void CControlPanelDlg::OnSizePresetChange() {
     UpdateData(true);
     if (m_nSizePreset >= 0 && m_nSizePreset < kSizePresetCount) {
-        m_nWidth = kSizePresets[m_nSizePreset].width;
-        m_nHeight = kSizePresets[m_nSizePreset].height;
+        m_nWidth = SizePreset(m_nSizePreset).width;
+        m_nHeight = SizePreset(m_nSizePreset).height;
         UpdateData(false);
     }
 }
@@ -271,8 +271,8 @@ void CControlPanelDlg::OnOriginalResolution() {
 void CControlPanelDlg::OnResizeTo() {
     UpdateData(true);
     m_nSizePreset = kQvgaSizePreset;
-    m_nWidth = kSizePresets[kQvgaSizePreset].width;
-    m_nHeight = kSizePresets[kQvgaSizePreset].height;
+    m_nWidth = SizePreset(kQvgaSizePreset).width;
+    m_nHeight = SizePreset(kQvgaSizePreset).height;
     UpdateData(false);
 }
 

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "common/ascii_case.h"
+#include "common/frame_sizes.h"
 
 namespace {
 
@@ -23,22 +24,17 @@ bool ParseCount(const std::string& text, int64_t multiplier, int64_t& out) {
 }
 
 bool ParseSize(const std::string& text, int& w, int& h) {
-    static const struct { const char* name; int w, h; } kNames[] = {
-        {"sqcif", 128, 96}, {"qcif", 176, 144}, {"cif", 352, 288}, {"4cif", 704, 576},
-        {"qqvga", 160, 120}, {"qvga", 320, 240}, {"vga", 640, 480}, {"svga", 800, 600},
-        {"xga", 1024, 768}, {"uxga", 1600, 1200}, {"sxga", 1280, 1024}};
-    std::string lower = AsciiLower(text);
-    for (const auto& n : kNames)
-        if (lower == n.name) {
-            w = n.w;
-            h = n.h;
-            return true;
-        }
-    size_t x = lower.find('x');
-    if (x == std::string::npos) return false;
     int64_t a, b;
-    if (!ParseCount(lower.substr(0, x), 1, a) || !ParseCount(lower.substr(x + 1), 1, b)) return false;
-    // JPEG and our buffers: even sizes up to 4096 on a side.
+    if (const FrameSize* named = FindFrameSize(text)) {
+        a = named->width;
+        b = named->height;
+    } else {
+        std::string lower = AsciiLower(text);
+        size_t x = lower.find('x');
+        if (x == std::string::npos) return false;
+        if (!ParseCount(lower.substr(0, x), 1, a) || !ParseCount(lower.substr(x + 1), 1, b)) return false;
+    }
+    // JPEG and our buffers: 16 to 4096 on a side, named sizes too.
     if (a < 16 || b < 16 || a > 4096 || b > 4096) return false;
     w = static_cast<int>(a);
     h = static_cast<int>(b);

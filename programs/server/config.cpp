@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "common/ascii_case.h"
+#include "common/frame_sizes.h"
 
 namespace {
 
@@ -64,25 +65,6 @@ bool ParseRate(const std::string& text, double& out) {
     out = v;
     return true;
 }
-
-struct SizeName {
-    const char* name;
-    int width, height;
-};
-
-// The frame size abbreviations of the old command-line tools.
-const SizeName kSizeNames[] = {
-    {"ntsc", 720, 480},     {"pal", 720, 576},      {"qntsc", 352, 240},    {"qpal", 352, 288},
-    {"sntsc", 640, 480},    {"spal", 768, 576},     {"film", 352, 240},     {"ntsc-film", 352, 240},
-    {"sqcif", 128, 96},     {"qcif", 176, 144},     {"cif", 352, 288},      {"4cif", 704, 576},
-    {"16cif", 1408, 1152},  {"qqvga", 160, 120},    {"qvga", 320, 240},     {"vga", 640, 480},
-    {"svga", 800, 600},     {"xga", 1024, 768},     {"uxga", 1600, 1200},   {"qxga", 2048, 1536},
-    {"sxga", 1280, 1024},   {"qsxga", 2560, 2048},  {"hsxga", 5120, 4096},  {"wvga", 852, 480},
-    {"wxga", 1366, 768},    {"wsxga", 1600, 1024},  {"wuxga", 1920, 1200},  {"woxga", 2560, 1600},
-    {"wqsxga", 3200, 2048}, {"wquxga", 3840, 2400}, {"whsxga", 6400, 4096}, {"whuxga", 7680, 4800},
-    {"cga", 320, 200},      {"ega", 640, 350},      {"hd480", 852, 480},    {"hd720", 1280, 720},
-    {"hd1080", 1920, 1080},
-};
 
 class Parser {
 public:
@@ -323,13 +305,12 @@ bool ParseServerConfig(const std::string& text, const std::string& fileName, Ser
 }
 
 bool ParseVideoSize(const std::string& text, int& width, int& height) {
+    if (const FrameSize* named = FindFrameSize(text)) {
+        width = named->width;
+        height = named->height;
+        return true;
+    }
     std::string t = AsciiLower(text);
-    for (const SizeName& n : kSizeNames)
-        if (t == n.name) {
-            width = n.width;
-            height = n.height;
-            return true;
-        }
     size_t x = t.find('x');
     if (x == std::string::npos) return false;
     int w, h;

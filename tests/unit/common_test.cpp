@@ -2,9 +2,41 @@
 #include <gtest/gtest.h>
 
 #include "common/ascii_case.h"
+#include "common/frame_sizes.h"
 #include "common/utf8.h"
 
 namespace {
+
+struct NamedSize {
+    const char* name;
+    int width, height;
+};
+
+TEST(FrameSizes, NamesOfTheOldTools) {
+    // The panel's list first, in its order (the panel shows these seven rows).
+    const NamedSize panel[] = {{"sqcif", 128, 96},  {"qcif", 176, 144}, {"cif", 352, 288}, {"4cif", 704, 576},
+                               {"qqvga", 160, 120}, {"qvga", 320, 240}, {"vga", 640, 480}};
+    for (size_t i = 0; i < 7; ++i) {
+        EXPECT_STREQ(kFrameSizes[i].name, panel[i].name);
+        EXPECT_EQ(kFrameSizes[i].width, panel[i].width) << panel[i].name;
+        EXPECT_EQ(kFrameSizes[i].height, panel[i].height) << panel[i].name;
+    }
+    EXPECT_EQ(kFrameSizeCount, 37u);
+    const NamedSize others[] = {{"ntsc", 720, 480},      {"pal", 720, 576},     {"ntsc-film", 352, 240},
+                                {"16cif", 1408, 1152},   {"svga", 800, 600},    {"sxga", 1280, 1024},
+                                {"whuxga", 7680, 4800},  {"cga", 320, 200},     {"hd1080", 1920, 1080}};
+    for (const NamedSize& n : others) {
+        const FrameSize* found = FindFrameSize(n.name);
+        ASSERT_NE(found, nullptr) << n.name;
+        EXPECT_EQ(found->width, n.width) << n.name;
+        EXPECT_EQ(found->height, n.height) << n.name;
+    }
+    // Compared without case; anything else is no name.
+    ASSERT_NE(FindFrameSize("QVGA"), nullptr);
+    EXPECT_EQ(FindFrameSize("QVGA")->width, 320);
+    for (const char* unknown : {"", "vga2", "qvga ", "640x480", "custom"})
+        EXPECT_EQ(FindFrameSize(unknown), nullptr) << unknown;
+}
 
 TEST(AsciiCase, FoldsOnlyAToZ) {
     EXPECT_EQ(AsciiLower(std::string("Content-LENGTH: 5 @[`{")), "content-length: 5 @[`{");

@@ -94,15 +94,25 @@ TEST(SettingsValidation, FirstFailingCheckWins) {
     EXPECT_EQ(ValidateSettings(s), nullptr);
 }
 
-TEST(SizePresets, FindsTheFirstExactRowElseCustom) {
-    EXPECT_EQ(FindSizePreset(128, 96), 0);
-    EXPECT_EQ(FindSizePreset(704, 576), 3);
-    EXPECT_EQ(FindSizePreset(320, 240), kQvgaSizePreset);
-    EXPECT_EQ(FindSizePreset(640, 480), 6);
-    EXPECT_EQ(FindSizePreset(0, 0), kCustomSizePreset);
-    EXPECT_EQ(FindSizePreset(320, 0), kCustomSizePreset);
-    EXPECT_EQ(FindSizePreset(240, 320), kCustomSizePreset);  // both must match, in order
-    EXPECT_EQ(FindSizePreset(300, 200), kCustomSizePreset);
-    for (int i = 0; i < kSizePresetCount; ++i)
-        EXPECT_EQ(FindSizePreset(kSizePresets[i].width, kSizePresets[i].height), i) << kSizePresets[i].width;
+TEST(SizePresets, TheListsRowsAndFindingThem) {
+    // The combo box's rows, with their sizes as the list is specified; 7 is "Custom".
+    const struct {
+        const char* name;
+        int width, height;
+    } rows[] = {{"sqcif", 128, 96},  {"qcif", 176, 144}, {"cif", 352, 288}, {"4cif", 704, 576},
+                {"qqvga", 160, 120}, {"qvga", 320, 240}, {"vga", 640, 480}};
+    ASSERT_EQ(kSizePresetCount, 7);
+    EXPECT_EQ(kCustomSizePreset, 7);
+    EXPECT_EQ(kQvgaSizePreset, 5);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_STREQ(SizePreset(i).name, rows[i].name) << i;
+        EXPECT_EQ(SizePreset(i).width, rows[i].width) << rows[i].name;
+        EXPECT_EQ(SizePreset(i).height, rows[i].height) << rows[i].name;
+        EXPECT_EQ(FindSizePreset(rows[i].width, rows[i].height), i) << rows[i].name;
+    }
+    EXPECT_EQ(FindSizePreset(0, 0), 7);
+    EXPECT_EQ(FindSizePreset(320, 0), 7);
+    EXPECT_EQ(FindSizePreset(240, 320), 7);  // both must match, in order
+    EXPECT_EQ(FindSizePreset(300, 200), 7);
+    EXPECT_EQ(FindSizePreset(800, 600), 7);  // a named size, but not in the list
 }

@@ -117,7 +117,11 @@ TEST(StreamParameters, ReadsTheServersDirectives) {
     EXPECT_EQ(p.width, 640);
     EXPECT_EQ(p.fileMaxSize, 200000);
     EXPECT_EQ(p.bitRate, 0);  // not given: no bit rate
-    for (const char* bad : {"VideoSize 10x10000\n", "VideoSize big\n", "VideoBitRate -3\n", "FileMaxSize 2Q\n",
-                            "VideoFrameRate 0\n"})
+    // Every size name the server's configuration knows, within the same bounds as numbers.
+    ASSERT_TRUE(ParseStreamParameters("VideoSize HD720\n", p, error)) << error;
+    EXPECT_EQ(p.width, 1280);
+    EXPECT_EQ(p.height, 720);
+    for (const char* bad : {"VideoSize 10x10000\n", "VideoSize big\n", "VideoSize hsxga\n", "VideoBitRate -3\n",
+                            "FileMaxSize 2Q\n", "VideoFrameRate 0\n"})
         EXPECT_FALSE(ParseStreamParameters(bad, p, error)) << bad;
 }
