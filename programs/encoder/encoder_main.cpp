@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/utf8.h"
+#include "common/whole_file.h"
 #include "programs/common/stop_signal.h"
 #include "programs/encoder/feed_client.h"
 #include "programs/encoder/frame_pipeline.h"
@@ -28,32 +29,6 @@ const char kUsage[] =
 // A watermark is a small picture; a file larger than this is not one.
 constexpr size_t kMaxWatermarkBytes = 64u << 20;
 
-enum class ReadResult { Ok, Unreadable, TooLarge };
-
-ReadResult ReadWatermarkFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
-#ifdef _WIN32
-    // The panel keeps the file open for writing; msvcrt opens without share restrictions.
-    FILE* f = _wfopen(path.c_str(), L"rb");
-#else
-    FILE* f = std::fopen(ToUtf8(path).c_str(), "rb");
-#endif
-    if (!f) return ReadResult::Unreadable;
-    bytes.clear();
-    uint8_t buffer[65536];
-    size_t n;
-    ReadResult result = ReadResult::Ok;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-        if (bytes.size() + n > kMaxWatermarkBytes) {
-            result = ReadResult::TooLarge;
-            break;
-        }
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    if (result == ReadResult::Ok && std::ferror(f)) result = ReadResult::Unreadable;
-    std::fclose(f);
-    return result;
-}
-
 std::atomic<bool> g_stop{false};
 
 }  // namespace
@@ -75,8 +50,8 @@ int RunEncoder(const std::vector<std::wstring>& args) {
 
     std::unique_ptr<Watermark> watermark;
     if (options.watermark) {
-        std::vector<uint8_t> bytes;
-        ReadResult read = ReadWatermarkFile(options.watermarkPath, bytes);
+        std::string bytes;
+        ReadResult read = ReadWholeFile(options.watermarkPath, kMaxWatermarkBytes, bytes);
         if (read == ReadResult::TooLarge) {
             Say("the watermark " + ToUtf8(options.watermarkPath) + " is larger than " +
                 std::to_string(kMaxWatermarkBytes >> 20) + " MiB; a watermark is a small picture");
@@ -88,7 +63,7 @@ int RunEncoder(const std::vector<std::wstring>& args) {
         }
         RgbImage mark;
         std::string error;
-        if (!ReadGif(bytes.data(), bytes.size(), mark, error)) {
+        if (!ReadGif(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), mark, error)) {
             Say("the watermark " + ToUtf8(options.watermarkPath) + " is not a usable GIF: " + error);
             return 1;
         }

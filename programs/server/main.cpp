@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/utf8.h"
+#include "common/whole_file.h"
 #include "programs/common/arguments.h"
 #include "programs/common/stop_signal.h"
 #include "programs/server/config.h"
@@ -19,27 +20,8 @@
 
 namespace {
 
-bool ReadFile(const std::wstring& path, std::string& text) {
-#ifdef _WIN32
-    std::FILE* f = _wfopen(path.c_str(), L"rb");
-#else
-    std::FILE* f = std::fopen(ToUtf8(path).c_str(), "rb");
-#endif
-    if (!f) return false;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        text.append(buf, n);
-        // A configuration file is small; refuse to read something else whole.
-        if (text.size() > (1u << 20)) {
-            std::fclose(f);
-            return false;
-        }
-    }
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
+// A configuration file is small; refuse to read something else whole.
+constexpr size_t kMaxConfigBytes = 1u << 20;
 
 int Usage(const char* problem) {
     std::fprintf(stderr, "server: %s\nusage: server -f <configuration file>\n", problem);
@@ -62,7 +44,7 @@ int Run(const std::vector<std::wstring>& args) {
 
     std::string fileName = ToUtf8(configPath);
     std::string text;
-    if (!ReadFile(configPath, text)) {
+    if (ReadWholeFile(configPath, kMaxConfigBytes, text) != ReadResult::Ok) {
         std::fprintf(stderr, "%s: cannot read the configuration file\n", fileName.c_str());
         return 1;
     }

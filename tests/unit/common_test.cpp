@@ -1,11 +1,17 @@
 // The facts and helpers that the panel and both programs share.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "common/ascii_case.h"
 #include "common/frame_sizes.h"
 #include "common/utf8.h"
+#include "common/whole_file.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct NamedSize {
     const char* name;
@@ -60,6 +66,40 @@ TEST(Utf8, RoundTripAndBadBytes) {
     // ASCII, such as a dotted address: each byte becomes the character of its value.
     EXPECT_EQ(FromUtf8("192.168.1.10"), L"192.168.1.10");
     EXPECT_EQ(FromUtf8(""), L"");
+}
+
+// A file in the test's working folder, which belongs to its build tree.
+fs::path WriteTestFile(const char* name, const std::string& bytes) {
+    fs::path path = fs::current_path() / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+TEST(WholeFile, EveryByteUpToTheBound) {
+    // Binary: CR LF, a NUL and 0x1A stay as they are; longer than one read of the file.
+    std::string bytes = std::string("a\r\nb\0c\x1A", 7) + std::string(40000, 'x') + "end";
+    fs::path path = WriteTestFile("whole_file_test.bin", bytes);
+    std::string read;
+    EXPECT_EQ(ReadWholeFile(path.wstring(), bytes.size(), read), ReadResult::Ok);
+    EXPECT_EQ(read, bytes);
+    EXPECT_EQ(ReadWholeFile(path.wstring(), bytes.size() - 1, read), ReadResult::TooLarge);
+    fs::remove(path);
+
+    path = WriteTestFile("whole_file_test_empty.bin", "");
+    read = "stale";
+    EXPECT_EQ(ReadWholeFile(path.wstring(), 0, read), ReadResult::Ok);
+    EXPECT_EQ(read, "");
+    fs::remove(path);
+}
+
+TEST(WholeFile, MissingFileOrAFolderIsUnreadable) {
+    std::string read;
+    EXPECT_EQ(ReadWholeFile((fs::current_path() / "whole_file_test_absent").wstring(), 100, read),
+              ReadResult::Unreadable);
+    fs::path folder = fs::current_path() / "whole_file_test_folder";
+    fs::create_directories(folder);
+    EXPECT_EQ(ReadWholeFile(folder.wstring(), 100, read), ReadResult::Unreadable);
+    fs::remove(folder);
 }
 
 }  // namespace

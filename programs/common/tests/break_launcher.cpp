@@ -10,11 +10,10 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "common/utf8.h"
+#include "common/whole_file.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 5) {
@@ -24,10 +23,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::wstring dir = argv[1];
     const int breaks = _wtoi(argv[4]);
-    std::ifstream file(argv[3], std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    std::string args = text.str();
+    // A command line has at most 32767 characters.
+    std::string args;
+    if (ReadWholeFile(argv[3], 1u << 16, args) != ReadResult::Ok) {
+        std::printf("cannot read the arguments from %ls\n", argv[3]);
+        return 2;
+    }
     while (!args.empty() && (args.back() == '\n' || args.back() == '\r')) args.pop_back();
     std::wstring commandLine = dir + L"\\" + argv[2] + L" " + FromUtf8(args);
     STARTUPINFOW si{};

@@ -423,6 +423,19 @@ class EndToEnd(unittest.TestCase):
         self.assertIn("absent.conf: cannot read the configuration file", missing.stderr)
         self.assertEqual(subprocess.run([ARGS.server], capture_output=True, timeout=10).returncode, 1)
 
+        # A configuration is read whole up to 1 MiB: a file of that size is read (and its last
+        # line found wrong), one byte more is refused.
+        for size, said in ((1 << 20, "big.conf:2: unknown directive Bogus"),
+                           ((1 << 20) + 1, "big.conf: cannot read the configuration file")):
+            path = os.path.join(self.work, "big.conf")
+            with open(path, "w", newline="") as f:
+                f.write("#" * (size - len("\r\nBogus\r\n")) + "\r\nBogus\r\n")
+            self.assertEqual(os.path.getsize(path), size)
+            big = subprocess.run([ARGS.server, "-f", path], capture_output=True, text=True, timeout=10)
+            self.assertEqual(big.returncode, 1)
+            self.assertIn(said, big.stderr)
+
+
 
 def main():
     global ARGS, FRAMES
