@@ -2,6 +2,7 @@
 #include <netfw.h>
 
 #include "app/streamer_app.h"
+#include "common/product.h"
 #include "framework/com.h"
 
 namespace {
@@ -11,10 +12,8 @@ const IID kIidNetFwMgr = {0xF7898AF5, 0xCAC4, 0x4632, {0xA2, 0xEC, 0xDA, 0x06, 0
 const CLSID kClsidNetFwAuthorizedApplication = {0xEC9846B3, 0x2762, 0x4A6B, {0xA2, 0x14, 0x6A, 0xCB, 0x60, 0x34, 0x62, 0xD2}};
 const IID kIidNetFwAuthorizedApplication = {0xB5E64FFA, 0xC2C5, 0x444E, {0xA3, 0x01, 0xFB, 0x5E, 0x00, 0x01, 0x80, 0x50}};
 
-const wchar_t kEntryName[] = L"Orvane DEMO (Web Edition)";
-
 void GiveEntryOurName(INetFwAuthorizedApplication* entry) {
-    fw::SharedBstr title(kEntryName);
+    fw::SharedBstr title(kProductTitle);
     entry->put_Name(title.get());
 }
 

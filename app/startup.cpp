@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/streamer_app.h"
+#include "common/product.h"
 #include "framework/com.h"
 #include "res/watermark.h"
 #include "ui/control_panel_dlg.h"
@@ -15,7 +16,6 @@
 namespace {
 
 const wchar_t kMutexName[] = L"/orvane_mutex_9527";
-const wchar_t kWindowTitle[] = L"Orvane DEMO (Web Edition)";
 
 bool ReportMissingProgram(const wchar_t* path) {
     if (_waccess(path, 0) == 0) return true;
@@ -76,7 +76,7 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
 bool CStreamerApp::Startup() {
     m_instanceMutex = ::CreateMutexW(nullptr, TRUE, kMutexName);
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (HWND running = ::FindWindowW(nullptr, kWindowTitle)) {
+        if (HWND running = ::FindWindowW(nullptr, kProductTitle)) {
             ::ShowWindow(running, SW_SHOWNORMAL);
             ::SetForegroundWindow(running);
         }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/streamer_app.h"
+#include "common/product.h"
 #include "framework/data_exchange.h"
 #include "res/resource.h"
 #include "ui/settings_validation.h"
@@ -16,7 +17,6 @@ namespace {
 
 const wchar_t kStartCaption[] = L"&Start Server";
 const wchar_t kStopCaption[] = L"&Stop Server";
-const wchar_t kWindowTitle[] = L"Orvane DEMO (Web Edition)";
 const UINT_PTR kSupervisionTimer = 0;
 const UINT kSupervisionPeriodMs = 500;
 
@@ -111,7 +111,7 @@ bool CControlPanelDlg::OnInitDialog() {
         EndDialog(-1);
         return true;
     }
-    ::SetWindowTextW(Handle(), kWindowTitle);
+    ::SetWindowTextW(Handle(), kProductTitle);
     ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     AddToolTips();

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "app/streamer_app.h"
+#include "common/product.h"
 #include "res/resource.h"
 #include "ui/control_panel_dlg.h"
 
@@ -42,7 +43,7 @@ void CControlPanelDlg::AddTrayIcon() {
     record.uCallbackMessage = kTrayCallbackMessage;
     record.hIcon = m_hIcon;
     // Not the window's caption: at this point it is still the template's.
-    std::wcscpy(record.szTip, L"Orvane DEMO (Web Edition)");
+    std::wcscpy(record.szTip, kProductTitle);
     ::Shell_NotifyIconW(NIM_ADD, &record);
 }
 

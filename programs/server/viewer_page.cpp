@@ -1,5 +1,7 @@
 #include "programs/server/viewer_page.h"
 
+#include "common/product.h"
+
 namespace {
 
 // The look follows the panel's banner: black, the title in colour, light blue
@@ -7,7 +9,7 @@ namespace {
 const char kHead[] = R"HTML(<!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
-<title>Orvane DEMO (Web Edition)</title>
+<title>)HTML" ORVANE_PRODUCT_TITLE R"HTML(</title>
 <link rel="icon" href="data:,">
 <style>
 body{margin:0;padding:0 12px 16px;background:#000;color:#80c0e0;font:14px Tahoma,Verdana,sans-serif;text-align:center}
@@ -27,7 +29,7 @@ h1{margin:16px 0 2px;font:bold 30px Impact,"Arial Black",sans-serif;letter-spaci
 .frames{color:#e0e080}
 .others a{color:#80c0e0}
 </style></head><body>
-<h1>Orvane DEMO (Web Edition)</h1>
+<h1>)HTML" ORVANE_PRODUCT_TITLE R"HTML(</h1>
 <div class="edition">Live camera</div>
 )HTML";
 
