@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "backend/program_paths.h"
+#include "common/executable_path.h"
 
 namespace {
 
@@ -13,15 +14,9 @@ void CopyPath(wchar_t (&dst)[MAX_PATH], const std::wstring& src) {
     std::wmemcpy(dst, src.data(), n);
 }
 
-std::wstring OwnModulePath() {
-    wchar_t buf[32768] = {};
-    DWORD n = ::GetModuleFileNameW(nullptr, buf, 32768);
-    return std::wstring(buf, n);
-}
-
 }  // namespace
 
-CStreamerApp::CStreamerApp() { Init(OwnModulePath().c_str()); }
+CStreamerApp::CStreamerApp() { Init(ExecutablePath().c_str()); }
 
 CStreamerApp::CStreamerApp(const wchar_t* modulePath) { Init(modulePath); }
 

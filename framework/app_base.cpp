@@ -1,6 +1,6 @@
 #include "framework/app_base.h"
 
-#include <vector>
+#include "common/executable_path.h"
 
 namespace fw {
 
@@ -12,17 +12,8 @@ AppBase::~AppBase() {
     if (s_current == this) s_current = nullptr;
 }
 
-static std::wstring ModulePath() {
-    std::vector<wchar_t> buf(MAX_PATH);
-    for (;;) {
-        DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-        if (n < buf.size()) return std::wstring(buf.data(), n);
-        buf.resize(buf.size() * 2);
-    }
-}
-
 std::wstring ExecutableTitle() {
-    std::wstring path = ModulePath();
+    std::wstring path = ExecutablePath();
     size_t slash = path.find_last_of(L"\\/");
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
     size_t dot = name.rfind(L'.');
@@ -43,7 +34,7 @@ bool AppBase::OnAppCommand(UINT id) {
 }
 
 void AppBase::OnHelp() {
-    std::wstring path = ModulePath();
+    std::wstring path = ExecutablePath();
     size_t dot = path.rfind(L'.');
     size_t slash = path.find_last_of(L"\\/");
     if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) path.resize(dot);

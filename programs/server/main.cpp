@@ -8,15 +8,11 @@
 
 #include "common/utf8.h"
 #include "common/whole_file.h"
-#include "programs/common/arguments.h"
+#include "programs/common/program_entry.h"
 #include "programs/common/stop_signal.h"
 #include "programs/server/config.h"
 #include "programs/server/descriptor_limit.h"
 #include "programs/server/server.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -28,7 +24,9 @@ int Usage(const char* problem) {
     return 1;
 }
 
-int Run(const std::vector<std::wstring>& args) {
+}  // namespace
+
+int RunProgram(const std::vector<std::wstring>& args) {
     std::wstring configPath;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == L"-f" && i + 1 < args.size()) {
@@ -99,20 +97,3 @@ int Run(const std::vector<std::wstring>& args) {
     }
     return rc;
 }
-
-}  // namespace
-
-#ifdef _WIN32
-int wmain() {
-    wchar_t module[32768];
-    DWORD n = GetModuleFileNameW(nullptr, module, 32768);
-    std::wstring modulePath(module, n < 32768 ? n : 0);
-    return Run(ProgramArguments(GetCommandLineW(), modulePath));
-}
-#else
-int main(int argc, char** argv) {
-    std::vector<std::wstring> args;
-    for (int i = 1; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
-    return Run(args);
-}
-#endif
