@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 width=320 height=240
 rm -rf "$work" && mkdir -p "$work"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(python3 "$root/programs/common/tests/test_support.py" free-port)
 "$panel_files" "$work" "$port" "$width" "$height" || exit 1
 node "$here/flash_branch.js" "$work/demo.html" "http://127.0.0.1:$port/demo.mjpg" $width $height || exit 1
 

@@ -7,14 +7,11 @@ set -uo pipefail
 server=$1 encoder=$2 work=$3
 root=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$work" && mkdir -p "$work"
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-port=$(free_port) http_port=$(free_port) rtmp_port=$(free_port)
+support=$root/programs/common/tests/test_support.py
+port=$(python3 "$support" free-port) http_port=$(python3 "$support" free-port) rtmp_port=$(python3 "$support" free-port)
 
 # The configuration as the panel writes it, with a 320x240 picture.
-printf '%s\r\n' "Port $port" "BindAddress 0.0.0.0" "MaxHTTPConnections 2000" "MaxClients 1" \
-  "MaxBandwidth 100000" "CustomLog -" "NoDaemon" "<Feed feed.ffm>" "File mem:feed.ffm" "FileMaxSize 200K" \
-  "ACL allow 127.0.0.1" "</Feed>" "<Stream demo.swf>" "Format swf" "Feed feed.ffm" "NoAudio" \
-  "VideoFrameRate 15" "VideoSize 320x240" "</Stream>" >"$work/orvane.conf"
+python3 "$support" panel-config "$port" 320x240 >"$work/orvane.conf"
 
 pids=()
 finish() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; }

@@ -10,6 +10,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common", "tests"))
+from test_support import free_port, windows_path  # noqa: E402
+
 p = argparse.ArgumentParser()
 p.add_argument("--encoder", required=True)
 p.add_argument("--launcher", required=True)
@@ -22,18 +25,6 @@ a = p.parse_args()
 if not os.path.exists(a.server):
     print("native server not built (%s): build natively first" % a.server)
     sys.exit(77)
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def escape_spaces(text):

@@ -17,34 +17,14 @@ import threading
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "..", "common", "tests")]
 from swf_client import (Feeder, MjpegReader, SwfReader, connect, get, open_stream, read_head,  # noqa: E402
                         request, wait_listening)
+from test_support import free_port, panel_config, windows_path  # noqa: E402
 
 ARGS = None
 FRAMES = []
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
-def panel_config(port, frame_rate=15, size=None, bit_rate=0, max_clients=1):
-    """The configuration file as the control panel writes it."""
-    lines = ["Port %d" % port, "BindAddress 0.0.0.0", "MaxHTTPConnections 2000", "MaxClients %d" % max_clients,
-             "MaxBandwidth 100000", "CustomLog -", "NoDaemon", "<Feed feed.ffm>", "File mem:feed.ffm",
-             "FileMaxSize 200K", "ACL allow 127.0.0.1", "</Feed>", "<Stream demo.swf>", "Format swf",
-             "Feed feed.ffm", "NoAudio", "VideoFrameRate %d" % frame_rate]
-    if size:
-        lines.append("VideoSize %dx%d" % size)
-    if bit_rate > 0:
-        lines += ["VideoBitRate %d" % bit_rate, "VideoBitRateTolerance %d" % (bit_rate // frame_rate + 1)]
-    lines.append("</Stream>")
-    return "".join(l + "\r\n" for l in lines)
 
 
 class NativeServer:
@@ -95,7 +75,7 @@ class WineServer:
             self.win_dir = "C:\\Program Files\\Cam"
         else:
             self.dir = os.path.join(work, "Cam  Two")
-            self.win_dir = "Z:" + os.path.abspath(self.dir).replace("/", "\\")
+            self.win_dir = windows_path(self.dir)
         os.makedirs(self.dir, exist_ok=True)
         shutil.copy(ARGS.server, os.path.join(self.dir, "server.dll"))
 
@@ -436,7 +416,6 @@ class EndToEnd(unittest.TestCase):
             self.assertIn(said, big.stderr)
 
 
-
 def main():
     global ARGS, FRAMES
     p = argparse.ArgumentParser()
@@ -452,7 +431,7 @@ def main():
     frames_dir = os.path.join(ARGS.work, "frames")
     os.makedirs(frames_dir)
     cmd = ARGS.frames.split("|")
-    out_dir = ("Z:" + frames_dir.replace("/", "\\")) if ARGS.wine else frames_dir
+    out_dir = windows_path(frames_dir) if ARGS.wine else frames_dir
     subprocess.run(cmd + [out_dir, "40", "640", "480", "90"], check=True, timeout=120)
     FRAMES = [open(f, "rb").read() for f in sorted(glob.glob(os.path.join(frames_dir, "*.jpg")))]
     assert len(FRAMES) == 40 and len(set(FRAMES)) == 40

@@ -7,23 +7,16 @@ import argparse
 import os
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "..", "common", "tests")]
 from swf_client import get, wait_listening  # noqa: E402
+from test_support import free_port, panel_config  # noqa: E402
 
 WIDTH, HEIGHT, FRAMES = 320, 240, 30
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
 
 
 def main():
@@ -37,11 +30,7 @@ def main():
     port = free_port()
     conf = os.path.join(args.work, "orvane.conf")
     with open(conf, "w", newline="") as f:
-        f.write("".join(line + "\r\n" for line in [
-            "Port %d" % port, "BindAddress 0.0.0.0", "MaxHTTPConnections 2000", "MaxClients 1",
-            "MaxBandwidth 100000", "CustomLog -", "NoDaemon", "<Feed feed.ffm>", "File mem:feed.ffm",
-            "FileMaxSize 200K", "ACL allow 127.0.0.1", "</Feed>", "<Stream demo.swf>", "Format swf",
-            "Feed feed.ffm", "NoAudio", "VideoFrameRate 15", "VideoSize %dx%d" % (WIDTH, HEIGHT), "</Stream>"]))
+        f.write(panel_config(port, frame_rate=15, size=(WIDTH, HEIGHT)))
     out = open(os.path.join(args.work, "programs.out"), "w")
     server = subprocess.Popen([args.server, "-f", conf], stdin=subprocess.DEVNULL, stdout=out, stderr=out)
     encoder = None
