@@ -5,12 +5,8 @@ set -euo pipefail
 server=$1 make_frames=$2 work=$3
 here=$(cd "$(dirname "$0")" && pwd)
 modules=$work/npm
-mkdir -p "$modules" "$work/frames"
-if [ ! -f "$modules/.installed-1" ]; then
-  cp "$here/browser-package.json" "$modules/package.json"
-  (cd "$modules" && npm install --no-audit --no-fund --loglevel=error)
-  touch "$modules/.installed-1"
-fi
+"$here/../../../scripts/browser-packages" "$modules"
+mkdir -p "$work/frames"
 rm -f "$work/frames"/*.jpg
 rm -rf "$work/shots"
 "$make_frames" "$work/frames" 120 640 480 85
