@@ -1,9 +1,10 @@
 #include "programs/encoder/feed_client.h"
 
 #include <asio.hpp>
-
 #include <functional>
 #include <thread>
+
+#include "common/ascii_case.h"
 
 namespace {
 
@@ -14,9 +15,24 @@ constexpr milliseconds kConnectTimeout{3000};
 constexpr milliseconds kIoTimeout{10000};
 constexpr milliseconds kRetryPause{250};
 constexpr size_t kMaxAnswer = 65536;
-// The server answers a feed it refuses as soon as it has read the request head, and says
-// nothing while it takes the feed: a feed that has drawn no answer for this long is accepted.
+// The feed is sent with "Expect: 100-continue": the server answers "100 Continue" when it
+// takes the feed and a final status when it refuses it, both as soon as it has read the
+// request head. A server that ignores the expectation says nothing while it takes the feed:
+// until a server has answered one "100 Continue", a feed that has drawn no answer for this
+// long is taken as accepted (a client may go on without the 100 after a while).
 constexpr milliseconds kAcceptQuiet{500};
+
+// The status code of an answer's status line ("HTTP/1.1 100 Continue"), or 0.
+int StatusCode(const std::string& line) {
+    size_t space = line.find(' ');
+    if (line.compare(0, 5, "HTTP/") != 0 || space == std::string::npos || line.size() < space + 4) return 0;
+    int code = 0;
+    for (size_t i = space + 1; i < space + 4; ++i) {
+        if (line[i] < '0' || line[i] > '9') return 0;
+        code = code * 10 + (line[i] - '0');
+    }
+    return code;
+}
 
 std::string Hex(size_t n) {
     char buf[20];
@@ -55,9 +71,11 @@ struct FeedClient::Impl {
     bool open = false;  // accepted by the server
     bool connected = false;  // once
     Clock::time_point lastDelivered;  // or when the first Connect began
-    // What the server said on the feed connection; any answer there ends the feed.
+    // What the server said on the feed connection; any final answer there ends the feed.
     std::string answer;
     bool answered = false;
+    bool continued = false;  // it said "100 Continue": the feed is accepted
+    bool serverContinues = false;  // it has done so once: its silence is no acceptance
     std::string connectionEnd;  // why it ended, when it ended without an answer
     char answerBuffer[512];
 
@@ -186,8 +204,7 @@ struct FeedClient::Impl {
             // A complete answer with a length needs no close to end it.
             size_t headEnd = answer.find("\r\n\r\n");
             if (headEnd != std::string::npos) {
-                std::string head = answer.substr(0, headEnd);
-                for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                std::string head = AsciiLower(answer.substr(0, headEnd));
                 size_t at = head.find("\ncontent-length:");
                 if (at != std::string::npos) {
                     unsigned long long length = std::strtoull(head.c_str() + at + 16, nullptr, 10);
@@ -198,13 +215,13 @@ struct FeedClient::Impl {
     }
 
     // Reads what the server says on the feed connection, from the moment it is connected,
-    // until a status line or the end of the connection.
+    // until a final status line or the end of the connection.
     void WatchAnswer() {
         socket.async_read_some(asio::buffer(answerBuffer), [this](asio::error_code ec, size_t n) {
             if (ec == asio::error::operation_aborted) return;  // we closed it
             answer.append(answerBuffer, n);
             if (ec) connectionEnd = ec == asio::error::eof ? "closed" : ec.message();
-            if (ec || answer.find("\r\n") != std::string::npos || answer.size() > kMaxAnswer) {
+            if (ec || TakeInterimAnswers() || answer.size() > kMaxAnswer) {
                 answered = true;
                 return;
             }
@@ -212,12 +229,28 @@ struct FeedClient::Impl {
         });
     }
 
-    // Runs ready handlers, waiting for an answer on the feed until `until`.
-    void AwaitAnswer(Clock::time_point until) {
+    // Takes the interim (1xx) answers off the front of what the server said, noting a
+    // "100 Continue". True once a final status line (or something that is not HTTP) is there.
+    bool TakeInterimAnswers() {
+        for (;;) {
+            size_t lineEnd = answer.find("\r\n");
+            if (lineEnd == std::string::npos) return false;
+            int status = StatusCode(answer.substr(0, lineEnd));
+            if (status < 100 || status > 199) return true;
+            size_t headEnd = answer.find("\r\n\r\n");
+            if (headEnd == std::string::npos) return false;
+            if (status == 100) continued = true;
+            answer.erase(0, headEnd + 4);
+        }
+    }
+
+    // Runs ready handlers, waiting for an answer on the feed until `until` (or, with
+    // `orContinue`, until the server says "100 Continue").
+    void AwaitAnswer(Clock::time_point until, bool orContinue = false) {
         io.restart();
         io.poll();
         if (io.stopped()) io.restart();
-        while (!answered && !stop && Clock::now() < until) {
+        while (!answered && !(orContinue && continued) && !stop && Clock::now() < until) {
             io.run_one_for(std::min<Clock::duration>(until - Clock::now(), milliseconds(50)));
             if (io.stopped()) io.restart();
         }
@@ -245,6 +278,7 @@ struct FeedClient::Impl {
         open = false;
         answer.clear();
         answered = false;
+        continued = false;
         connectionEnd.clear();
     }
 
@@ -328,23 +362,29 @@ bool FeedClient::Impl::FetchParameters(StreamParameters& params, const Deadline&
 bool FeedClient::Impl::Open(const Deadline& deadline, std::string& error) {
     std::string request = "POST " + url.path + " HTTP/1.1\r\nHost: " + HostHeader() +
                           "\r\nUser-Agent: orvane\r\nContent-Type: multipart/x-mixed-replace;boundary=" + Boundary() +
-                          "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+                          "\r\nTransfer-Encoding: chunked\r\nExpect: 100-continue\r\nConnection: close\r\n\r\n";
     for (;;) {
         Close();
         if (!Connect(deadline, error)) return false;
         // A busy server answers before it reads anything.
         WatchAnswer();
         if (Write(request, deadline.Cap(kIoTimeout), error) || answered) {
+            // A server known to answer the expectation is waited for as for any answer.
             Clock::time_point quietUntil = Clock::now() + kAcceptQuiet;
-            AwaitAnswer(std::min(quietUntil, deadline.at));
+            AwaitAnswer(serverContinues ? deadline.Cap(kIoTimeout) : std::min(quietUntil, deadline.at), true);
             if (stop) return false;
             if (answered) {
                 // Refused (another feeder holds it, it does not exist for us, the server is busy)
                 // or dropped at once: a failed attempt.
                 error = AnswerText();
-            } else if (Clock::now() >= quietUntil) {
+            } else if (continued || (!serverContinues && Clock::now() >= quietUntil)) {
+                // Accepted; or a server that ignores the expectation was silent all this time.
+                if (continued) serverContinues = true;
                 open = true;
                 return true;
+            } else if (Clock::now() < deadline.at) {
+                // This attempt's own time-out: a failed attempt.
+                error = "the server did not answer the feed " + url.path;
             } else {
                 // The wait ended before a refusal could have come.
                 error = "the server did not take the feed within " + WaitText(deadline.whole);

@@ -1,6 +1,7 @@
 // Pushing the encoded frames to the server's feed: our MJPEG-over-HTTP feed protocol.
 //   GET  <feed>  answers the stream's parameters, one directive a line;
-//   POST <feed>  carries multipart/x-mixed-replace, one JPEG a part (chunked body).
+//   POST <feed>  carries multipart/x-mixed-replace, one JPEG a part (chunked body), after
+//                the server's "100 Continue" (the request says "Expect: 100-continue").
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -34,7 +35,9 @@ public:
     bool FetchParameters(StreamParameters& params, std::chrono::milliseconds wait, std::string& error);
 
     // Opens the push connection (same retries, same bound) and returns once the server
-    // has accepted it: a refusal is a failed attempt, tried again within the wait.
+    // has accepted it ("100 Continue"): a refusal is a failed attempt, tried again within
+    // the wait. A server that ignores the expectation accepts by half a second of silence,
+    // as long as it has never answered "100 Continue" to this client.
     bool Open(std::chrono::milliseconds wait, std::string& error);
     // Pushes one frame. True when it was written on an accepted connection, i.e. delivered;
     // false once the server has answered the feed (it ends it) or the connection failed.

@@ -33,15 +33,39 @@ public:
     }
     void SetChunked() { chunked_ = std::make_unique<ChunkedDecoder>(); }
 
-    void Start(const char* body, size_t bodySize) {
+    // sendContinue: the feeder waits for "100 Continue" before it sends the body; that
+    // answer is its sign that the feed was accepted (a refusal is a final status instead).
+    void Start(const char* body, size_t bodySize, bool sendContinue) {
         feed_.feederConnected = true;
         feeding_ = true;
         state_->Message(feed_.config.name + ": feeder connected from " + c_->client);
         ArmTimer();
-        if (Take(body, bodySize)) Read();
+        if (!Take(body, bodySize)) return;
+        if (sendContinue) Continue();
+        else Read();
     }
 
 private:
+    void Continue() {
+        static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+        auto self = shared_from_this();
+        asio::async_write(c_->socket, asio::buffer(kContinue, sizeof kContinue - 1),
+                          [self](const asio::error_code& ec, size_t n) {
+                              if (!self->c_) return;
+                              self->c_->sent += n;
+                              if (ec) return self->Lost(ec);
+                              self->Read();
+                          });
+    }
+
+    // The connection failed or the feeder went away (an unbounded body ends this way).
+    void Lost(const asio::error_code& ec) {
+        End(ec == asio::error::eof || ec == asio::error::operation_aborted ? "" : ec.message());
+        c_->status = 200;
+        timer_.cancel();
+        c_->Close();
+    }
+
     void ArmTimer() {
         auto self = shared_from_this();
         timer_.expires_after(state_->timeouts.idleFeeder);
@@ -56,13 +80,7 @@ private:
         auto self = shared_from_this();
         c_->socket.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& ec, size_t n) {
             if (!self->c_) return;
-            if (ec) {
-                // The feeder went away (an unbounded body ends this way).
-                self->End(ec == asio::error::eof || ec == asio::error::operation_aborted ? "" : ec.message());
-                self->c_->status = 200;
-                self->timer_.cancel();
-                return self->c_->Close();
-            }
+            if (ec) return self->Lost(ec);
             self->ArmTimer();
             if (self->Take(self->buffer_.data(), n)) self->Read();
         });
@@ -151,5 +169,5 @@ void TakeFeed(std::shared_ptr<ServerState> state, ConnectionPtr connection, Feed
     auto intake = std::make_shared<FeedIntake>(std::move(state), std::move(connection), feed, boundary);
     if (te) intake->SetChunked();
     else if (cl) intake->SetLength(length);
-    intake->Start(body, bodySize);
+    intake->Start(body, bodySize, ExpectsContinue(request));
 }

@@ -11,6 +11,8 @@ struct FeedState;
 struct HttpRequest;
 
 // body: what came with the request head. Refuses a second feeder (409) and a
-// body that is not multipart (415).
+// body that is not multipart (415). A feeder that asks ("Expect: 100-continue")
+// is told "100 Continue" once its feed is accepted; one that does not ask hears
+// nothing until its feed ends.
 void TakeFeed(std::shared_ptr<ServerState> state, ConnectionPtr connection, FeedState& feed, const HttpRequest& request,
               const char* body, size_t bodySize);

@@ -1,5 +1,7 @@
 #include "programs/server/http_request.h"
 
+#include <algorithm>
+
 namespace {
 
 bool IsTokenChar(char c) {
@@ -34,6 +36,19 @@ bool ParseContentLength(const std::string& text, unsigned long long& out) {
     }
     out = v;
     return true;
+}
+
+bool ExpectsContinue(const HttpRequest& request) {
+    const std::string* expect = request.Header("expect");
+    if (!expect || request.version != "HTTP/1.1") return false;
+    // A list of expectations; this one has no parameters.
+    std::string list = AsciiLower(*expect);
+    for (size_t at = 0; at <= list.size();) {
+        size_t comma = std::min(list.find(',', at), list.size());
+        if (Trim(list.substr(at, comma - at)) == "100-continue") return true;
+        at = comma + 1;
+    }
+    return false;
 }
 
 const std::string* HttpRequest::Header(const std::string& name) const {

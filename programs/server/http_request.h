@@ -48,3 +48,6 @@ private:
 
 // Parses a whole non-negative decimal number that fits in 63 bits.
 bool ParseContentLength(const std::string& text, unsigned long long& out);
+// Whether the client waits for an interim "100 Continue" before it sends the body
+// (an HTTP/1.1 request with "Expect: 100-continue"; HTTP/1.0 knows no interim answers).
+bool ExpectsContinue(const HttpRequest& request);

@@ -94,6 +94,20 @@ TEST(HttpRequestParse, OversizedHeadsAreRefusedWithoutWaitingForTheEnd) {
     EXPECT_EQ(ParseAll(fits).state(), State::Done);
 }
 
+TEST(HttpRequestParse, ExpectContinueOnlyFromHttp11Clients) {
+    auto expects = [](const std::string& version, const std::string& headers) {
+        return ExpectsContinue(ParseAll("POST /feed.ffm " + version + "\r\n" + headers + "\r\n").request());
+    };
+    EXPECT_TRUE(expects("HTTP/1.1", "Expect: 100-continue\r\n"));
+    EXPECT_TRUE(expects("HTTP/1.1", "EXPECT:  100-Continue \r\n"));
+    EXPECT_TRUE(expects("HTTP/1.1", "Expect: something-else, 100-continue\r\n"));
+    EXPECT_FALSE(expects("HTTP/1.1", ""));
+    EXPECT_FALSE(expects("HTTP/1.1", "Expect: 100-continued\r\n"));
+    EXPECT_FALSE(expects("HTTP/1.1", "X-Expect: 100-continue\r\n"));
+    // HTTP/1.0 defines no interim answers: such a client must not get one.
+    EXPECT_FALSE(expects("HTTP/1.0", "Expect: 100-continue\r\n"));
+}
+
 TEST(MultipartBody, BoundaryFromContentType) {
     EXPECT_EQ(MultipartBoundary("multipart/x-mixed-replace;boundary=ffserver"), "ffserver");
     EXPECT_EQ(MultipartBoundary("Multipart/X-Mixed-Replace; Boundary=\"a b\"; x=y"), "a b");

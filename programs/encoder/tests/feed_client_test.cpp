@@ -190,3 +190,72 @@ TEST(FeedClient, ABusyServerIsAskedAgainWithinTheWait) {
     EXPECT_NE(error.find("503 Server too busy"), std::string::npos) << error;
     EXPECT_NE(error.find("within 1 s"), std::string::npos) << error;
 }
+
+TEST(FeedClient, SendsFramesOnlyAfterTheServerSaysContinue) {
+    FakeFeedServer server("VideoFrameRate 10\n");
+    server.AnswerContinue();
+    std::atomic<bool> stop{false};
+    FeedClient client(Url(server.Port()), stop, seconds(5));
+    StreamParameters p;
+    std::string error;
+    std::vector<uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+    // Then slower than the moment of silence that a server ignoring the expectation is
+    // given: one that has said "100 Continue" before is waited for.
+    for (int delay : {0, 800}) {
+        server.SetFeedAnswerDelay(delay);
+        ASSERT_TRUE(client.Connect(p, error)) << error;
+        ASSERT_TRUE(client.Send(frame, error)) << error;
+        ASSERT_EQ(server.WaitForParts(delay ? 2 : 1, 5000).size(), delay ? 2u : 1u);
+        client.Close();
+    }
+    EXPECT_EQ(server.Continues(), 2);
+    EXPECT_EQ(server.BodyBytesBeforeContinue(), 0u);
+
+    // What the server says after its 100 is still heard: a refusal in the same answer is
+    // a failed attempt, a later one ends the feed.
+    server.SetFeedAnswerDelay(0);
+    server.RefuseFeeds("400 Bad Request", -1, true);
+    {
+        FeedClient refused(Url(server.Port()), stop, milliseconds(300));
+        EXPECT_FALSE(refused.Connect(p, error));
+        EXPECT_NE(error.find("400 Bad Request"), std::string::npos) << error;
+        EXPECT_FALSE(refused.Send(frame, error));
+    }
+    server.RefuseFeeds("", 0);
+    ASSERT_TRUE(client.Connect(p, error)) << error;
+    server.RefuseFeeds("400 Bad Request", 1);
+    auto refused = steady_clock::now();
+    bool sent = true;
+    while (sent && steady_clock::now() - refused < seconds(3)) {
+        sent = client.Send(frame, error);
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    EXPECT_FALSE(sent);
+    EXPECT_NE(error.find("400 Bad Request"), std::string::npos) << error;
+}
+
+TEST(FeedClient, ASlowRefusalIsNotTakenForAcceptance) {
+    FakeFeedServer server("VideoFrameRate 10\n");
+    server.AnswerContinue();
+    std::atomic<bool> stop{false};
+    FeedClient client(Url(server.Port()), stop, seconds(3));
+    StreamParameters p;
+    std::string error;
+    std::vector<uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+    ASSERT_TRUE(client.Connect(p, error)) << error;
+    ASSERT_TRUE(client.Send(frame, error)) << error;
+
+    // Another feeder takes over, and the server takes its time to say no.
+    server.SetFeedAnswerDelay(800);
+    server.RefuseFeeds("409 Conflict");
+    auto refused = steady_clock::now();
+    // The encoder's loop: a frame every 20 ms, reconnecting when a frame does not go.
+    bool gaveUp = false;
+    while (!gaveUp && steady_clock::now() - refused < seconds(10)) {
+        if (client.Send(frame, error)) std::this_thread::sleep_for(milliseconds(20));
+        else gaveUp = !client.Connect(p, error);
+    }
+    EXPECT_TRUE(gaveUp) << "frames written into refused feeds kept counting as delivered";
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - refused).count(), 5000);
+    EXPECT_NE(error.find("409 Conflict"), std::string::npos) << error;
+}

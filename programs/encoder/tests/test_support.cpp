@@ -2,6 +2,7 @@
 
 #include <asio.hpp>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -165,8 +166,10 @@ void FakeFeedServer::Handle(size_t connection) {
     std::string head = data.substr(0, headEnd);
     data.erase(0, headEnd);
     std::string refusal;
+    bool continueFirst = false;
     auto refuse = [&] {
-        std::string answer = "HTTP/1.0 " + refusal + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        std::string answer = std::string(continueFirst ? "HTTP/1.1 100 Continue\r\n\r\n" : "") + "HTTP/1.0 " +
+                             refusal + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         asio::write(*socket, asio::buffer(answer), ec);
         socket->shutdown(asio::socket_base::shutdown_send, ec);
         while (readMore()) data.clear();
@@ -181,9 +184,21 @@ void FakeFeedServer::Handle(size_t connection) {
     }
     ++posts_;
     bool chunked = head.find("chunked") != std::string::npos;
+    std::string lowerHead = head;
+    for (char& c : lowerHead) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool continues = answerContinue_ && lowerHead.find("\r\nexpect: 100-continue\r\n") != std::string::npos;
+    std::this_thread::sleep_for(std::chrono::milliseconds(feedAnswerDelayMs_));
     std::string body;
-    for (;;) {
-        if (TakeRefusal(feedRefusal_, refusal)) return refuse();
+    for (bool first = true;; first = false) {
+        if (TakeRefusal(feedRefusal_, refusal, &continueFirst)) {
+            continueFirst = continueFirst && first && continues;
+            return refuse();
+        }
+        if (first && continues) {
+            bodyBeforeContinue_ += data.size() + socket->available(ec);
+            asio::write(*socket, asio::buffer(std::string("HTTP/1.1 100 Continue\r\n\r\n")), ec);
+            ++continues_;
+        }
         // Undo the chunked coding as far as the data goes.
         if (chunked) {
             for (;;) {
@@ -226,15 +241,16 @@ void FakeFeedServer::RefuseGets(std::string status, int count) {
     getRefusal_ = Refusal{std::move(status), count};
 }
 
-void FakeFeedServer::RefuseFeeds(std::string status, int count) {
+void FakeFeedServer::RefuseFeeds(std::string status, int count, bool afterContinue) {
     std::lock_guard<std::mutex> lock(mutex_);
-    feedRefusal_ = Refusal{std::move(status), count};
+    feedRefusal_ = Refusal{std::move(status), count, afterContinue};
 }
 
-bool FakeFeedServer::TakeRefusal(Refusal& refusal, std::string& status) {
+bool FakeFeedServer::TakeRefusal(Refusal& refusal, std::string& status, bool* afterContinue) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (refusal.count == 0) return false;
     if (refusal.count > 0) --refusal.count;
     status = refusal.status;
+    if (afterContinue) *afterContinue = refusal.afterContinue;
     return true;
 }

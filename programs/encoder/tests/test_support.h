@@ -27,7 +27,9 @@ std::vector<uint8_t> LiteralLzw(const std::vector<uint8_t>& indices, int minCode
 std::vector<uint8_t> SubBlocks(const std::vector<uint8_t>& data);
 
 // A feed receiver on 127.0.0.1: answers GET with `parameters` (or `status` when it is not
-// "200 OK") and collects the JPEG parts of POSTed multipart bodies (chunked or not).
+// "200 OK") and collects the JPEG parts of POSTed multipart bodies (chunked or not). Like
+// servers that ignore "Expect: 100-continue", it takes a feed in silence unless told to
+// answer the expectation.
 class FakeFeedServer {
 public:
     explicit FakeFeedServer(std::string parameters, std::string status = "200 OK", uint16_t port = 0);
@@ -42,22 +44,35 @@ public:
     void RefuseGets(std::string status, int count = -1);
     // Answers the next `count` feeds (every one when negative) with `status`, a feed in
     // progress at its next read; then, as the real server does, reads and discards until
-    // the client closes.
-    void RefuseFeeds(std::string status, int count = -1);
+    // the client closes. `afterContinue`: a new feed that asks hears "100 Continue" first,
+    // in the same write.
+    void RefuseFeeds(std::string status, int count = -1, bool afterContinue = false);
+    // Answers "Expect: 100-continue" with "100 Continue" when it takes a feed.
+    void AnswerContinue() { answerContinue_ = true; }
+    // How long it takes to answer a feed's request head (its 100 or its refusal).
+    void SetFeedAnswerDelay(int ms) { feedAnswerDelayMs_ = ms; }
+    int Continues() const { return continues_; }
+    // Body bytes that had come on feeds before their "100 Continue" was sent.
+    size_t BodyBytesBeforeContinue() const { return bodyBeforeContinue_; }
 
 private:
     struct Net;
     struct Refusal {
         std::string status;
         int count = 0;
+        bool afterContinue = false;
     };
     void Serve();
     void Handle(size_t connection);
-    bool TakeRefusal(Refusal& refusal, std::string& status);
+    bool TakeRefusal(Refusal& refusal, std::string& status, bool* afterContinue = nullptr);
 
     std::string parameters_, status_;
     Refusal getRefusal_, feedRefusal_;
     std::atomic<int> posts_{0};
+    std::atomic<bool> answerContinue_{false};
+    std::atomic<int> feedAnswerDelayMs_{0};
+    std::atomic<int> continues_{0};
+    std::atomic<size_t> bodyBeforeContinue_{0};
     Net* net_;
     uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};

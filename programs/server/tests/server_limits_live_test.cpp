@@ -1,5 +1,5 @@
-// The server's limits and timeouts on real sockets, in process, with short
-// timeouts so that stalled peers are dealt with quickly.
+// The server on real sockets, in process: its limits and timeouts (short, so
+// that stalled peers are dealt with quickly) and how it accepts a feed.
 // Wine 8 does not cancel a pending send when its socket is closed (it completes
 // at process exit), so under Wine these tests rely on running one per process,
 // as ctest runs them.
@@ -153,6 +153,38 @@ protected:
 
     static bool ClosedWithin(tcp::socket& s, std::chrono::milliseconds limit) {
         return EndOf(s, limit) != asio::error::timed_out;
+    }
+
+    // Everything the server sends until it closes (or the time is over).
+    static std::string AllWithin(tcp::socket& s, std::chrono::milliseconds limit) {
+        auto end = std::chrono::steady_clock::now() + limit;
+        s.non_blocking(true);
+        std::string data;
+        char buf[4096];
+        while (std::chrono::steady_clock::now() < end) {
+            asio::error_code ec;
+            size_t n = s.read_some(asio::buffer(buf), ec);
+            if (ec == asio::error::would_block) std::this_thread::sleep_for(1ms);
+            else if (ec) break;
+            else data.append(buf, n);
+        }
+        return data;
+    }
+
+    // One answer head (up to its empty line), or what came of it within the time.
+    static std::string HeadWithin(tcp::socket& s, std::chrono::milliseconds limit) {
+        auto end = std::chrono::steady_clock::now() + limit;
+        s.non_blocking(true);
+        std::string data;
+        char c;
+        while (data.find("\r\n\r\n") == std::string::npos && std::chrono::steady_clock::now() < end) {
+            asio::error_code ec;
+            s.read_some(asio::buffer(&c, 1), ec);
+            if (ec == asio::error::would_block) std::this_thread::sleep_for(1ms);
+            else if (ec) break;
+            else data += c;
+        }
+        return data;
     }
 
     std::shared_ptr<LogWriter> log_;
@@ -376,3 +408,55 @@ TEST_F(LiveServer, ALogThatBlocksDoesNotStopTheServer) {
     EXPECT_NE(text.find("log lines dropped"), std::string::npos);
 }
 #endif
+
+// "Expect: 100-continue" is answered with "100 Continue" once the feed is
+// accepted, so the feeder knows it is before it sends a frame; a refused
+// feeder hears only the refusal, and one that did not ask hears nothing.
+TEST_F(LiveServer, AFeedIsAcceptedWithContinueOnlyWhenAskedAndAccepted) {
+    Start("");
+    const std::string asking = "POST /feed.ffm HTTP/1.1\r\nExpect: 100-continue\r\nTransfer-Encoding: chunked\r\n"
+                               "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
+    auto chunk = [](const std::string& data) {
+        char size[20];
+        std::snprintf(size, sizeof size, "%zx\r\n", data.size());
+        return size + data + "\r\n";
+    };
+    tcp::socket first = Connect();
+    asio::write(first, asio::buffer(asking));
+    EXPECT_EQ(HeadWithin(first, 3000ms), "HTTP/1.1 100 Continue\r\n\r\n");
+    std::string frame = TestJpeg(1000, 0x11);
+    asio::write(first, asio::buffer(chunk(Part(frame))));
+
+    // The feed is taken: another feeder that asks is refused, without a 100.
+    tcp::socket second = Connect();
+    asio::write(second, asio::buffer(asking));
+    std::string refusal = AllWithin(second, 3000ms);
+    EXPECT_EQ(refusal.compare(0, 13, "HTTP/1.0 409 "), 0) << refusal;
+    EXPECT_EQ(refusal.find("100 Continue"), std::string::npos) << refusal;
+
+    // The first feed ends properly; its final answer follows, and its frame was taken.
+    asio::write(first, asio::buffer(chunk("--b--\r\n") + "0\r\n\r\n"));
+    std::string final = AllWithin(first, 3000ms);
+    EXPECT_EQ(final.compare(0, 13, "HTTP/1.0 200 "), 0) << final;
+    EXPECT_EQ(Get("/demo.jpg"), 200);
+
+    // A feed refused for its body type is not told to continue either.
+    tcp::socket notMultipart = Connect();
+    asio::write(notMultipart, asio::buffer(std::string("POST /feed.ffm HTTP/1.1\r\nExpect: 100-continue\r\n"
+                                                       "Content-Type: image/jpeg\r\n\r\n")));
+    refusal = AllWithin(notMultipart, 3000ms);
+    EXPECT_EQ(refusal.compare(0, 13, "HTTP/1.0 415 "), 0) << refusal;
+    EXPECT_EQ(refusal.find("100 Continue"), std::string::npos) << refusal;
+
+    // Feeders that do not ask (or cannot: HTTP/1.0 has no interim answers) are
+    // accepted in silence, as before: a body that ends with the connection draws
+    // no answer at all.
+    for (const char* head : {"POST /feed.ffm HTTP/1.1\r\nContent-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n",
+                             "POST /feed.ffm HTTP/1.0\r\nExpect: 100-continue\r\n"
+                             "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n"}) {
+        tcp::socket silent = Connect();
+        asio::write(silent, asio::buffer(head + Part(frame)));
+        silent.shutdown(tcp::socket::shutdown_send);
+        EXPECT_EQ(AllWithin(silent, 3000ms), "") << head;
+    }
+}
