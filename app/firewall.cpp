@@ -1,4 +1,5 @@
-// Asks the Windows Firewall to admit the two streaming programs.
+// Asks the Windows Firewall to admit the two streaming programs. The classes and
+// interfaces are Windows' own: their ids come from the SDK's netfw.h (__uuidof).
 #include <netfw.h>
 
 #include "app/streamer_app.h"
@@ -6,11 +7,6 @@
 #include "framework/com.h"
 
 namespace {
-
-const CLSID kClsidNetFwMgr = {0x304CE942, 0x6E39, 0x40D8, {0x94, 0x3A, 0xB9, 0x13, 0xC4, 0x0C, 0x9C, 0xD4}};
-const IID kIidNetFwMgr = {0xF7898AF5, 0xCAC4, 0x4632, {0xA2, 0xEC, 0xDA, 0x06, 0xE5, 0x11, 0x1A, 0xF2}};
-const CLSID kClsidNetFwAuthorizedApplication = {0xEC9846B3, 0x2762, 0x4A6B, {0xA2, 0x14, 0x6A, 0xCB, 0x60, 0x34, 0x62, 0xD2}};
-const IID kIidNetFwAuthorizedApplication = {0xB5E64FFA, 0xC2C5, 0x444E, {0xA3, 0x01, 0xFB, 0x5E, 0x00, 0x01, 0x80, 0x50}};
 
 void GiveEntryOurName(INetFwAuthorizedApplication* entry) {
     fw::SharedBstr title(kProductTitle);
@@ -24,8 +20,9 @@ void AuthorizeProgram(const ProcessSystem& sys, INetFwAuthorizedApplications* li
         GiveEntryOurName(entry.get());
     } else {
         entry.reset();
-        if (sys.coCreateInstance(kClsidNetFwAuthorizedApplication, nullptr, CLSCTX_INPROC_SERVER,
-                                 kIidNetFwAuthorizedApplication, reinterpret_cast<void**>(entry.put())) != S_OK ||
+        if (sys.coCreateInstance(__uuidof(NetFwAuthorizedApplication), nullptr, CLSCTX_INPROC_SERVER,
+                                 __uuidof(INetFwAuthorizedApplication),
+                                 reinterpret_cast<void**>(entry.put())) != S_OK ||
             !entry) {
             entry.reset();
             return;
@@ -48,7 +45,7 @@ bool CStreamerApp::AuthorizeInFirewall() {
     fw::ComPtr<INetFwProfile> profile;
     fw::ComPtr<INetFwAuthorizedApplications> list;
 
-    if (m_processSystem.coCreateInstance(kClsidNetFwMgr, nullptr, CLSCTX_INPROC_SERVER, kIidNetFwMgr,
+    if (m_processSystem.coCreateInstance(__uuidof(NetFwMgr), nullptr, CLSCTX_INPROC_SERVER, __uuidof(INetFwMgr),
                                          reinterpret_cast<void**>(manager.put())) != S_OK ||
         !manager) {
         manager.reset();
