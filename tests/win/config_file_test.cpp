@@ -3,7 +3,7 @@
 
 #include "allocation_hooks.h"
 #include "app/streamer_app.h"
-#include "win_test_support.h"
+#include "toolkit/files.h"
 
 TEST(ConfigFile, WrittenByteExactAndReadBack) {
     std::wstring dir = wintest::MakeTempDir(L"orvane conf test");

@@ -5,13 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include "res/resource.h"
+#include "toolkit/files.h"
+#include "toolkit/fixed_values.h"
+#include "toolkit/panel_fixture.h"
+#include "toolkit/wait.h"
 
-#include "panel_harness.h"
-
-using paneltest::Breaks;
-using paneltest::PanelTest;
-using paneltest::WaitFor;
+using wintest::PanelTest;
+using wintest::WaitUntil;
 
 namespace {
 
@@ -22,15 +23,9 @@ StreamSettings Sized(int32_t width, int32_t height) {
     return s;
 }
 
-std::atomic<int> g_launches{0};
-
-BOOL WINAPI CountingCreateProcess(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
-                                  LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
-                                  LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info) {
-    ++g_launches;
-    return ::CreateProcessW(application, commandLine, process, thread, inherit, flags, environment, directory,
-                            startup, info);
-}
+// Tests that need the panel to keep the activation and the keyboard focus: they run
+// alone (see CMakeLists.txt).
+class PanelInForeground : public PanelTest {};
 
 // The tooltip control that the panel owns.
 HWND ToolTipOf(HWND panel) {
@@ -44,7 +39,7 @@ HWND ToolTipOf(HWND panel) {
 
 TEST_F(PanelTest, StartsStoppedWithDefaultSettings) {
     Open();
-    EXPECT_EQ(Caption(), L"&Start Server");
+    EXPECT_EQ(Caption(), fixed::kStartCaption);
     EXPECT_TRUE(Checked(IDC_ORIGINAL_RESOLUTION));
     EXPECT_FALSE(Checked(IDC_RESIZE_TO));
     EXPECT_EQ(ComboText(), L"Custom");
@@ -84,12 +79,9 @@ TEST_F(PanelTest, StartsWithANamedOrCustomSize) {
     EXPECT_TRUE(Enabled(IDC_WIDTH));
     EXPECT_TRUE(ReadOnly(IDC_WIDTH));
     EXPECT_TRUE(ReadOnly(IDC_HEIGHT));
-    ASSERT_TRUE(Command(MAKEWPARAM(ID_TRAY_EXIT, 0)));
-    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
-    thread.join();
+    ASSERT_TRUE(Command(MAKEWPARAM(fixed::kExitCommand, 0)));
+    ASSERT_TRUE(WaitUntil([&] { return ended.load(); }));
 
-    ended = false;
-    threadId = 0;
     Open(Sized(300, 200));
     EXPECT_TRUE(Checked(IDC_RESIZE_TO));
     EXPECT_EQ(ComboText(), L"Custom");
@@ -125,12 +117,13 @@ TEST_F(PanelTest, InvalidSettingsAreRefusedAndNothingStarts) {
         SetText(IDC_HEIGHT, good[4]);
         SetText(c.id, c.value);
         PostClick(IDC_START_STOP);
-        paneltest::MessageBoxSeen box = Answer();
+        wintest::AnsweredBox box = Answer();
+        ASSERT_TRUE(box.found) << c.id << " = " << c.value;
         EXPECT_EQ(box.caption, L"Setting Error") << c.value;
         EXPECT_EQ(box.text, c.message) << c.id << " = " << c.value;
         EXPECT_EQ(box.owner, dlg);
-        EXPECT_TRUE(WaitFor([&] { return Boxes().empty(); }));
-        EXPECT_EQ(Caption(), L"&Start Server");
+        EXPECT_TRUE(WaitUntil([&] { return MessageBoxes().empty(); }));
+        EXPECT_EQ(Caption(), fixed::kStartCaption);
         EXPECT_TRUE(Enabled(IDC_PORT));
     }
     // Several bad values: the port is reported, the first check in order.
@@ -152,8 +145,8 @@ TEST_F(PanelTest, StartLaunchesBothProgramsAndStopSignalsThem) {
     ASSERT_TRUE(Click(IDC_RESIZE_TO));
     ChoosePreset(6);  // vga
     ASSERT_TRUE(Click(IDC_START_STOP));
-    EXPECT_TRUE(Boxes().empty());
-    EXPECT_EQ(Caption(), L"&Stop Server");
+    EXPECT_TRUE(MessageBoxes().empty());
+    EXPECT_EQ(Caption(), fixed::kStopCaption);
     EXPECT_TRUE(Enabled(IDC_TEST_PAGE));
     for (int id : {IDC_CAMERA_SETTINGS, IDC_CAPTURE_FORMAT, IDC_ORIGINAL_RESOLUTION, IDC_RESIZE_TO, IDC_SIZE_PRESET,
                    IDC_WIDTH, IDC_HEIGHT, IDC_PORT, IDC_FRAME_RATE, IDC_BIT_RATE})
@@ -177,7 +170,7 @@ TEST_F(PanelTest, StartLaunchesBothProgramsAndStopSignalsThem) {
     const DWORD server = app->m_serverProcess.dwProcessId;
     const DWORD encoder = app->m_encoderProcess.dwProcessId;
     ASSERT_TRUE(Click(IDC_START_STOP));
-    EXPECT_EQ(Caption(), L"&Start Server");
+    EXPECT_EQ(Caption(), fixed::kStartCaption);
     EXPECT_EQ(Breaks(), (std::vector<DWORD>{encoder, encoder, server}));
     EXPECT_FALSE(Enabled(IDC_TEST_PAGE));
     EXPECT_TRUE(Enabled(IDC_PORT));
@@ -193,41 +186,36 @@ TEST_F(PanelTest, ChildEndingByItselfStopsThePanel) {
     HANDLE encoder = ::OpenProcess(SYNCHRONIZE, FALSE, app->m_encoderProcess.dwProcessId);
     ASSERT_NE(encoder, nullptr);
     Quit(app->m_encoderPath);
-    ASSERT_EQ(::WaitForSingleObject(encoder, 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(encoder, wintest::kPatience), WAIT_OBJECT_0);
     ::CloseHandle(encoder);
-    const DWORD ended = ::GetTickCount();
-    // The next 500 ms tick notices (bounds generous for a busy machine).
-    ASSERT_TRUE(WaitFor([&] { return !Running(); }, 3000));
-    EXPECT_LT(::GetTickCount() - ended, 2000u);
+    // The next tick notices: by the time a second one arrives, the panel is stopped.
+    ASSERT_TRUE(PassTicks(2));
+    EXPECT_FALSE(Running());
     EXPECT_EQ(Breaks(), std::vector<DWORD>{server});  // only the survivor is signalled
     EXPECT_EQ(app->m_encoderProcess.dwProcessId, 0u);
     EXPECT_TRUE(Enabled(IDC_PORT));
     EXPECT_FALSE(Enabled(IDC_TEST_PAGE));
 }
 
-TEST_F(PanelTest, TextThatIsNoIntegerKeepsThePreviousValue) {
+TEST_F(PanelInForeground, TextThatIsNoIntegerKeepsThePreviousValue) {
     Open();
     // The bit rate is exchanged before the frame rate, the port after it.
     SetText(IDC_BIT_RATE, L"10");
     SetText(IDC_FRAME_RATE, L"abc");
     SetText(IDC_PORT, L"8080");
     PostClick(IDC_START_STOP);
-    paneltest::MessageBoxSeen first = Answer();
+    wintest::AnsweredBox first = Answer();
     EXPECT_EQ(first.text, L"Please enter an integer.");
     EXPECT_EQ(first.caption, L"win_tests");  // the executable's name
     // Validation then runs with the new bit rate: it is the one reported.
-    paneltest::MessageBoxSeen second = Answer();
+    wintest::AnsweredBox second = Answer();
     EXPECT_EQ(second.caption, L"Setting Error");
     EXPECT_EQ(second.text, L"Invalid Bit Rate (should be 0 or greater than 64Kbps)");
-    EXPECT_EQ(Caption(), L"&Start Server");
+    EXPECT_EQ(Caption(), fixed::kStartCaption);
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     ASSERT_TRUE(::GetGUIThreadInfo(threadId, &info));
-    // A test running beside this one may have taken the activation, and the focus
-    // with it; the selection stays either way.
-    if (info.hwndActive == dlg) {
-        EXPECT_EQ(info.hwndFocus, Item(IDC_FRAME_RATE));
-    }
+    EXPECT_EQ(info.hwndFocus, Item(IDC_FRAME_RATE));
     DWORD from = 1, to = 0;
     ::SendMessageW(Item(IDC_FRAME_RATE), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
     EXPECT_EQ(from, 0u);
@@ -237,7 +225,7 @@ TEST_F(PanelTest, TextThatIsNoIntegerKeepsThePreviousValue) {
     SetText(IDC_BIT_RATE, L"100");
     PostClick(IDC_START_STOP);
     EXPECT_EQ(Answer().text, L"Please enter an integer.");
-    ASSERT_TRUE(WaitFor([&] { return Running(); }));
+    ASSERT_TRUE(WaitUntil([&] { return Running(); }));
     EXPECT_EQ(app->m_settings, (StreamSettings{80, 0, 0, 15, 100}));
     EXPECT_NE(CommandLineOf(app->m_encoderPath).find(L" -r 15 -i 0 -vhook "), std::wstring::npos);
     EXPECT_EQ(ItemText(IDC_FRAME_RATE), L"abc");
@@ -245,38 +233,37 @@ TEST_F(PanelTest, TextThatIsNoIntegerKeepsThePreviousValue) {
     // The encoder ends: the tick's stop reads the controls and reports the text again,
     // once: later ticks under that box do not pile up further reports.
     Quit(app->m_encoderPath);
-    paneltest::MessageBoxSeen again = Answer(IDOK, 5000, 1500);
-    EXPECT_EQ(again.text, L"Please enter an integer.");
-    EXPECT_EQ(again.boxesOpen, 1u);
-    ASSERT_TRUE(WaitFor([&] { return !Running(); }));
-    ::Sleep(700);
-    EXPECT_TRUE(Boxes().empty());
+    ASSERT_TRUE(WaitUntil([&] { return !MessageBoxes().empty(); }));
+    ASSERT_TRUE(PassTicks(3));
+    EXPECT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_EQ(Answer().text, L"Please enter an integer.");
+    ASSERT_TRUE(WaitUntil([&] { return !Running(); }));
+    ASSERT_TRUE(PassTicks(2));
+    EXPECT_TRUE(MessageBoxes().empty());
 }
 
 TEST_F(PanelTest, StopStaysStopWhenTheTickStopsThePanelUnderTheIntegerBox) {
-    app->m_processSystem.createProcess = CountingCreateProcess;
     Open();
     ASSERT_TRUE(Click(IDC_START_STOP));
     ASSERT_TRUE(Running());
     ASSERT_NE(CommandLineOf(app->m_encoderPath), L"(not started)");
-    const int launches = g_launches;
-    ASSERT_EQ(launches, 2);
+    ASSERT_EQ(Launches().size(), 2u);
     // A disabled edit can still hold text that is no integer; the user presses Stop.
     SetText(IDC_FRAME_RATE, L"abc");
     PostClick(IDC_START_STOP);
-    ASSERT_TRUE(WaitFor([&] { return !Boxes().empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !MessageBoxes().empty(); }));
     // While the box is open the encoder ends and the supervision tick stops the panel
     // (its own exchange finds a good text by then, so it asks nothing).
     SetText(IDC_FRAME_RATE, L"15");
     Quit(app->m_encoderPath);
-    ASSERT_TRUE(WaitFor([&] { return !Running(); }));
-    EXPECT_EQ(Boxes().size(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return !Running(); }));
+    EXPECT_EQ(MessageBoxes().size(), 1u);
     // The user closes the box: the press was a Stop, and nothing starts again.
     EXPECT_EQ(Answer().text, L"Please enter an integer.");
-    ::Sleep(700);
-    EXPECT_EQ(Caption(), L"&Start Server");
-    EXPECT_EQ(g_launches, launches);
-    EXPECT_TRUE(Boxes().empty());
+    ASSERT_TRUE(PassTicks(2));
+    EXPECT_EQ(Caption(), fixed::kStartCaption);
+    EXPECT_EQ(Launches().size(), 2u);
+    EXPECT_TRUE(MessageBoxes().empty());
 }
 
 TEST_F(PanelTest, SizeControlsFollowTheChoice) {
@@ -314,15 +301,15 @@ TEST_F(PanelTest, FailedLaunchIsReportedOnceAndLeavesThePanelStopped) {
     wintest::WriteFileBytes(app->m_encoderPath, "this is not a program");
     Open();
     PostClick(IDC_START_STOP);
-    paneltest::MessageBoxSeen box = Answer();
+    wintest::AnsweredBox box = Answer();
     EXPECT_EQ(box.caption, L"Start Server");
     EXPECT_EQ(box.text, L"Start server failed (193)");
     EXPECT_EQ(box.owner, dlg);
-    ASSERT_TRUE(WaitFor([&] { return !Running(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !Running(); }));
     // No second report, whether the timer or the failed start stopped the panel.
-    ::Sleep(1200);
-    EXPECT_TRUE(Boxes().empty());
-    EXPECT_EQ(Caption(), L"&Start Server");
+    ASSERT_TRUE(PassTicks(2));
+    EXPECT_TRUE(MessageBoxes().empty());
+    EXPECT_EQ(Caption(), fixed::kStartCaption);
     const DWORD server = app->m_serverProcess.dwProcessId;
     ASSERT_NE(server, 0u);
     // Once from the failed start itself, once from the return to the stopped state.
@@ -335,10 +322,10 @@ TEST_F(PanelTest, ExitWithNothingRunningStoresWhatIsShown) {
     EXPECT_EQ(app->MainWindow(), dlg);
     SetText(IDC_PORT, L"0");  // never started with, so never validated
     SetText(IDC_FRAME_RATE, L"99");
-    ASSERT_TRUE(Command(MAKEWPARAM(ID_TRAY_EXIT, 0)));
-    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
+    ASSERT_TRUE(Command(MAKEWPARAM(fixed::kExitCommand, 0)));
+    ASSERT_TRUE(WaitUntil([&] { return ended.load(); }));
     EXPECT_EQ(result, IDCANCEL);
-    EXPECT_TRUE(Boxes().empty());
+    EXPECT_TRUE(MessageBoxes().empty());
     EXPECT_EQ(app->MainWindow(), nullptr);
     EXPECT_EQ(app->m_settings, (StreamSettings{0, 0, 0, 99, 0}));
     // The next run starts from these values.
@@ -354,18 +341,18 @@ TEST_F(PanelTest, ExitWhileRunningAsksFirst) {
     ASSERT_TRUE(Running());
     const DWORD server = app->m_serverProcess.dwProcessId;
     const DWORD encoder = app->m_encoderProcess.dwProcessId;
-    ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 0), 0);
-    paneltest::MessageBoxSeen box = Answer(IDCANCEL);
+    ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(fixed::kExitCommand, 0), 0);
+    wintest::AnsweredBox box = Answer(IDCANCEL);
     EXPECT_EQ(box.caption, L"Confirm Exit");
     EXPECT_EQ(box.text, L"Exiting this program now will stop surveillance server!\nAre you sure?");
-    ::Sleep(600);  // a tick passes: still running, nothing signalled, the dialog stays
+    ASSERT_TRUE(PassTicks(2));  // still running, nothing signalled, the dialog stays
     EXPECT_FALSE(ended);
     EXPECT_TRUE(Running());
     EXPECT_TRUE(Breaks().empty());
 
-    ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 0), 0);
+    ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(fixed::kExitCommand, 0), 0);
     EXPECT_EQ(Answer(IDOK).caption, L"Confirm Exit");
-    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return ended.load(); }));
     EXPECT_EQ(Breaks(), (std::vector<DWORD>{encoder, encoder, server}));
 }
 
@@ -394,7 +381,9 @@ TEST_F(PanelTest, TemplateLayoutTabOrderAndIcons) {
     for (const Expected& e : controls) {
         ASSERT_NE(child, nullptr) << "missing control " << e.id;
         EXPECT_EQ(static_cast<int>(static_cast<short>(::GetDlgCtrlID(child))), e.id);
-        EXPECT_EQ(paneltest::ClassOf(child), e.cls) << e.id;
+        wchar_t cls[16] = {};
+        ::GetClassNameW(child, cls, 16);
+        EXPECT_STREQ(cls, e.cls) << e.id;
         // The dialog manager converts position and size separately, each rounded.
         RECT pos = {e.units.left, e.units.top, e.units.right, e.units.bottom};
         ::MapDialogRect(dlg, &pos);
@@ -419,7 +408,7 @@ TEST_F(PanelTest, TemplateLayoutTabOrderAndIcons) {
     EXPECT_FALSE(::GetWindowLongW(Item(IDC_SIZE_PRESET), GWL_STYLE) & CBS_SORT);
 
     // One icon for the window, the taskbar and dragging: resource 128 at the standard size.
-    HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(fixed::kMainIcon));
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(dlg, WM_GETICON, ICON_BIG, 0)), icon);
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(dlg, WM_GETICON, ICON_SMALL, 0)), icon);
@@ -461,35 +450,30 @@ TEST_F(PanelTest, HalfASizeMeansOriginalResolution) {
     EXPECT_EQ(Config().find(L"VideoSize"), std::wstring::npos);
 }
 
-TEST_F(PanelTest, TipShowsThroughTheRelay) {
+TEST_F(PanelInForeground, TipShowsThroughTheRelay) {
     Open();
     ASSERT_TRUE(Click(IDC_START_STOP));  // the test page button is enabled while running
     HWND tip = ToolTipOf(dlg);
     ASSERT_NE(tip, nullptr);
     EXPECT_FALSE(::IsWindowVisible(tip));
     // The tools are not subclassed: only the modal loop's relay of the button's mouse
-    // moves can make the tip appear. Tests running beside this one open their windows at the top left, take the
-    // activation (tips show only over the active window) and move the pointer: keep
-    // out of their way and try again if one of them came between.
+    // moves can make the tip appear, and only over the active window, with the pointer
+    // on the tool. Away from the top left, where Wine shows the tray icons.
     ::SetWindowPos(dlg, HWND_TOPMOST, 640, 600, 0, 0, SWP_NOSIZE);
+    ::SetForegroundWindow(dlg);
     RECT rc;
     ::GetWindowRect(Item(IDC_TEST_PAGE), &rc);
-    bool shown = false;
-    for (int attempt = 0; attempt < 4 && !shown; ++attempt) {
-        ::SetForegroundWindow(dlg);
-        ::SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
-        // One move starts the tip's delay; further moves would restart it.
-        ::PostMessageW(Item(IDC_TEST_PAGE), WM_MOUSEMOVE, 0, MAKELPARAM((rc.right - rc.left) / 2, 5));
-        shown = WaitFor([&] { return ::IsWindowVisible(tip) != FALSE; }, 1500);
-    }
-    EXPECT_TRUE(shown);
+    ::SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+    // One move starts the tip's delay; further moves would restart it.
+    ::PostMessageW(Item(IDC_TEST_PAGE), WM_MOUSEMOVE, 0, MAKELPARAM((rc.right - rc.left) / 2, 5));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(tip) != FALSE; }));
 }
 
 // The template as stored: DLGTEMPLATEEX, then menu, class and title (each an ordinal or
 // a string), then the font when DS_SETFONT is set.
 TEST(PanelTemplate, FontIsEightPointTahomaWithTheDefaultCharacterSet) {
     HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(IDD_CONTROL_PANEL), RT_DIALOG);
+    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(fixed::kPanelTemplate), RT_DIALOG);
     ASSERT_NE(res, nullptr);
     const BYTE* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module, res)));
     ASSERT_NE(data, nullptr);

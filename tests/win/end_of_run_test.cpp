@@ -10,11 +10,13 @@
 #include <cwchar>
 #include <new>
 
-#include "panel_harness.h"
+#include "res/resource.h"
+#include "toolkit/files.h"
+#include "toolkit/panel_fixture.h"
+#include "toolkit/wait.h"
 
-using paneltest::Breaks;
-using paneltest::PanelTest;
-using paneltest::WaitFor;
+using wintest::PanelTest;
+using wintest::WaitUntil;
 
 namespace {
 
@@ -44,25 +46,21 @@ protected:
 
 TEST_F(EndOfRun, ExceptionFromThePanelStillStopsTheProgramsAndRemovesTheWatermark) {
     app->m_processSystem.coCreateInstance = NoFirewall;
-    app->m_processSystem.createProcess = ServerThenThrow;
+    LaunchThrough(ServerThenThrow);
     // Start-up makes a console of its own; this test program may have been given one.
     ::FreeConsole();
-    thread = std::thread([this] {
-        threadId = ::GetCurrentThreadId();
+    Run([this] {
         try {
             runResult = app->Run();
         } catch (...) {
             escaped = true;
         }
-        ended = true;
     });
-    ASSERT_TRUE(WaitFor([this] { return (dlg = FindPanel()) != nullptr; }, 15000)) << "panel not shown";
-    ASSERT_TRUE(WaitFor([this] { return Caption() == L"&Start Server"; }));
     EXPECT_TRUE(wintest::FileExists(dir + L"\\logo.gif"));
 
     PostClick(IDC_START_STOP);
-    paneltest::MessageBoxSeen box = Answer(IDOK, 10000);
-    ASSERT_TRUE(WaitFor([this] { return ended.load(); }, 10000));
+    wintest::AnsweredBox box = Answer();
+    ASSERT_TRUE(WaitUntil([this] { return ended.load(); }));
     EXPECT_FALSE(escaped);
     EXPECT_EQ(runResult, 1);
     EXPECT_EQ(box.text, L"Error: Unexpected failure! The program ends.");

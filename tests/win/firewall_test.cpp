@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/streamer_app.h"
-#include "win_test_support.h"
+#include "toolkit/message_boxes.h"
 
 namespace {
 
@@ -192,22 +192,20 @@ struct FakeFirewall {
 };
 FakeFirewall* g_firewall = nullptr;
 
-const CLSID kMgr = {0x304CE942, 0x6E39, 0x40D8, {0x94, 0x3A, 0xB9, 0x13, 0xC4, 0x0C, 0x9C, 0xD4}};
-const CLSID kApp = {0xEC9846B3, 0x2762, 0x4A6B, {0xA2, 0x14, 0x6A, 0xCB, 0x60, 0x34, 0x62, 0xD2}};
-const IID kIidMgr = {0xF7898AF5, 0xCAC4, 0x4632, {0xA2, 0xEC, 0xDA, 0x06, 0xE5, 0x11, 0x1A, 0xF2}};
-const IID kIidApp = {0xB5E64FFA, 0xC2C5, 0x444E, {0xA3, 0x01, 0xFB, 0x5E, 0x00, 0x01, 0x80, 0x50}};
-
+// The ids are Windows' own, from the SDK's netfw.h as in the product: the one place
+// they are written. What the test pins is which class and interface each step asks for.
 HRESULT WINAPI FakeCreate(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, void** out) {
     EXPECT_EQ(outer, nullptr);
     EXPECT_EQ(context, static_cast<DWORD>(CLSCTX_INPROC_SERVER));
     *out = nullptr;
-    if (IsEqualCLSID(clsid, kMgr) && IsEqualIID(iid, kIidMgr)) {
+    if (IsEqualCLSID(clsid, __uuidof(NetFwMgr)) && IsEqualIID(iid, __uuidof(INetFwMgr))) {
         Log("Create Manager");
         if (!g_firewall->managerAvailable) return REGDB_E_CLASSNOTREG;
         *out = g_firewall->manager.HandOut();
         return S_OK;
     }
-    if (IsEqualCLSID(clsid, kApp) && IsEqualIID(iid, kIidApp)) {
+    if (IsEqualCLSID(clsid, __uuidof(NetFwAuthorizedApplication)) &&
+        IsEqualIID(iid, __uuidof(INetFwAuthorizedApplication))) {
         std::string name = "New" + std::to_string(++g_firewall->creationAttempts);
         Log("Create " + name);
         if (g_firewall->entryCreationFails) return E_ACCESSDENIED;

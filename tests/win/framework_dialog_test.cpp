@@ -12,7 +12,8 @@
 #include "framework/data_exchange.h"
 #include "framework/dialog.h"
 #include "test_resource.h"
-#include "win_test_support.h"
+#include "toolkit/message_boxes.h"
+#include "toolkit/window_text.h"
 
 namespace {
 
@@ -121,11 +122,7 @@ HWND MakeOwner() {
                              nullptr, nullptr, nullptr, nullptr);
 }
 
-std::wstring ItemText(HWND dlg, int id) {
-    wchar_t text[64] = {};
-    ::GetDlgItemTextW(dlg, id, text, 64);
-    return text;
-}
+std::wstring ItemText(HWND dlg, int id) { return wintest::TextOf(::GetDlgItem(dlg, id)); }
 
 TEST(FrameworkDialog, SeesCreateBeforeInitAndDisablesTheOwnerWhileModal) {
     HWND owner = MakeOwner();
@@ -253,7 +250,7 @@ TEST(FrameworkDataExchange, IntegerTextFromTheEdit) {
                 EXPECT_TRUE(d.UpdateData(true));
                 EXPECT_EQ(d.a, c.value);
             } else {
-                wintest::MessageBoxAnswerer box(IDOK, 10000, 0, d.Handle());
+                wintest::MessageBoxAnswerer box(wintest::BoxScope::ThisProcess(d.Handle()));
                 EXPECT_FALSE(d.UpdateData(true));
                 EXPECT_TRUE(box.Wait().found);
                 EXPECT_EQ(d.a, 555);
@@ -274,7 +271,7 @@ TEST(FrameworkDataExchange, RejectedTextStopsTheExchangeThereAndFocusesTheEdit) 
         ::SendDlgItemMessageW(d.Handle(), IDC_FW_COMBO, CB_SETCURSEL, 2, 0);
         ::CheckRadioButton(d.Handle(), IDC_FW_RADIO1, IDC_FW_RADIO2, IDC_FW_RADIO1);
         ::SetFocus(d.Item(IDC_FW_EDIT3));
-        wintest::MessageBoxAnswerer answerer(IDOK, 10000, 0, d.Handle());
+        wintest::MessageBoxAnswerer answerer(wintest::BoxScope::ThisProcess(d.Handle()));
         EXPECT_FALSE(d.UpdateData(true));
         const wintest::AnsweredBox box = answerer.Wait();
         ASSERT_TRUE(box.found);

@@ -11,16 +11,18 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "toolkit/fixed_values.h"
+
 namespace {
 
-const wchar_t kTitle[] = L"Orvane DEMO (Web Edition)";
-const int kStartStop = 1000;
-const int kExitCommand = 32777;
+using fixed::kExitCommand;
+using fixed::kPanelTitle;
+using fixed::kStartStopButton;
 
 HWND FindPanel(DWORD timeoutMs, bool mustBeVisible) {
     DWORD start = ::GetTickCount();
     for (;;) {
-        HWND wnd = ::FindWindowW(L"#32770", kTitle);
+        HWND wnd = ::FindWindowW(L"#32770", kPanelTitle);
         if (wnd && (!mustBeVisible || ::IsWindowVisible(wnd))) return wnd;
         if (::GetTickCount() - start > timeoutMs) return nullptr;
         ::Sleep(50);
@@ -83,13 +85,13 @@ int wmain(int argc, wchar_t** argv) {
     if (wcscmp(verb, L"wait") == 0) return 0;
     if (wcscmp(verb, L"start") == 0) {
         // The button's own notification: BM_CLICK from another process needs an active window.
-        HWND button = ::GetDlgItem(panel, kStartStop);
-        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(kStartStop, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        HWND button = ::GetDlgItem(panel, kStartStopButton);
+        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(kStartStopButton, BN_CLICKED), reinterpret_cast<LPARAM>(button));
         return 0;
     }
     if (wcscmp(verb, L"caption") == 0) {
         wchar_t caption[64] = {};
-        ::GetWindowTextW(::GetDlgItem(panel, kStartStop), caption, 64);
+        ::GetWindowTextW(::GetDlgItem(panel, kStartStopButton), caption, 64);
         std::wprintf(L"%ls\n", caption);
         return 0;
     }

@@ -5,22 +5,18 @@
 
 #include "allocation_hooks.h"
 #include "app/streamer_app.h"
-#include "win_test_support.h"
+#include "toolkit/files.h"
+#include "toolkit/stand_in_programs.h"
 
 namespace {
 
-std::vector<DWORD> g_breaks;  // process groups that got Ctrl+Break
-
-BOOL WINAPI CountingCtrlEvent(DWORD event, DWORD group) {
-    if (event == CTRL_BREAK_EVENT) g_breaks.push_back(group);
-    return TRUE;
-}
+using wintest::StandInPrograms;
 
 // The records that a reap on another thread clears between two signals.
 CStreamerApp* g_reapedBetweenSignals = nullptr;
 
 BOOL WINAPI SignalThenReap(DWORD event, DWORD group) {
-    CountingCtrlEvent(event, group);
+    StandInPrograms::RecordCtrlBreak(event, group);
     if (CStreamerApp* app = g_reapedBetweenSignals) {
         ZeroMemory(&app->m_encoderProcess, sizeof app->m_encoderProcess);
         ZeroMemory(&app->m_serverProcess, sizeof app->m_serverProcess);
@@ -28,41 +24,13 @@ BOOL WINAPI SignalThenReap(DWORD event, DWORD group) {
     return TRUE;
 }
 
-std::wstring ReadCommandLine(const std::wstring& programPath) {
-    std::wstring file = programPath + L".cmdline";
-    if (!wintest::WaitForFile(file, 10000)) return L"(not started)";
-    std::string bytes = wintest::ReadFileBytes(file);
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
-}
-
-class ProcessControl : public ::testing::Test {
+class ProcessControl : public StandInPrograms {
 protected:
-    void SetUp() override {
-        g_breaks.clear();
-        // Two spaces in a row: the encoder's watermark argument must escape the run.
-        dir = wintest::MakeTempDir(L"orvane  proc test");
-        std::wstring stub = wintest::ModuleDir() + L"\\child_stub.exe";
-        ASSERT_TRUE(::CopyFileW(stub.c_str(), (dir + L"\\server.dll").c_str(), FALSE));
-        ASSERT_TRUE(::CopyFileW(stub.c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
-        app = std::make_unique<CStreamerApp>((dir + L"\\OrvaneDemo.exe").c_str());
-        app->m_processSystem.generateConsoleCtrlEvent = CountingCtrlEvent;
-    }
-    void TearDown() override {
-        Quit(app->m_serverPath);
-        Quit(app->m_encoderPath);
-        for (PROCESS_INFORMATION* p : {&app->m_serverProcess, &app->m_encoderProcess})
-            if (p->hProcess) ::WaitForSingleObject(p->hProcess, 5000);
-        app->ReapProcesses();
-        app.reset();
-        wintest::RemoveTree(dir);
-    }
-    static void Quit(const std::wstring& program) { wintest::WriteFileBytes(program + L".quit", ""); }
+    // Two spaces in a row: the encoder's watermark argument must escape the run.
+    ProcessControl() : StandInPrograms(L"orvane  proc test") {}
     static bool IsZero(const PROCESS_INFORMATION& p) {
         return !p.hProcess && !p.hThread && !p.dwProcessId && !p.dwThreadId;
     }
-
-    std::wstring dir;
-    std::unique_ptr<CStreamerApp> app;
 };
 
 TEST_F(ProcessControl, StartsBothWithTheExactCommandLines) {
@@ -79,8 +47,8 @@ TEST_F(ProcessControl, StartsBothWithTheExactCommandLines) {
     escaped.replace(escaped.find(L" test"), 5, L"\\ test");
     size_t lastSpace = escaped.rfind(L' ');
     escaped.replace(lastSpace, 1, L"\\ ");
-    EXPECT_EQ(ReadCommandLine(app->m_serverPath), dir + L"\\server.dll -f \"" + dir + L"\\orvane.conf\"");
-    EXPECT_EQ(ReadCommandLine(app->m_encoderPath),
+    EXPECT_EQ(CommandLineOf(app->m_serverPath), dir + L"\\server.dll -f \"" + dir + L"\\orvane.conf\"");
+    EXPECT_EQ(CommandLineOf(app->m_encoderPath),
               dir + L"\\orvane.dll -f vfwcap -r 25 -i 0 -sameq -vhook \"watermark -f " + escaped +
                   L"\\logo.gif\" http://localhost:8080/feed.ffm");
 
@@ -88,7 +56,7 @@ TEST_F(ProcessControl, StartsBothWithTheExactCommandLines) {
     DWORD serverPid = app->m_serverProcess.dwProcessId;
     EXPECT_EQ(app->StartStreaming(), 0u);
     EXPECT_EQ(app->m_serverProcess.dwProcessId, serverPid);
-    EXPECT_TRUE(g_breaks.empty());
+    EXPECT_TRUE(Breaks().empty());
 }
 
 TEST_F(ProcessControl, ChildThatExitsIsReapedOnce) {
@@ -117,9 +85,8 @@ TEST_F(ProcessControl, FailingServerLaunchStartsNoEncoder) {
     EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(IsZero(app->m_serverProcess));
     EXPECT_TRUE(IsZero(app->m_encoderProcess));
-    EXPECT_TRUE(g_breaks.empty());
-    ::Sleep(200);
-    EXPECT_FALSE(wintest::FileExists(app->m_encoderPath + std::wstring(L".cmdline")));
+    EXPECT_TRUE(Breaks().empty());
+    EXPECT_EQ(Launches(), std::vector<std::wstring>{app->m_serverPath});
 }
 
 TEST_F(ProcessControl, FailingEncoderLaunchSignalsTheServer) {
@@ -127,12 +94,12 @@ TEST_F(ProcessControl, FailingEncoderLaunchSignalsTheServer) {
     EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
     EXPECT_TRUE(IsZero(app->m_encoderProcess));
     ASSERT_NE(app->m_serverProcess.dwProcessId, 0u);
-    EXPECT_EQ(g_breaks, std::vector<DWORD>{app->m_serverProcess.dwProcessId});
+    EXPECT_EQ(Breaks(), std::vector<DWORD>{app->m_serverProcess.dwProcessId});
 
-    g_breaks.clear();
+    ForgetBreaks();
     ::DeleteFileW(app->m_encoderPath);
     EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(g_breaks, std::vector<DWORD>{app->m_serverProcess.dwProcessId});
+    EXPECT_EQ(Breaks(), std::vector<DWORD>{app->m_serverProcess.dwProcessId});
 }
 
 TEST_F(ProcessControl, EscapedDirectoryTooLongFailsTheStart) {
@@ -141,28 +108,28 @@ TEST_F(ProcessControl, EscapedDirectoryTooLongFailsTheStart) {
     while (longDir.size() < 247) longDir += longDir.size() % 12 == 0 ? L" " : L"a";
     CStreamerApp longApp((longDir + L"\\p.exe").c_str());
     ASSERT_TRUE(longApp.m_pathsFit);
-    longApp.m_processSystem.generateConsoleCtrlEvent = CountingCtrlEvent;
+    longApp.m_processSystem.generateConsoleCtrlEvent = RecordCtrlBreak;
     longApp.m_serverProcess.dwProcessId = 4242;  // pretend the server runs
     EXPECT_EQ(longApp.StartStreaming(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
     EXPECT_TRUE(IsZero(longApp.m_encoderProcess));
-    EXPECT_EQ(g_breaks, std::vector<DWORD>{4242});
+    EXPECT_EQ(Breaks(), std::vector<DWORD>{4242});
 }
 
 TEST_F(ProcessControl, StopSignalsEachRecordedGroup) {
     app->StopStreaming();
-    EXPECT_TRUE(g_breaks.empty());
+    EXPECT_TRUE(Breaks().empty());
     app->m_serverProcess.dwProcessId = 11;
     app->StopStreaming();
-    EXPECT_EQ(g_breaks, std::vector<DWORD>{11});
-    g_breaks.clear();
+    EXPECT_EQ(Breaks(), std::vector<DWORD>{11});
+    ForgetBreaks();
     app->m_serverProcess.dwProcessId = 0;
     app->m_encoderProcess.dwProcessId = 22;
     app->StopStreaming();
-    EXPECT_EQ(g_breaks, (std::vector<DWORD>{22, 22}));
-    g_breaks.clear();
+    EXPECT_EQ(Breaks(), (std::vector<DWORD>{22, 22}));
+    ForgetBreaks();
     app->m_serverProcess.dwProcessId = 11;
     app->StopStreaming();
-    EXPECT_EQ(g_breaks, (std::vector<DWORD>{22, 22, 11}));
+    EXPECT_EQ(Breaks(), (std::vector<DWORD>{22, 22, 11}));
     // Stopping leaves the records; only reaping clears them.
     EXPECT_EQ(app->m_encoderProcess.dwProcessId, 22u);
     app->m_serverProcess.dwProcessId = 0;
@@ -179,7 +146,7 @@ TEST_F(ProcessControl, StopSignalsTheIdsItReadEvenWhenTheRecordsAreReapedMeanwhi
     g_reapedBetweenSignals = app.get();
     app->StopStreaming();
     g_reapedBetweenSignals = nullptr;
-    EXPECT_EQ(g_breaks, (std::vector<DWORD>{22, 22, 11}));
+    EXPECT_EQ(Breaks(), (std::vector<DWORD>{22, 22, 11}));
 }
 
 TEST_F(ProcessControl, LaunchErrorIsTheOneTheLaunchLeft) {
@@ -192,15 +159,14 @@ TEST_F(ProcessControl, LaunchErrorIsTheOneTheLaunchLeft) {
     }
     EXPECT_TRUE(IsZero(app->m_serverProcess));
 
-    std::wstring stub = wintest::ModuleDir() + L"\\child_stub.exe";
-    ASSERT_TRUE(::CopyFileW(stub.c_str(), app->m_serverPath, FALSE));
+    ASSERT_TRUE(wintest::CopyStandIns(dir));
     wintest::WriteFileBytes(app->m_encoderPath, "this is not a program");
     {
         wintest::DeleteOverwritesLastError overwrite;
         EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
     }
     EXPECT_TRUE(IsZero(app->m_encoderProcess));
-    EXPECT_EQ(g_breaks, std::vector<DWORD>{app->m_serverProcess.dwProcessId});
+    EXPECT_EQ(Breaks(), std::vector<DWORD>{app->m_serverProcess.dwProcessId});
 }
 
 }  // namespace

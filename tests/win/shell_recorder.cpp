@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstdio>
 #include <string>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
@@ -13,21 +12,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     if (!argv) return 1;
-    // Another recorder may be writing at the same moment: retry while the file is busy.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        HANDLE file = ::CreateFileW(log, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            ::Sleep(10);
-            continue;
-        }
+    // Recorders started together append one after the other; a reader may look meanwhile.
+    HANDLE turn = ::CreateMutexW(nullptr, FALSE, L"orvane-shell-recorder");
+    ::WaitForSingleObject(turn, INFINITE);
+    HANDLE file = ::CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
         for (int i = 1; i < argc; ++i) {
             std::wstring line = std::wstring(argv[i]) + L"\n";
             DWORD written = 0;
             ::WriteFile(file, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written, nullptr);
         }
         ::CloseHandle(file);
-        break;
     }
+    ::ReleaseMutex(turn);
+    ::CloseHandle(turn);
     ::LocalFree(argv);
-    return 0;
+    return file != INVALID_HANDLE_VALUE ? 0 : 1;
 }

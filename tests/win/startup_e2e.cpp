@@ -10,12 +10,20 @@
 
 #include "app/streamer_app.h"
 #include "res/watermark.h"
-#include "win_test_support.h"
+#include "toolkit/files.h"
+#include "toolkit/fixed_values.h"
+#include "toolkit/message_boxes.h"
+#include "toolkit/shell_recorder.h"
+#include "toolkit/stand_in_programs.h"
+#include "toolkit/wait.h"
+#include "toolkit/window_text.h"
 
 namespace {
 
-const wchar_t kTitle[] = L"Orvane DEMO (Web Edition)";
-const UINT kExitCommand = 32777;
+using wintest::BoxScope;
+using wintest::kPatience;
+using wintest::TextOf;
+using wintest::WaitUntil;
 
 std::wstring BuildDir() { return wintest::ModuleDir() + L"\\..\\.."; }
 
@@ -52,33 +60,18 @@ private:
     BOOL m_ok = FALSE;
 };
 
-// Asks the control itself: GetWindowText does not for another process's windows.
-std::wstring Caption(HWND wnd) {
-    wchar_t text[128] = {};
-    DWORD_PTR length = 0;
-    ::SendMessageTimeoutW(wnd, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &length);
-    return text;
-}
+HWND FindPanel() { return ::FindWindowW(L"#32770", fixed::kPanelTitle); }
 
 // The panel once it is visible and initialised: the template's Start/Stop caption
 // is "&Stop Server"; the initial stop turns it into "&Start Server".
-HWND WaitForPanel(DWORD timeoutMs) {
-    DWORD start = ::GetTickCount();
-    while (::GetTickCount() - start < timeoutMs) {
-        HWND wnd = ::FindWindowW(L"#32770", kTitle);
-        if (wnd && ::IsWindowVisible(wnd) && Caption(::GetDlgItem(wnd, 1000)) == L"&Start Server") return wnd;
-        ::Sleep(20);
-    }
-    return nullptr;
-}
-
-bool WaitUntil(DWORD timeoutMs, bool (*done)(HWND), HWND wnd) {
-    DWORD start = ::GetTickCount();
-    while (::GetTickCount() - start < timeoutMs) {
-        if (done(wnd)) return true;
-        ::Sleep(20);
-    }
-    return false;
+HWND WaitForPanel() {
+    HWND panel = nullptr;
+    WaitUntil([&] {
+        panel = FindPanel();
+        return panel && ::IsWindowVisible(panel) &&
+               TextOf(::GetDlgItem(panel, fixed::kStartStopButton)) == fixed::kStartCaption;
+    });
+    return panel && ::IsWindowVisible(panel) ? panel : nullptr;
 }
 
 // Under Wine Ctrl+Break cannot stop the programs, so the test ends what is left.
@@ -111,18 +104,14 @@ protected:
         EndProgramsIn(dir);
         wintest::RemoveTree(dir);
     }
-    void AddStandIns() {
-        std::wstring stub = wintest::ModuleDir() + L"\\child_stub.exe";
-        ASSERT_TRUE(::CopyFileW(stub.c_str(), (dir + L"\\server.dll").c_str(), FALSE));
-        ASSERT_TRUE(::CopyFileW(stub.c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
-    }
+    void AddStandIns() { ASSERT_TRUE(wintest::CopyStandIns(dir)); }
     // Exit from the tray menu; confirms when asked. True when the program ended.
     static bool ExitPanel(HWND panel, const Launched& program, bool expectConfirmation) {
-        wintest::MessageBoxAnswerer confirm(IDOK, expectConfirmation ? 10000 : 1, program.pid());
-        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(kExitCommand, 0), 0);
-        wintest::AnsweredBox box = confirm.Wait();
-        if (expectConfirmation && box.caption != L"Confirm Exit") return false;
-        return program.WaitExit(10000) != STILL_ACTIVE;
+        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(fixed::kExitCommand, 0), 0);
+        if (expectConfirmation &&
+            wintest::AnswerMessageBox(BoxScope::Process(program.pid()), IDOK).caption != L"Confirm Exit")
+            return false;
+        return program.WaitExit(kPatience) != STILL_ACTIVE;
     }
 
     std::wstring dir, exe;
@@ -131,21 +120,20 @@ protected:
 TEST_F(Startup, MissingEncoderIsReportedFirstAndNoPanelOpens) {
     Launched program(exe);
     ASSERT_TRUE(program.ok());
-    wintest::MessageBoxAnswerer answer(IDOK, 15000, program.pid());
-    wintest::AnsweredBox box = answer.Wait();
+    wintest::AnsweredBox box = wintest::AnswerMessageBox(BoxScope::Process(program.pid()));
     ASSERT_TRUE(box.found);
-    EXPECT_EQ(box.caption, L"OrvaneDemo");
+    EXPECT_EQ(box.caption, fixed::kProgramCaption);
     EXPECT_EQ(box.text, L"Error: Program files corrupted! Please re-install!\n" + dir + L"\\orvane.dll (2)");
-    EXPECT_EQ(program.WaitExit(10000), 0u);
-    EXPECT_EQ(::FindWindowW(L"#32770", kTitle), nullptr);
+    EXPECT_EQ(program.WaitExit(kPatience), 0u);
+    EXPECT_EQ(FindPanel(), nullptr);
 
     // With the encoder there and the server missing, the server is named.
     std::wstring stub = wintest::ModuleDir() + L"\\child_stub.exe";
     ASSERT_TRUE(::CopyFileW(stub.c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
     Launched second(exe);
-    wintest::MessageBoxAnswerer answer2(IDOK, 15000, second.pid());
-    EXPECT_EQ(answer2.Wait().text, L"Error: Program files corrupted! Please re-install!\n" + dir + L"\\server.dll (2)");
-    EXPECT_EQ(second.WaitExit(10000), 0u);
+    EXPECT_EQ(wintest::AnswerMessageBox(BoxScope::Process(second.pid())).text,
+              L"Error: Program files corrupted! Please re-install!\n" + dir + L"\\server.dll (2)");
+    EXPECT_EQ(second.WaitExit(kPatience), 0u);
 }
 
 TEST_F(Startup, UnwritableWatermarkEndsStartUp) {
@@ -153,11 +141,10 @@ TEST_F(Startup, UnwritableWatermarkEndsStartUp) {
     // Root ignores read-only bits: a folder in the file's place cannot be opened either.
     ASSERT_TRUE(::CreateDirectoryW((dir + L"\\logo.gif").c_str(), nullptr));
     Launched program(exe);
-    wintest::MessageBoxAnswerer answer(IDOK, 15000, program.pid());
-    wintest::AnsweredBox box = answer.Wait();
-    EXPECT_EQ(box.text, L"Error: Environment init failed! (-2)");
-    EXPECT_EQ(program.WaitExit(10000), 0u);
-    EXPECT_EQ(::FindWindowW(L"#32770", kTitle), nullptr);
+    EXPECT_EQ(wintest::AnswerMessageBox(BoxScope::Process(program.pid())).text,
+              L"Error: Environment init failed! (-2)");
+    EXPECT_EQ(program.WaitExit(kPatience), 0u);
+    EXPECT_EQ(FindPanel(), nullptr);
 }
 
 TEST_F(Startup, NormalRunWritesTheWatermarkAndRemovesItAtExit) {
@@ -165,12 +152,12 @@ TEST_F(Startup, NormalRunWritesTheWatermarkAndRemovesItAtExit) {
     wintest::WriteFileBytes(dir + L"\\logo.gif", "old contents, overwritten");
     wintest::WriteFileBytes(dir + L"\\orvane.conf", "Port 8089\r\nVideoFrameRate 20\r\n");
     Launched program(exe);
-    HWND panel = WaitForPanel(20000);
+    HWND panel = WaitForPanel();
     ASSERT_NE(panel, nullptr);
     std::string logo = wintest::ReadFileBytes(dir + L"\\logo.gif");
     EXPECT_EQ(logo, std::string(reinterpret_cast<const char*>(kWatermarkGif), kWatermarkGifSize));
     // The settings were read back: the port edit shows the file's port.
-    EXPECT_EQ(Caption(::GetDlgItem(panel, 1008)), L"8089");
+    EXPECT_EQ(TextOf(::GetDlgItem(panel, fixed::kPortEdit)), L"8089");
 
     ASSERT_TRUE(ExitPanel(panel, program, false));
     EXPECT_FALSE(wintest::FileExists(dir + L"\\logo.gif"));
@@ -182,53 +169,40 @@ TEST_F(Startup, NormalRunWritesTheWatermarkAndRemovesItAtExit) {
 TEST_F(Startup, SecondLaunchBringsTheHiddenPanelBack) {
     AddStandIns();
     Launched first(exe);
-    HWND panel = WaitForPanel(20000);
+    HWND panel = WaitForPanel();
     ASSERT_NE(panel, nullptr);
     ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);  // Escape hides
-    ASSERT_TRUE(WaitUntil(5000, [](HWND w) { return !::IsWindowVisible(w); }, panel));
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(panel); }));
 
     Launched second(exe);
-    EXPECT_EQ(second.WaitExit(15000), 0u);
-    EXPECT_TRUE(WaitUntil(5000, [](HWND w) { return ::IsWindowVisible(w) != FALSE; }, panel));
+    EXPECT_EQ(second.WaitExit(kPatience), 0u);
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(panel) != FALSE; }));
     EXPECT_EQ(first.WaitExit(0), static_cast<DWORD>(STILL_ACTIVE));
     EXPECT_TRUE(ExitPanel(panel, first, false));
-}
-
-struct HelpSearch {
-    std::wstring expected;
-    HWND box = nullptr;
-};
-
-// Wine's help viewer asks, in a box of its own, for the help file it cannot find.
-BOOL CALLBACK FindHelpBox(HWND wnd, LPARAM param) {
-    auto* search = reinterpret_cast<HelpSearch*>(param);
-    wchar_t cls[32] = {};
-    ::GetClassNameW(wnd, cls, 32);
-    if (!::IsWindowVisible(wnd) || wcscmp(cls, L"#32770") != 0) return TRUE;
-    if (Caption(::GetDlgItem(wnd, 0xFFFF)).find(search->expected) == std::wstring::npos) return TRUE;
-    search->box = wnd;
-    return FALSE;
 }
 
 TEST_F(Startup, HelpCommandAsksForTheHelpFileNamedLikeTheProgram) {
     AddStandIns();
     Launched program(exe);
-    HWND panel = WaitForPanel(20000);
+    HWND panel = WaitForPanel();
     ASSERT_NE(panel, nullptr);
-    ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(57670, 0), 0);
-    HelpSearch search{dir + L"\\OrvaneDemo.HLP"};
-    DWORD start = ::GetTickCount();
-    while (!search.box && ::GetTickCount() - start < 15000) {
-        ::EnumWindows(FindHelpBox, reinterpret_cast<LPARAM>(&search));
-        ::Sleep(50);
-    }
-    ASSERT_NE(search.box, nullptr) << "no help viewer asked for OrvaneDemo.HLP";
+    ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(fixed::kHelpCommand, 0), 0);
+    // Wine's help viewer asks, in a box of its own process, for the file it cannot find.
+    const std::wstring expected = dir + L"\\OrvaneDemo.HLP";
+    HWND box = nullptr;
+    WaitUntil([&] {
+        for (HWND candidate : wintest::MessageBoxes(BoxScope::AnyProcess()))
+            if (TextOf(::GetDlgItem(candidate, 0xFFFF)).find(expected) != std::wstring::npos) box = candidate;
+        return box != nullptr;
+    });
+    ASSERT_NE(box, nullptr) << "no help viewer asked for OrvaneDemo.HLP";
+    // What the viewer does next is not this program's: it is ended here.
     DWORD viewer = 0;
-    ::GetWindowThreadProcessId(search.box, &viewer);
-    ::PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
-    if (HANDLE p = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, viewer)) {
-        if (::WaitForSingleObject(p, 3000) != WAIT_OBJECT_0) ::TerminateProcess(p, 0);
-        ::CloseHandle(p);
+    ::GetWindowThreadProcessId(box, &viewer);
+    if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, viewer)) {
+        ::TerminateProcess(process, 0);
+        ::WaitForSingleObject(process, kPatience);
+        ::CloseHandle(process);
     }
     EXPECT_TRUE(ExitPanel(panel, program, false));
 }
@@ -265,23 +239,29 @@ TEST(ConsoleHandler, CleanUpTwiceClosesTheWatermarkOnce) {
 bool ReadLiveFrames(int port, int frames, std::string& failure) {
     WSADATA wsa;
     ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in addr = {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<u_short>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    DWORD timeout = 5000;
+    // The server listens a moment after the panel has started it.
+    SOCKET s = INVALID_SOCKET;
+    const bool connected = WaitUntil([&] {
+        if (s != INVALID_SOCKET) ::closesocket(s);
+        s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        return ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    });
+    DWORD timeout = kPatience;
     ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
     bool ok = false;
-    if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (!connected) {
         failure = "cannot connect";
     } else {
         const char request[] = "GET /demo.swf HTTP/1.0\r\n\r\n";
         ::send(s, request, sizeof request - 1, 0);
         std::string data;
         char buf[16384];
-        DWORD start = ::GetTickCount();
-        while (::GetTickCount() - start < 30000) {
+        const ULONGLONG start = ::GetTickCount64();
+        while (::GetTickCount64() - start < kPatience) {
             int n = ::recv(s, buf, sizeof buf, 0);
             if (n <= 0) break;
             data.append(buf, n);
@@ -312,26 +292,24 @@ TEST_F(Startup, RealProgramsStreamAndTheTestPagePointsAtThem) {
     ::SetEnvironmentVariableW(L"ORVANE_VIDEO_SOURCE", L"testsrc");
     wintest::ShellRecorder shell;
     Launched program(exe);
-    HWND panel = WaitForPanel(20000);
+    HWND panel = WaitForPanel();
     ASSERT_NE(panel, nullptr);
-    HWND button = ::GetDlgItem(panel, 1000);
-    ASSERT_EQ(Caption(button), L"&Start Server");
-    {
-        wintest::MessageBoxAnswerer noBox(IDOK, 3000, program.pid());
-        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(1000, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-        EXPECT_EQ(noBox.Wait().text, L"");
-    }
-    ASSERT_TRUE(WaitUntil(10000, [](HWND b) { return Caption(b) == L"&Stop Server"; }, button));
+    HWND button = ::GetDlgItem(panel, fixed::kStartStopButton);
+    ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(fixed::kStartStopButton, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(button) == fixed::kStopCaption; }));
 
     std::string failure;
     EXPECT_TRUE(ReadLiveFrames(port, 3, failure)) << failure;
-    EXPECT_EQ(Caption(button), L"&Stop Server");  // both programs still run
+    EXPECT_EQ(TextOf(button), fixed::kStopCaption);  // both programs still run
+    EXPECT_TRUE(wintest::MessageBoxes(BoxScope::Process(program.pid())).empty());  // no failure reported
 
-    HWND testPage = ::GetDlgItem(panel, 1018);
-    ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(1018, BN_CLICKED), reinterpret_cast<LPARAM>(testPage));
-    ASSERT_TRUE(wintest::WaitForFile(dir + L"\\demo.html", 10000));
-    std::vector<std::wstring> opened = shell.Opened(10000);
-    ASSERT_FALSE(opened.empty());
+    HWND testPage = ::GetDlgItem(panel, fixed::kTestPageButton);
+    ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(fixed::kTestPageButton, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(testPage));
+    // The page is opened by the program, not by this process: wait until it shows.
+    std::vector<std::wstring> opened;
+    ASSERT_TRUE(WaitUntil([&] { return !(opened = shell.Opened()).empty(); }));
     EXPECT_NE(opened[0].find(L"demo.html"), std::wstring::npos);
     std::string page = wintest::ReadFileBytes(dir + L"\\demo.html");
     EXPECT_NE(page.find(":" + std::to_string(port) + "/demo.swf\""), std::string::npos);

@@ -8,11 +8,13 @@
 #include <cstring>
 #include <vector>
 
-#include "panel_harness.h"
+#include "res/resource.h"
+#include "toolkit/files.h"
+#include "toolkit/panel_fixture.h"
+#include "toolkit/shell_recorder.h"
 #include "ui/local_address.h"
 
-using paneltest::PanelTest;
-using paneltest::WaitFor;
+using wintest::PanelTest;
 
 namespace {
 
@@ -69,7 +71,7 @@ TEST_F(TestPageTest, PressWritesThePageAndOpensIt) {
     EXPECT_EQ(Count(bytes, "\n"), 7u);
     EXPECT_EQ(Count(bytes, "\r\n"), 7u);
 
-    std::vector<std::wstring> opened = shell->Opened(10000);
+    std::vector<std::wstring> opened = shell->Opened();
     ASSERT_EQ(opened.size(), 1u) << "the shell opened nothing";
     EXPECT_EQ(::lstrcmpiW(opened[0].c_str(), page.c_str()), 0) << std::string(opened[0].begin(), opened[0].end());
 
@@ -77,7 +79,7 @@ TEST_F(TestPageTest, PressWritesThePageAndOpensIt) {
     ::DeleteFileW(page.c_str());
     ASSERT_TRUE(Click(IDC_TEST_PAGE));
     EXPECT_EQ(wintest::ReadFileBytes(page), bytes);
-    EXPECT_TRUE(WaitFor([&] { return shell->Opened(0).size() == 2; }, 10000));
+    EXPECT_EQ(shell->Opened().size(), 2u);
 }
 
 TEST_F(TestPageTest, UnwritablePageOpensNothing) {
@@ -85,8 +87,8 @@ TEST_F(TestPageTest, UnwritablePageOpensNothing) {
     Open();
     ASSERT_TRUE(Click(IDC_START_STOP));
     ASSERT_TRUE(Click(IDC_TEST_PAGE));
-    EXPECT_TRUE(shell->Opened(1000).empty());
-    EXPECT_TRUE(Boxes().empty());
+    EXPECT_TRUE(shell->Opened().empty());
+    EXPECT_TRUE(MessageBoxes().empty());
 }
 
 namespace {

@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include "panel_harness.h"
+#include "res/resource.h"
+#include "toolkit/files.h"
+#include "toolkit/fixed_values.h"
+#include "toolkit/panel_fixture.h"
+#include "toolkit/wait.h"
 
-using paneltest::PanelTest;
-using paneltest::WaitFor;
+using wintest::PanelTest;
+using wintest::WaitUntil;
 
 namespace {
 
@@ -18,71 +22,76 @@ std::wstring MenuText(HMENU menu, int pos) {
     return buf;
 }
 
-}  // namespace
-
 class TrayTest : public PanelTest {
 protected:
     // Right-clicks the icon, checks the menu, and chooses the item at pos with the keyboard.
     void ChooseFromMenu(int pos) {
-        ::PostMessageW(dlg, kTrayCallbackMessage, 0, WM_RBUTTONUP);
-        ASSERT_TRUE(WaitFor([&] { return !Popups().empty(); })) << "no menu";
+        ::PostMessageW(dlg, fixed::kTrayCallbackMessage, 0, WM_RBUTTONUP);
+        ASSERT_TRUE(WaitUntil([&] { return !Popups().empty(); })) << "no menu";
         HWND popup = Popups().front();
         HMENU menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
         ASSERT_NE(menu, nullptr);
         ASSERT_EQ(::GetMenuItemCount(menu), 2);
-        EXPECT_EQ(MenuText(menu, 0), L"&Open");
-        EXPECT_EQ(::GetMenuItemID(menu, 0), static_cast<UINT>(ID_TRAY_OPEN));
-        EXPECT_EQ(MenuText(menu, 1), L"&Exit");
-        EXPECT_EQ(::GetMenuItemID(menu, 1), static_cast<UINT>(ID_TRAY_EXIT));
+        EXPECT_EQ(MenuText(menu, 0), fixed::kOpenItem);
+        EXPECT_EQ(::GetMenuItemID(menu, 0), fixed::kOpenCommand);
+        EXPECT_EQ(MenuText(menu, 1), fixed::kExitItem);
+        EXPECT_EQ(::GetMenuItemID(menu, 1), fixed::kExitCommand);
         EXPECT_EQ(::GetForegroundWindow(), dlg);
         for (int i = 0; i <= pos; ++i) ::PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
         ::PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
-        ASSERT_TRUE(WaitFor([&] { return Popups().empty(); }));
+        ASSERT_TRUE(WaitUntil([&] { return Popups().empty(); }));
     }
 };
 
-TEST_F(TrayTest, EscapeHidesAndTheIconShowsAgain) {
+// Tests that check the foreground window, or use a menu that closes when the panel
+// loses the activation: they run alone (see CMakeLists.txt).
+class TrayInForeground : public TrayTest {};
+
+}  // namespace
+
+TEST_F(TrayInForeground, EscapeHidesAndTheIconShowsAgain) {
     Open();
     // Escape reaches the dialog through its own keyboard handling in the modal loop.
     ::PostMessageW(Item(IDC_PORT), WM_KEYDOWN, VK_ESCAPE, 0);
-    ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(dlg); }));
-    ::Sleep(600);
-    EXPECT_FALSE(ended);  // hidden, not ended
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(dlg); }));
+    ASSERT_TRUE(PassTicks(2));  // ticks reach a panel that lives on
+    EXPECT_FALSE(ended);        // hidden, not ended
 
     // A single click or a move over the icon does nothing.
-    ::SendMessageW(dlg, kTrayCallbackMessage, 0, WM_LBUTTONUP);
-    ::SendMessageW(dlg, kTrayCallbackMessage, 0, WM_MOUSEMOVE);
+    ::SendMessageW(dlg, fixed::kTrayCallbackMessage, 0, WM_LBUTTONUP);
+    ::SendMessageW(dlg, fixed::kTrayCallbackMessage, 0, WM_MOUSEMOVE);
     EXPECT_FALSE(::IsWindowVisible(dlg));
 
-    EXPECT_EQ(::SendMessageW(dlg, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK), 0);
+    EXPECT_EQ(::SendMessageW(dlg, fixed::kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK), 0);
     EXPECT_TRUE(::IsWindowVisible(dlg));
     EXPECT_EQ(::GetForegroundWindow(), dlg);
 
     // A minimised panel is restored too.
     ::ShowWindow(dlg, SW_MINIMIZE);
-    ASSERT_TRUE(WaitFor([&] { return ::IsIconic(dlg) != FALSE; }));
-    ::SendMessageW(dlg, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsIconic(dlg) != FALSE; }));
+    ::SendMessageW(dlg, fixed::kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
     EXPECT_FALSE(::IsIconic(dlg));
     EXPECT_TRUE(::IsWindowVisible(dlg));
 }
 
-TEST_F(TrayTest, MenuOpensThePanelAndExits) {
+TEST_F(TrayInForeground, MenuOpensThePanelAndExits) {
     Open();
     ::ShowWindow(dlg, SW_HIDE);
     ChooseFromMenu(0);
-    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(dlg) != FALSE; }));
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(dlg) != FALSE; }));
     EXPECT_FALSE(ended);
 
-    // Dismissing the menu sends nothing.
-    ::PostMessageW(dlg, kTrayCallbackMessage, 0, WM_RBUTTONUP);
-    ASSERT_TRUE(WaitFor([&] { return !Popups().empty(); }));
+    // Dismissing the menu sends nothing: the ticks after it find the panel as it was.
+    ::PostMessageW(dlg, fixed::kTrayCallbackMessage, 0, WM_RBUTTONUP);
+    ASSERT_TRUE(WaitUntil([&] { return !Popups().empty(); }));
     ::PostMessageW(Popups().front(), WM_KEYDOWN, VK_ESCAPE, 0);
-    ASSERT_TRUE(WaitFor([&] { return Popups().empty(); }));
-    ::Sleep(300);
+    ASSERT_TRUE(WaitUntil([&] { return Popups().empty(); }));
+    ASSERT_TRUE(PassTicks(2));
     EXPECT_FALSE(ended);
+    EXPECT_TRUE(::IsWindowVisible(dlg));
 
     ChooseFromMenu(1);
-    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return ended.load(); }));
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_TRUE(wintest::FileExists(dir + L"\\orvane.conf"));  // Exit stores the settings
 }
@@ -95,11 +104,11 @@ TEST_F(TrayTest, IconAddedOnCreationAndRemovedOnDestruction) {
     record.hWnd = dlg;
     record.uID = 0;
     record.uFlags = NIF_TIP;
-    wcscpy(record.szTip, L"Orvane DEMO (Web Edition)");
+    wcscpy(record.szTip, fixed::kPanelTitle);
     EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &record));
     HWND panel = dlg;
-    ASSERT_TRUE(Command(MAKEWPARAM(ID_TRAY_EXIT, 0)));
-    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
+    ASSERT_TRUE(Command(MAKEWPARAM(fixed::kExitCommand, 0)));
+    ASSERT_TRUE(WaitUntil([&] { return ended.load(); }));
     EXPECT_FALSE(::IsWindow(panel));
     EXPECT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &record));  // gone with the window
 }
