@@ -6,6 +6,7 @@ import os
 import socket
 import subprocess
 import sys
+import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 
@@ -17,6 +18,17 @@ def free_port():
     port = s.getsockname()[1]
     s.close()
     return port
+
+
+def wait_until(condition, seconds=30):
+    """Whether condition() came true within seconds, asked every 50 ms: a wait for
+    what a test is about, returning as soon as it holds."""
+    end = time.time() + seconds
+    while not condition():
+        if time.time() > end:
+            return False
+        time.sleep(0.05)
+    return True
 
 
 def windows_path(path):

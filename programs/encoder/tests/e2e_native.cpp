@@ -212,7 +212,7 @@ TEST(EncoderEndToEnd, ViewerSeesWatermarkedFramesOfTheConfiguredSize) {
     ASSERT_TRUE(EscapeSpaceRuns(FromUtf8(dir), escaped));
     Child encoder({ORVANE_ENCODER_PATH, "-f", "testsrc", "-r", "15", "-i", "0", "-sameq", "-vhook",
                    "watermark -f " + ToUtf8(escaped) + "/logo.gif", "http://localhost:" + std::to_string(port) + "/feed.ffm"});
-    // The viewer may come before the server listens: retry the connection.
+    // The viewer may come before the server listens: wait for the first frames.
     std::vector<std::string> frames;
     auto end = steady_clock::now() + seconds(30);
     while (frames.empty() && steady_clock::now() < end && encoder.Running()) {

@@ -21,7 +21,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "..", "common", "tests")]
 from swf_client import (Feeder, MjpegReader, SwfReader, connect, get, open_stream, read_head,  # noqa: E402
                         request, wait_listening)
-from test_support import free_port, panel_config, windows_path  # noqa: E402
+from test_support import free_port, panel_config, wait_until, windows_path  # noqa: E402
 
 ARGS = None
 FRAMES = []
@@ -274,10 +274,12 @@ class EndToEnd(unittest.TestCase):
 
         # The place is free again once the viewer goes.
         sock.close()
-        time.sleep(0.2)
-        swf, status, _, _ = open_stream(self.port)
-        self.assertEqual(status, 200)
-        swf.close()
+
+        def place_free():
+            swf, status, _, _ = open_stream(self.port)
+            swf.close()
+            return status == 200
+        self.assertTrue(wait_until(place_free, 10), "the viewer place stayed taken")
         feeder.close()
         self.assertEqual(self.server.stop()[0], 0)
         if not ARGS.wine:
