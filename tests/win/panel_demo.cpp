@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/streamer_app.h"
+#include "common/product.h"
 #include "res/resource.h"
 #include "ui/control_panel_dlg.h"
 
@@ -17,7 +18,7 @@ int wmain(int argc, wchar_t** argv) {
     const bool start = argc > 1 && std::wcscmp(argv[1], L"start") == 0;
     std::thread helper([start] {
         for (int i = 0; i < 500; ++i) {
-            HWND panel = ::FindWindowW(nullptr, L"Orvane DEMO (Web Edition)");
+            HWND panel = ::FindWindowW(nullptr, kProductTitle);
             if (panel && ::IsWindowVisible(panel)) {
                 // Under Xvfb the tray icons sit in a small window at the top left:
                 // move the panel aside so that both can be seen.

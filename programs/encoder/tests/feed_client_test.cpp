@@ -216,7 +216,8 @@ TEST(FeedClient, SendsFramesOnlyAfterTheServerSaysContinue) {
     server.SetFeedAnswerDelay(0);
     server.RefuseFeeds("400 Bad Request", -1, true);
     {
-        FeedClient refused(Url(server.Port()), stop, milliseconds(300));
+        // Long enough for a connection on a loaded machine: every attempt is refused.
+        FeedClient refused(Url(server.Port()), stop, seconds(2));
         EXPECT_FALSE(refused.Connect(p, error));
         EXPECT_NE(error.find("400 Bad Request"), std::string::npos) << error;
         EXPECT_FALSE(refused.Send(frame, error));

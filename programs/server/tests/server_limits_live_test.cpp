@@ -125,15 +125,21 @@ protected:
         return result.get_future().get();
     }
 
-    // Waits until the server holds no connection but those the test keeps open.
-    ServerCounts CountsOnceClosed(int keptOpen, std::chrono::milliseconds limit = 3000ms) {
+    // Waits until the server's counts satisfy done, or the limit has passed.
+    template <class Condition>
+    ServerCounts CountsWhen(Condition done, std::chrono::milliseconds limit = 3000ms) {
         auto end = std::chrono::steady_clock::now() + limit;
         ServerCounts c = Counts();
-        while (c.connections > keptOpen && std::chrono::steady_clock::now() < end) {
+        while (!done(c) && std::chrono::steady_clock::now() < end) {
             std::this_thread::sleep_for(5ms);
             c = Counts();
         }
         return c;
+    }
+
+    // Waits until the server holds no connection but those the test keeps open.
+    ServerCounts CountsOnceClosed(int keptOpen, std::chrono::milliseconds limit = 3000ms) {
+        return CountsWhen([&](const ServerCounts& c) { return c.connections <= keptOpen; }, limit);
     }
 
     // How the server ended the connection (eof when it closed it in order,
@@ -219,7 +225,7 @@ void LiveServer::CheckStalledViewerIsCut(const std::string& path) {
     viewer.set_option(asio::socket_base::receive_buffer_size(4096));
     viewer.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port_));
     asio::write(viewer, asio::buffer("GET " + path + " HTTP/1.1\r\n\r\n"));
-    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(CountsWhen([](const ServerCounts& c) { return c.viewers == 1; }).viewers, 1);
     EXPECT_EQ(Get("/demo.swf"), 503);
     EXPECT_EQ(Get("/demo.mjpg"), 503);
 
@@ -269,11 +275,11 @@ TEST_F(LiveServer, StalledMjpegViewerIsCutAndItsPlaceFreed) { CheckStalledViewer
 TEST_F(LiveServer, MaxHttpConnectionsCountsEveryOpenConnection) {
     Start("", "MaxHTTPConnections 2\nMaxClients 1\n");
     tcp::socket a = Connect(), b = Connect();
-    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(CountsWhen([](const ServerCounts& c) { return c.connections == 2; }).connections, 2);
     EXPECT_EQ(Get("/"), 503);
     a.close();
     b.close();
-    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(CountsOnceClosed(0).connections, 0);
     EXPECT_EQ(Get("/"), 200);
 }
 

@@ -119,10 +119,12 @@ std::vector<std::wstring> StandInPrograms::Launches() {
 }
 
 std::wstring StandInPrograms::CommandLineOf(const std::wstring& program) {
-    // The stand-in renames the file into place once written: it is there whole or not at all.
+    // The stand-in renames the file into place once written, but under Wine a reader can
+    // still find it empty or not yet open to it for a moment; a command line is never empty.
     const std::wstring file = program + L".cmdline";
-    if (!WaitUntil([&] { return FileExists(file); })) return L"(not started)";
-    return ReadUtf16File(file);
+    std::wstring line;
+    if (!WaitUntil([&] { return !(line = ReadUtf16File(file)).empty(); })) return L"(not started)";
+    return line;
 }
 
 void StandInPrograms::Quit(const std::wstring& program) { WriteFileBytes(program + L".quit", ""); }
