@@ -27,6 +27,18 @@ uint16_t FreePort() {
     return probe.Port();
 }
 
+// The encoder's loop: a frame every 20 ms, reconnecting when a frame does not go.
+// Whether it gave up (a reconnection failed) within the limit.
+bool FeedLikeTheEncoder(FeedClient& client, StreamParameters& p, const std::vector<uint8_t>& frame,
+                        std::string& error, steady_clock::duration limit) {
+    auto start = steady_clock::now();
+    while (steady_clock::now() - start < limit) {
+        if (client.Send(frame, error)) std::this_thread::sleep_for(milliseconds(20));
+        else if (!client.Connect(p, error)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 TEST(FeedClient, ReadsParametersAndPushesFramesAsParts) {
@@ -152,13 +164,8 @@ TEST(FeedClient, OnlyFramesOnAnAcceptedFeedCountAsDelivered) {
     // Another feeder takes over: the server answers this feed and refuses every new one.
     server.RefuseFeeds("409 Conflict");
     auto refused = steady_clock::now();
-    // The encoder's loop: a frame every 20 ms, reconnecting when a frame does not go.
-    bool gaveUp = false;
-    while (!gaveUp && steady_clock::now() - refused < seconds(8)) {
-        if (client.Send(frame, error)) std::this_thread::sleep_for(milliseconds(20));
-        else gaveUp = !client.Connect(p, error);
-    }
-    EXPECT_TRUE(gaveUp) << "frames written into a refused feed kept counting as delivered";
+    EXPECT_TRUE(FeedLikeTheEncoder(client, p, frame, error, seconds(8)))
+        << "frames written into a refused feed kept counting as delivered";
     EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - refused).count(), 3000);
     EXPECT_NE(error.find("409 Conflict"), std::string::npos) << error;
 }
@@ -250,13 +257,8 @@ TEST(FeedClient, ASlowRefusalIsNotTakenForAcceptance) {
     server.SetFeedAnswerDelay(800);
     server.RefuseFeeds("409 Conflict");
     auto refused = steady_clock::now();
-    // The encoder's loop: a frame every 20 ms, reconnecting when a frame does not go.
-    bool gaveUp = false;
-    while (!gaveUp && steady_clock::now() - refused < seconds(10)) {
-        if (client.Send(frame, error)) std::this_thread::sleep_for(milliseconds(20));
-        else gaveUp = !client.Connect(p, error);
-    }
-    EXPECT_TRUE(gaveUp) << "frames written into refused feeds kept counting as delivered";
+    EXPECT_TRUE(FeedLikeTheEncoder(client, p, frame, error, seconds(10)))
+        << "frames written into refused feeds kept counting as delivered";
     EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - refused).count(), 5000);
     EXPECT_NE(error.find("409 Conflict"), std::string::npos) << error;
 }
