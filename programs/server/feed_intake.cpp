@@ -66,11 +66,22 @@ private:
         c_->Close();
     }
 
+    // A read notes its time; the timer is not moved on every read (two system calls a
+    // frame), it finds out when it fires whether the feeder has been quiet long enough.
     void ArmTimer() {
+        lastRead_ = std::chrono::steady_clock::now();
+        if (!timerArmed_) WaitIdle(lastRead_ + state_->timeouts.idleFeeder);
+    }
+
+    void WaitIdle(std::chrono::steady_clock::time_point due) {
         auto self = shared_from_this();
-        timer_.expires_after(state_->timeouts.idleFeeder);
+        timerArmed_ = true;
+        timer_.expires_at(due);
         timer_.async_wait([self](const asio::error_code& ec) {
+            self->timerArmed_ = false;
             if (ec || !self->c_) return;
+            auto due = self->lastRead_ + self->state_->timeouts.idleFeeder;
+            if (std::chrono::steady_clock::now() < due) return self->WaitIdle(due);
             self->End("no data for a while");
             self->c_->Close();
         });
@@ -141,6 +152,8 @@ private:
     ConnectionPtr c_;
     FeedState& feed_;
     asio::steady_timer timer_;
+    std::chrono::steady_clock::time_point lastRead_;
+    bool timerArmed_ = false;
     uint64_t limit_;
     MultipartReader multipart_;
     std::unique_ptr<ChunkedDecoder> chunked_;

@@ -53,21 +53,32 @@ void StreamViewer::WriteNext() {
     std::array<asio::const_buffer, 3> buffers = {
         asio::buffer(prefix_), frame ? asio::buffer(frame->jpeg) : asio::const_buffer(), asio::buffer(suffix_)};
     auto self = shared_from_this();
-    // A viewer that does not take a frame within the time is cut.
-    timer_.expires_after(state_->timeouts.stalledViewer);
-    timer_.async_wait([self](const asio::error_code& ec) {
-        if (!ec) self->End(true);
-    });
     writing_ = true;
+    writeStarted_ = std::chrono::steady_clock::now();
+    if (!timerArmed_) WatchForStall(writeStarted_ + state_->timeouts.stalledViewer);
     bool withFrame = frame != nullptr;
     asio::async_write(c_->socket, buffers, [self, withFrame](const asio::error_code& ec, size_t n) {
         self->writing_ = false;
         self->c_->sent += n;
         self->current_.reset();
         if (withFrame) self->queue_.Done();
-        self->timer_.cancel();
         if (ec) return self->End(false);
         self->WriteNext();
+    });
+}
+
+// A viewer that does not take a frame within the time is cut. The timer is not moved
+// for every frame (two system calls each); when it fires it looks at the write under way.
+void StreamViewer::WatchForStall(std::chrono::steady_clock::time_point due) {
+    auto self = shared_from_this();
+    timerArmed_ = true;
+    timer_.expires_at(due);
+    timer_.async_wait([self](const asio::error_code& ec) {
+        self->timerArmed_ = false;
+        if (ec || !self->writing_) return;  // the next write watches again
+        auto stalledAt = self->writeStarted_ + self->state_->timeouts.stalledViewer;
+        if (std::chrono::steady_clock::now() < stalledAt) return self->WatchForStall(stalledAt);
+        self->End(true);
     });
 }
 

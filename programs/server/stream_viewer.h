@@ -6,6 +6,7 @@
 #pragma once
 #include <asio.hpp>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@ protected:
 private:
     void WatchForClose();
     void WriteNext();
+    void WatchForStall(std::chrono::steady_clock::time_point due);
     // Gives the place back at once, even if the system finishes a write only later.
     void End(bool cut);
 
@@ -51,5 +53,7 @@ private:
     FramePtr current_;
     std::string pending_, prefix_, suffix_;
     bool writing_ = false;
+    std::chrono::steady_clock::time_point writeStarted_;
+    bool timerArmed_ = false;
     std::vector<char> buffer_ = std::vector<char>(512);
 };

@@ -306,6 +306,47 @@ TEST_F(LiveServer, MaxBandwidthCountsTheMeasuredRateWithoutABitRate) {
     EXPECT_EQ(Get("/demo.mjpg"), 503);
 }
 
+TEST_F(LiveServer, AFeederIsEndedOnlyOnceItHasSentNothingForTheIdleTime) {
+    Start("");
+    tcp::socket feeder = Connect();
+    asio::write(feeder, asio::buffer(kFeedHead));
+    std::string part = Part(TestJpeg(1000, 0x22));
+    // Parts for longer than the idle time (2 s): each one keeps the feeder.
+    for (int i = 0; i < 15; ++i) {
+        asio::write(feeder, asio::buffer(part));
+        std::this_thread::sleep_for(200ms);
+    }
+    EXPECT_EQ(Counts().connections, 1) << "a feeder that kept sending was ended";
+    // Then nothing: the feeder is ended, but not before the idle time.
+    auto quiet = std::chrono::steady_clock::now();
+    EXPECT_TRUE(ClosedWithin(feeder, 10000ms));
+    EXPECT_GE(std::chrono::steady_clock::now() - quiet, 1500ms);
+}
+
+TEST_F(LiveServer, AViewerThatKeepsTakingFramesIsNeverCut) {
+    Start("", "MaxClients 1\n");
+    tcp::socket viewer = Connect();
+    asio::write(viewer, asio::buffer(std::string("GET /demo.mjpg HTTP/1.1\r\n\r\n")));
+    ASSERT_EQ(CountsWhen([](const ServerCounts& c) { return c.viewers == 1; }).viewers, 1);
+    std::string seen;
+    std::thread reader([&] { seen = AllWithin(viewer, 2500ms); });
+    // Frames for longer than the stall time (400 ms), each taken at once.
+    tcp::socket feeder = Connect();
+    asio::write(feeder, asio::buffer(kFeedHead));
+    const int frames = 15;
+    for (int i = 0; i < frames; ++i) {
+        asio::write(feeder, asio::buffer(Part(TestJpeg(1000, 0x44))));
+        std::this_thread::sleep_for(100ms);
+    }
+    reader.join();
+    int parts = 0;
+    for (size_t at = seen.find("Content-Length: 1000"); at != std::string::npos;
+         at = seen.find("Content-Length: 1000", at + 1))
+        ++parts;
+    EXPECT_EQ(parts, frames);
+    EXPECT_EQ(Counts().viewers, 1) << "a viewer that took every frame was cut";
+}
+
 TEST_F(LiveServer, ViewersThatLeaveBeforeAnyFrameLeaveNothingBehind) {
     Start("", "MaxClients 1\n");
     for (int i = 0; i < 200; ++i) {
