@@ -21,6 +21,9 @@ FeedUrl Url(uint16_t port, const char* host = "localhost") {
     return u;
 }
 
+// A small picture for the feed: the server under test only counts and compares parts.
+const std::vector<uint8_t> kFrame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+
 // A port nothing listens on: bound once, then released.
 uint16_t FreePort() {
     FakeFeedServer probe("");
@@ -157,7 +160,7 @@ TEST(FeedClient, OnlyFramesOnAnAcceptedFeedCountAsDelivered) {
     StreamParameters p;
     std::string error;
     ASSERT_TRUE(client.Connect(p, error)) << error;
-    std::vector<uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+    const std::vector<uint8_t>& frame = kFrame;
     ASSERT_TRUE(client.Send(frame, error)) << error;
     ASSERT_EQ(server.WaitForParts(1, 5000).size(), 1u);
 
@@ -182,7 +185,7 @@ TEST(FeedClient, ABusyServerIsAskedAgainWithinTheWait) {
         ASSERT_TRUE(client.Connect(p, error)) << error;
         EXPECT_EQ(server.Gets(), 3);
         EXPECT_EQ(server.Posts(), 2);
-        std::vector<uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+        const std::vector<uint8_t>& frame = kFrame;
         ASSERT_TRUE(client.Send(frame, error)) << error;
         EXPECT_EQ(server.WaitForParts(1, 5000).size(), 1u);
     }
@@ -205,7 +208,7 @@ TEST(FeedClient, SendsFramesOnlyAfterTheServerSaysContinue) {
     FeedClient client(Url(server.Port()), stop, seconds(5));
     StreamParameters p;
     std::string error;
-    std::vector<uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+    const std::vector<uint8_t>& frame = kFrame;
     // Then slower than the moment of silence that a server ignoring the expectation is
     // given: one that has said "100 Continue" before is waited for.
     for (int delay : {0, 800}) {
@@ -249,7 +252,7 @@ TEST(FeedClient, ASlowRefusalIsNotTakenForAcceptance) {
     FeedClient client(Url(server.Port()), stop, seconds(3));
     StreamParameters p;
     std::string error;
-    std::vector<uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+    const std::vector<uint8_t>& frame = kFrame;
     ASSERT_TRUE(client.Connect(p, error)) << error;
     ASSERT_TRUE(client.Send(frame, error)) << error;
 
