@@ -192,8 +192,9 @@ struct FakeFirewall {
 };
 FakeFirewall* g_firewall = nullptr;
 
-// The ids are Windows' own, from the SDK's netfw.h as in the product: the one place
-// they are written. What the test pins is which class and interface each step asks for.
+// The ids are Windows' own, from the SDK's netfw.h as in the product (FirewallIds below
+// pins them to Windows' numbers). What the fake checks is which class and interface each
+// step asks for.
 HRESULT WINAPI FakeCreate(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, void** out) {
     EXPECT_EQ(outer, nullptr);
     EXPECT_EQ(context, static_cast<DWORD>(CLSCTX_INPROC_SERVER));
@@ -339,6 +340,26 @@ TEST_F(Firewall, RefusedEntryCreationGoesOn) {
     Log_ tail(g_log.begin() + 6, g_log.end());
     EXPECT_EQ(tail, (Log_{"List.Item C:\\Cam\\server.dll", "Create New1", "List.Item C:\\Cam\\orvane.dll",
                           "Create New2", "Release List", "Release Profile", "Release Policy", "Release Manager"}));
+}
+
+// The SDK header is the product's only source of these ids: a wrong or changed header
+// would make the firewall silently refuse every request, so the numbers are written out.
+TEST(FirewallIds, AreWindowsOwn) {
+    struct Id {
+        GUID guid;
+        const wchar_t* text;
+    };
+    const Id ids[] = {
+        {__uuidof(NetFwMgr), L"{304CE942-6E39-40D8-943A-B913C40C9CD4}"},
+        {__uuidof(INetFwMgr), L"{F7898AF5-CAC4-4632-A2EC-DA06E5111AF2}"},
+        {__uuidof(NetFwAuthorizedApplication), L"{EC9846B3-2762-4A6B-A214-6ACB603462D2}"},
+        {__uuidof(INetFwAuthorizedApplication), L"{B5E64FFA-C2C5-444E-A301-FB5E00018050}"},
+    };
+    for (const Id& id : ids) {
+        wchar_t text[40] = {};
+        ASSERT_EQ(StringFromGUID2(id.guid, text, 40), 39);
+        EXPECT_STREQ(text, id.text);
+    }
 }
 
 }  // namespace
