@@ -25,6 +25,7 @@ bool CBannerStatic::OnMessage(fw::Message& m) {
     static const fw::MessageTable<CBannerStatic> table = {
         fw::OnMessage(WM_PAINT, &CBannerStatic::OnPaint),
         fw::OnMessage(WM_TIMER, &CBannerStatic::OnTimer),
+        fw::OnMessage(WM_SETFONT, &CBannerStatic::OnSetFont),
         fw::OnMessage(WM_MOUSEMOVE, &CBannerStatic::OnMouseMove),
         fw::OnReflectedCommand(STN_CLICKED, &CBannerStatic::OnClicked),
         fw::OnMessage(WM_LBUTTONDBLCLK, &CBannerStatic::OnDoubleClick),
@@ -38,6 +39,7 @@ void CBannerStatic::OnAttach() {
     ::SetWindowLongW(wnd, GWL_STYLE, ::GetWindowLongW(wnd, GWL_STYLE) | SS_NOTIFY);
     HFONT dialogFont = reinterpret_cast<HFONT>(::SendMessageW(::GetParent(wnd), WM_GETFONT, 0, 0));
     ::SendMessageW(wnd, WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont), TRUE);
+    m_dialogFont = dialogFont;  // sent before the handlers take over
 
     LOGFONTW title = {};
     title.lfHeight = -24;
@@ -85,22 +87,38 @@ RECT CBannerStatic::TickArea() const {
     return strip;
 }
 
-bool CBannerStatic::BackdropFits(int width, int height, HFONT dialogFont) const {
+bool CBannerStatic::LayoutFits(int width, int height) const {
     // A bitmap that could not be made is tried again at the next paint.
     return m_frame && *m_frame && m_frame->Width() == width && m_frame->Height() == height && m_backdrop[0] &&
-           *m_backdrop[0] && m_backdrop[1] && *m_backdrop[1] && m_backdropFont == dialogFont;
+           *m_backdrop[0] && m_backdrop[1] && *m_backdrop[1];
 }
 
-void CBannerStatic::DrawBackdrops(HDC screen, const RECT& rc, HFONT dialogFont) {
+void CBannerStatic::LayOut(HDC screen, const RECT& rc) {
     const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    m_frame.emplace(screen, w, h);
-    ::SetBkMode(m_frame->dc(), TRANSPARENT);
+    HDC frame = m_frame.emplace(screen, w, h).dc();
+    ::SetBkMode(frame, TRANSPARENT);
+    {
+        // Letter by letter, each advanced by its own width (not the whole string's
+        // layout), the whole title centred.
+        fw::SelectedObject titleSelected(frame, m_titleFont.get());
+        const int n = static_cast<int>(wcslen(kTitle));
+        SIZE size = {};
+        ::GetTextExtentPoint32W(frame, kTitle, n, &size);
+        int x = (w - size.cx) / 2;
+        m_letterX.clear();
+        for (int i = 0; i < n; ++i) {
+            m_letterX.push_back(x);
+            ::GetTextExtentPoint32W(frame, &kTitle[i], 1, &size);
+            x += size.cx;
+        }
+    }
+
     for (int hover = 0; hover < 2; ++hover) {
         HDC dc = m_backdrop[hover].emplace(screen, w, h).dc();
         ::PatBlt(dc, 0, 0, w, h, BLACKNESS);
         ::SetBkMode(dc, TRANSPARENT);
 
-        fw::SelectedObject dialogFontSelected(dc, dialogFont);
+        fw::SelectedObject dialogFontSelected(dc, m_dialogFont);
         RECT owner = {rc.left, rc.top + 35, rc.right, rc.top + 60};
         ::SetTextColor(dc, RGB(128, 192, 224));
         ::DrawTextW(dc, kOwnerBlock, -1, &owner, DT_CENTER);
@@ -113,7 +131,6 @@ void CBannerStatic::DrawBackdrops(HDC screen, const RECT& rc, HFONT dialogFont) 
         ::SetTextColor(dc, hover ? RGB(255, 255, 255) : RGB(200, 224, 224));
         ::DrawTextW(dc, kContactAddress, -1, &contact, DT_CENTER);
     }
-    m_backdropFont = dialogFont;
 }
 
 void CBannerStatic::OnPaint() {
@@ -121,11 +138,10 @@ void CBannerStatic::OnPaint() {
     RECT rc;
     ::GetClientRect(Handle(), &rc);
     const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    HFONT dialogFont = reinterpret_cast<HFONT>(::SendMessageW(Handle(), WM_GETFONT, 0, 0));
-    if (!BackdropFits(w, h, dialogFont)) DrawBackdrops(paint.get(), rc, dialogFont);
+    if (!LayoutFits(w, h)) LayOut(paint.get(), rc);
 
     const int n = static_cast<int>(wcslen(kTitle));
-    if (!BackdropFits(w, h, dialogFont)) {
+    if (!LayoutFits(w, h)) {
         StepColors(n);  // nothing to draw on, but every paint is one step of the walk
         return;
     }
@@ -140,19 +156,20 @@ void CBannerStatic::OnPaint() {
              area.top, SRCCOPY);
 
     fw::SelectedObject titleSelected(frame, m_titleFont.get());
-    SIZE size = {};
-    ::GetTextExtentPoint32W(frame, kTitle, n, &size);
-    int x = (w - size.cx) / 2;
     StepColors(n);
-    // Letter by letter, each in its own history entry and advanced by its own width.
+    // Each letter in its own history entry.
     for (int i = 0; i < n; ++i) {
         ::SetTextColor(frame, controls::ColorRefOf(m_colors.Entry(i)));
-        ::TextOutW(frame, x, kTitleTop, &kTitle[i], 1);
-        ::GetTextExtentPoint32W(frame, &kTitle[i], 1, &size);
-        x += size.cx;
+        ::TextOutW(frame, m_letterX[static_cast<size_t>(i)], kTitleTop, &kTitle[i], 1);
     }
 
     ::BitBlt(paint.get(), area.left, area.top, areaWidth, areaHeight, frame, area.left, area.top, SRCCOPY);
+}
+
+void CBannerStatic::OnSetFont(fw::Message& m) {
+    m_dialogFont = reinterpret_cast<HFONT>(m.wParam);
+    m_frame.reset();  // the text blocks are drawn again in the new font
+    m.Default();
 }
 
 void CBannerStatic::OnTimer(fw::Message& m) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <vector>
 
 #include "controls/color_walk.h"
 #include "framework/control.h"
@@ -36,13 +37,14 @@ protected:
 private:
     void OnPaint();
     void OnTimer(fw::Message& m);
+    void OnSetFont(fw::Message& m);
     void OnMouseMove(fw::Message& m);
     void OnClicked();
     void OnDoubleClick(fw::Message& m);
     void StepColors(int count) { m_colors.StepColors(count); }
     RECT ContactStrip() const;
-    bool BackdropFits(int width, int height, HFONT dialogFont) const;
-    void DrawBackdrops(HDC screen, const RECT& client, HFONT dialogFont);
+    bool LayoutFits(int width, int height) const;
+    void LayOut(HDC screen, const RECT& client);
 
     controls::ColorWalk m_colors;  // the colour history, head first
     bool m_hover = false;          // the pointer is over the contact strip
@@ -51,11 +53,13 @@ private:
     fw::Font m_linkFont;
     int m_titleHeight = 0;  // of a line in the title font
 
+    HFONT m_dialogFont = nullptr;  // the banner's own font, as last set
+
     // What never changes between frames (background, text blocks, the contact line),
-    // once with the contact line in its idle colour and once in its hover colour; drawn
-    // again only for a new size or dialog font. The frame is composed from one of them
-    // and the title, then copied to the screen.
+    // once with the contact line in its idle colour and once in its hover colour, and
+    // where each letter of the title starts: made again only for a new size or font.
+    // The frame is composed from a backdrop and the title, then copied to the screen.
     std::optional<fw::OffscreenBitmap> m_backdrop[2];
-    HFONT m_backdropFont = nullptr;  // the dialog font the backdrops were drawn with
     std::optional<fw::OffscreenBitmap> m_frame;
+    std::vector<int> m_letterX;
 };

@@ -461,7 +461,7 @@ TEST(BannerStatic, ATickRedrawsOnlyTheTitleStripAndNothingWhileHiddenOrMinimised
     });
 }
 
-TEST(BannerStatic, TheFixedPartsFollowHoverAndSizeWithoutAWholeRepaint) {
+TEST(BannerStatic, TheFixedPartsFollowHoverSizeAndFontWithoutAWholeRepaint) {
     RunWith([](ControlsDialog& d) {
         HWND banner = d.banner.Handle();
         RECT rc;
@@ -498,6 +498,18 @@ TEST(BannerStatic, TheFixedPartsFollowHoverAndSizeWithoutAWholeRepaint) {
         ASSERT_EQ(taller.bottom, rc.bottom + 40);
         EXPECT_TRUE(rowColours(taller.bottom - 20, taller.bottom - 5).count(idle));
         EXPECT_FALSE(rowColours(rc.bottom - 20, rc.bottom - 5).count(idle));
+
+        // A larger font draws the owner block again, wider.
+        const auto ownerColumns = Capture(banner)->InkColumns(RGB(0, 0, 0), 35, 60);
+        LOGFONTW lf = {};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(banner, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+        lf.lfHeight = lf.lfHeight < 0 ? lf.lfHeight * 3 / 2 : -lf.lfHeight * 3 / 2;
+        HFONT larger = ::CreateFontIndirectW(&lf);
+        ::SendMessageW(banner, WM_SETFONT, reinterpret_cast<WPARAM>(larger), TRUE);
+        ::UpdateWindow(banner);
+        EXPECT_LT(Capture(banner)->InkColumns(RGB(0, 0, 0), 35, 60).first, ownerColumns.first);
+        ::SendMessageW(banner, WM_SETFONT, ::SendMessageW(d.Handle(), WM_GETFONT, 0, 0), FALSE);
+        ::DeleteObject(larger);
     });
 }
 
