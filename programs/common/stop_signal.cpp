@@ -1,9 +1,8 @@
 #include "programs/common/stop_signal.h"
 
 #include <atomic>
-#include <utility>
-
 #include <thread>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
