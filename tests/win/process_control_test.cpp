@@ -223,7 +223,9 @@ TEST_F(ProcessControl, StopEndsEachProgramByTheFirstStepThatWorks) {
             if (terminatedAt < 0 && Terminations().size() > terminationsBefore) terminatedAt = t;
             const bool ending = c.heeds == Heeds::CtrlBreak || (c.heeds == Heeds::Request && requestAt >= 0) ||
                                 terminatedAt >= 0;
-            if (ending) ASSERT_EQ(::WaitForMultipleObjects(2, own, TRUE, kPatience), WAIT_OBJECT_0);
+            if (ending) {
+                ASSERT_EQ(::WaitForMultipleObjects(2, own, TRUE, kPatience), WAIT_OBJECT_0);
+            }
         }
         EXPECT_EQ(requestAt, c.requestAt);
         EXPECT_EQ(terminatedAt, c.terminatedAt);
