@@ -23,6 +23,10 @@ constexpr wchar_t kOpenItem[] = L"&Open";
 constexpr UINT kExitCommand = 32777;
 constexpr wchar_t kExitItem[] = L"&Exit";
 
+// The stop request that the panel sets and each streaming program watches: a named
+// event, this prefix and the program's process id.
+constexpr wchar_t kStopRequestPrefix[] = L"Local\\OrvaneDemoStop-";
+
 constexpr UINT kHelpCommand = 57670;  // the standard Help command
 constexpr WORD kMainIcon = 128;       // window, taskbar and dragging
 constexpr WORD kPanelTemplate = 100;
