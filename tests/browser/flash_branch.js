@@ -56,6 +56,7 @@ if (picture && text) {
   check(shown(text) && /not available/.test(text.innerHTML) && noFlash.timers.length === 1 &&
         noFlash.timers[0].ms >= 2000 && noFlash.timers[0].ms <= 10000,
         "the stream not available (503, or no server): the line says so and a retry comes in a few seconds");
+  check(picture.style.visibility === "hidden", "the stream not available: no broken picture is shown");
   noFlash.timers[0].f();
   const first = picture.src;
   check(first.startsWith(src + "?") && /waiting/i.test(text.innerHTML), "the retry asks for the stream anew: " + first);
@@ -63,6 +64,8 @@ if (picture && text) {
   check(noFlash.timers.length === 2, "a failed retry sets the next one");
   if (noFlash.timers.length === 2) noFlash.timers[1].f();
   check(picture.src !== first && picture.src.startsWith(src + "?"), "each retry asks with an address of its own");
+  picture.onload();
+  check(picture.style.visibility === "" && !shown(text), "a picture again: shown, and the line goes");
 }
 // Where Flash plays, the page is the embed alone: nothing is created, nothing is timed.
 const untouched = (r) => r.put === null && r.created === 0 && r.timers.length === 0;
