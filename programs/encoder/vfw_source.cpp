@@ -169,7 +169,7 @@ private:
             }
             if (connected_ || stop_ || Clock::now() >= giveUp) return connected_;
             Pump();
-            Sleep(100);
+            Sleep(200);
         }
     }
 
