@@ -225,17 +225,3 @@ TEST(CaptureDecoder, AFrameWithoutTablesUsesTheStandardOnesEvenAfterOneWithItsOw
         ExpectBars(out, 12, frame == &own ? "own tables" : "standard tables after own");
     }
 }
-
-TEST(CaptureDecoder, FormatsToAskForKeepTheCamerasSize) {
-    std::vector<CaptureFormat> asked = FormatsToRequest({FourCC('H', '2', '6', '4'), 24, 1280, 720});
-    ASSERT_FALSE(asked.empty());
-    for (const CaptureFormat& f : asked) {
-        EXPECT_TRUE(IsSupportedCaptureFormat(f)) << DescribeCaptureFormat(f);
-        EXPECT_EQ(f.width, 1280);
-        EXPECT_EQ(std::abs(f.height), 720);
-    }
-    // Odd sizes leave out the subsampled formats, which need even ones.
-    for (const CaptureFormat& f : FormatsToRequest({FourCC('H', '2', '6', '4'), 24, 161, 121}))
-        EXPECT_TRUE(IsSupportedCaptureFormat(f)) << DescribeCaptureFormat(f);
-    EXPECT_TRUE(FormatsToRequest({FourCC('H', '2', '6', '4'), 24, 0, 0}).empty());
-}
