@@ -11,8 +11,9 @@
 //   fail_after=N   failure=grab|no_callback|hang|unplug   hang_ms=T
 //   truncate_every=N   (MJPG: every Nth frame is cut short)
 // Without ORVANE_CAMERA there is no camera. One line per connect, disconnect, dialog and
-// refusal goes to "<script>.log", with the process id; "<script>.unplugged" marks an
-// unplugged camera for every process.
+// refusal goes to "<script>.log", with the process id. "<script>.unplugged" marks the
+// camera unplugged for every process: failure=unplug writes it, and a test may write it
+// to pull the plug at the next grab.
 #include <windows.h>
 #include <vfw.h>
 
@@ -81,6 +82,8 @@ Script ReadScript() {
         } else s.unknown.push_back(key);
     }
     fclose(f);
+    // Even sizes from 16 to 4096, as cameras have: the YUV layouts need pairs of pixels.
+    for (int* side : {&s.width, &s.height}) *side = *side < 16 ? 16 : *side > 4096 ? 4096 : *side & ~1;
     return s;
 }
 
@@ -237,7 +240,7 @@ bool Camera::Connect(WPARAM index) {
     const char* refusal = nullptr;
     if (index != 0 || script_.path.empty() || script_.connect == "absent") refusal = "no camera";
     else if (Unplugged(script_)) refusal = "unplugged";
-    else if (script_.connect == "refuse") refusal = "refused";
+    else if (script_.connect == "refuse") refusal = "driver refused";
     else if (script_.connect == "exclusive") {
         std::wstring name = MutexName(script_.path);
         HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
@@ -325,8 +328,10 @@ bool Camera::Grab() {
     ++frames_;
     bool failing = script_.failAfter >= 0 && frames_ > static_cast<uint32_t>(script_.failAfter);
     if (failing && frames_ == script_.failAfter + 1u) Log(script_, "%s after %ld frames", script_.failure.c_str(), script_.failAfter);
-    if (failing && script_.failure == "unplug") {
+    if (failing && script_.failure == "unplug")
         CloseHandle(CreateFileW((script_.path + L".unplugged").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (Unplugged(script_)) {
+        Log(script_, "unplugged");
         Disconnect();
         return false;
     }
