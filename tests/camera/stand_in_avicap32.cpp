@@ -296,27 +296,36 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 bool Camera::Dialog(const wchar_t* caption, const char* name) {
     // A real modal dialog owned by the capture window (the system makes its top-level
-    // ancestor the owner and disables it), with a caption tests can find.
-    alignas(4) WORD t[256] = {};
+    // ancestor the owner and disables it), with a caption tests can find: what the
+    // camera sends, and an OK button.
+    wchar_t text[128];
+    std::swprintf(text, 128, L"%hs %ldx%ld, scripted by ORVANE_CAMERA", formatName_.c_str(), format_.biWidth,
+                  format_.biHeight);
+    alignas(4) WORD t[512] = {};
     auto* d = reinterpret_cast<DLGTEMPLATE*>(t);
     d->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | WS_VISIBLE;
-    d->cdit = 1;
-    d->cx = 160;
-    d->cy = 40;
+    d->cdit = 2;
+    d->cx = 180;
+    d->cy = 50;
     WORD* p = t + sizeof(DLGTEMPLATE) / 2 + 2;  // no menu, default class
     p += wcslen(wcscpy(reinterpret_cast<wchar_t*>(p), caption)) + 1;
-    if ((p - t) & 1) ++p;  // items are DWORD aligned
-    auto* ok = reinterpret_cast<DLGITEMTEMPLATE*>(p);
-    ok->style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON;
-    ok->x = 55;
-    ok->y = 12;
-    ok->cx = 50;
-    ok->cy = 14;
-    ok->id = IDOK;
-    p += sizeof(DLGITEMTEMPLATE) / 2;
-    *p++ = 0xFFFF;
-    *p++ = 0x0080;  // button
-    wcscpy(reinterpret_cast<wchar_t*>(p), L"OK");
+    auto item = [&p, &t](DWORD style, short y, short cx, WORD id, WORD kind, const wchar_t* title) {
+        if ((p - t) & 1) ++p;  // items are DWORD aligned
+        auto* i = reinterpret_cast<DLGITEMTEMPLATE*>(p);
+        i->style = WS_CHILD | WS_VISIBLE | style;
+        i->x = static_cast<short>((180 - cx) / 2);
+        i->y = y;
+        i->cx = cx;
+        i->cy = 14;
+        i->id = id;
+        p += sizeof(DLGITEMTEMPLATE) / 2;
+        *p++ = 0xFFFF;
+        *p++ = kind;
+        p += wcslen(wcscpy(reinterpret_cast<wchar_t*>(p), title)) + 1;
+        *p++ = 0;  // no creation data
+    };
+    item(SS_CENTER, 8, 170, 0xFFFF, 0x0082, text);  // static
+    item(WS_TABSTOP | BS_DEFPUSHBUTTON, 28, 50, IDOK, 0x0080, L"OK");  // button
     Log(script_, "dialog %s open", name);
     DialogBoxIndirectParamW(g_instance, d, window_, DialogProc, 0);
     Log(script_, "dialog %s closed", name);
