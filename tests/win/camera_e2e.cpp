@@ -143,6 +143,8 @@ TEST(CameraEndToEnd, TheViewerShowsTheCameraUntilItIsUnplugged) {
     };
     const Case cases[] = {
         {"format=YUY2\nwidth=640\nheight=480\n", "", 640, 480},
+        // What most webcams send at 720p, and nothing else: resized for the stream.
+        {"format=MJPG\nwidth=1280\nheight=720\nset_format=refuse\n", "320x240", 320, 240},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.camera);
