@@ -58,6 +58,13 @@ protected:
         ASSERT_TRUE(WaitUntil([&] {
             return !Running() && app->m_encoderProcess.dwProcessId == 0 && app->m_serverProcess.dwProcessId == 0;
         }));
+        ClearStandInFiles();
+    }
+    // The stand-ins' files of a run that has ended: the next stand-ins must not find
+    // the request to end, nor be taken for having started.
+    void ClearStandInFiles() {
+        for (const std::wstring& program : {app->m_encoderPath, app->m_serverPath})
+            for (const wchar_t* suffix : {L".quit", L".cmdline"}) ::DeleteFileW((program + suffix).c_str());
     }
     // The driver's dialog open on the panel's thread, by its caption.
     HWND DriverDialog(const std::wstring& caption) const {
@@ -222,7 +229,10 @@ TEST_F(PanelCamera, WithoutAUsableCameraTheButtonsAreDisabledAndStartStillWorks)
         if (other) ::DestroyWindow(other);
         Quit(app->m_encoderPath);
         Quit(app->m_serverPath);
-        ASSERT_TRUE(WaitUntil([&] { return !Running() && app->m_serverProcess.dwProcessId == 0; }));
+        ASSERT_TRUE(WaitUntil([&] {
+            return !Running() && app->m_encoderProcess.dwProcessId == 0 && app->m_serverProcess.dwProcessId == 0;
+        }));
+        ClearStandInFiles();
     }
 }
 
