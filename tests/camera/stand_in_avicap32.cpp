@@ -11,8 +11,9 @@
 //   fail_after=N   failure=grab|no_callback|hang|unplug   hang_ms=T
 //   truncate_every=N   (MJPG: every Nth frame is cut short)
 // Without ORVANE_CAMERA there is no camera. One line per connect, disconnect, dialog and
-// refusal goes to "<script>.log", with the process id; "<script>.unplugged" marks an
-// unplugged camera for every process.
+// refusal goes to "<script>.log", with the process id. "<script>.unplugged" marks the
+// camera unplugged for every process: failure=unplug writes it, and a test may write it
+// to pull the plug at the next grab.
 #include <windows.h>
 #include <vfw.h>
 
@@ -81,6 +82,8 @@ Script ReadScript() {
         } else s.unknown.push_back(key);
     }
     fclose(f);
+    // Even sizes from 16 to 4096, as cameras have: the YUV layouts need pairs of pixels.
+    for (int* side : {&s.width, &s.height}) *side = *side < 16 ? 16 : *side > 4096 ? 4096 : *side & ~1;
     return s;
 }
 
@@ -237,7 +240,7 @@ bool Camera::Connect(WPARAM index) {
     const char* refusal = nullptr;
     if (index != 0 || script_.path.empty() || script_.connect == "absent") refusal = "no camera";
     else if (Unplugged(script_)) refusal = "unplugged";
-    else if (script_.connect == "refuse") refusal = "refused";
+    else if (script_.connect == "refuse") refusal = "driver refused";
     else if (script_.connect == "exclusive") {
         std::wstring name = MutexName(script_.path);
         HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
@@ -293,27 +296,36 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 bool Camera::Dialog(const wchar_t* caption, const char* name) {
     // A real modal dialog owned by the capture window (the system makes its top-level
-    // ancestor the owner and disables it), with a caption tests can find.
-    alignas(4) WORD t[256] = {};
+    // ancestor the owner and disables it), with a caption tests can find: what the
+    // camera sends, and an OK button.
+    wchar_t text[128];
+    std::swprintf(text, 128, L"%hs %ldx%ld, scripted by ORVANE_CAMERA", formatName_.c_str(), format_.biWidth,
+                  format_.biHeight);
+    alignas(4) WORD t[512] = {};
     auto* d = reinterpret_cast<DLGTEMPLATE*>(t);
     d->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | WS_VISIBLE;
-    d->cdit = 1;
-    d->cx = 160;
-    d->cy = 40;
+    d->cdit = 2;
+    d->cx = 180;
+    d->cy = 50;
     WORD* p = t + sizeof(DLGTEMPLATE) / 2 + 2;  // no menu, default class
     p += wcslen(wcscpy(reinterpret_cast<wchar_t*>(p), caption)) + 1;
-    if ((p - t) & 1) ++p;  // items are DWORD aligned
-    auto* ok = reinterpret_cast<DLGITEMTEMPLATE*>(p);
-    ok->style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON;
-    ok->x = 55;
-    ok->y = 12;
-    ok->cx = 50;
-    ok->cy = 14;
-    ok->id = IDOK;
-    p += sizeof(DLGITEMTEMPLATE) / 2;
-    *p++ = 0xFFFF;
-    *p++ = 0x0080;  // button
-    wcscpy(reinterpret_cast<wchar_t*>(p), L"OK");
+    auto item = [&p, &t](DWORD style, short y, short cx, WORD id, WORD kind, const wchar_t* title) {
+        if ((p - t) & 1) ++p;  // items are DWORD aligned
+        auto* i = reinterpret_cast<DLGITEMTEMPLATE*>(p);
+        i->style = WS_CHILD | WS_VISIBLE | style;
+        i->x = static_cast<short>((180 - cx) / 2);
+        i->y = y;
+        i->cx = cx;
+        i->cy = 14;
+        i->id = id;
+        p += sizeof(DLGITEMTEMPLATE) / 2;
+        *p++ = 0xFFFF;
+        *p++ = kind;
+        p += wcslen(wcscpy(reinterpret_cast<wchar_t*>(p), title)) + 1;
+        *p++ = 0;  // no creation data
+    };
+    item(SS_CENTER, 8, 170, 0xFFFF, 0x0082, text);  // static
+    item(WS_TABSTOP | BS_DEFPUSHBUTTON, 28, 50, IDOK, 0x0080, L"OK");  // button
     Log(script_, "dialog %s open", name);
     DialogBoxIndirectParamW(g_instance, d, window_, DialogProc, 0);
     Log(script_, "dialog %s closed", name);
@@ -325,8 +337,10 @@ bool Camera::Grab() {
     ++frames_;
     bool failing = script_.failAfter >= 0 && frames_ > static_cast<uint32_t>(script_.failAfter);
     if (failing && frames_ == script_.failAfter + 1u) Log(script_, "%s after %ld frames", script_.failure.c_str(), script_.failAfter);
-    if (failing && script_.failure == "unplug") {
+    if (failing && script_.failure == "unplug")
         CloseHandle(CreateFileW((script_.path + L".unplugged").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (Unplugged(script_)) {
+        Log(script_, "unplugged");
         Disconnect();
         return false;
     }
