@@ -36,18 +36,40 @@ void ScaleBilinear(const RgbImage& src, int width, int height, RgbImage& dst) {
     std::vector<int> xi, xf, yi, yf;
     positions(src.width, width, xi, xf);
     positions(src.height, height, yi, yf);
-    // Separable: each source row that is used is resampled across once (kept while the next
-    // output row needs it too), then pairs of such rows are blended down. Values stay
-    // 8.8 fixed point in between, so the result is the same as blending the four pixels.
-    const size_t n = static_cast<size_t>(width) * 3;
-    std::vector<uint16_t> across[2] = {std::vector<uint16_t>(n), std::vector<uint16_t>(n)};
-    int held[2] = {-1, -1};
     // Byte offsets of the two source pixels of each output pixel, and the weight of the second.
     std::vector<int> left(static_cast<size_t>(width)), right(static_cast<size_t>(width));
     for (int x = 0; x < width; ++x) {
         left[x] = xi[x] * 3;
         right[x] = (xi[x] + 1 < src.width ? xi[x] + 1 : xi[x]) * 3;
     }
+    // Separable, with values kept 8.8 fixed point in between and rounded once at the end,
+    // so the result is exactly the blend of the four pixels whichever direction goes first.
+    // Going down: two source rows are blended into one (a plain loop over bytes, which the
+    // compiler vectorises), then resampled across. Going up: each source row is resampled
+    // across once and kept while the next output rows need it too.
+    if (height <= src.height) {
+        std::vector<uint16_t> blended(static_cast<size_t>(src.width) * 3);
+        const size_t m = blended.size();
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* r0 = src.Row(yi[y]);
+            const uint8_t* r1 = src.Row(yi[y] + 1 < src.height ? yi[y] + 1 : yi[y]);
+            const unsigned wy = static_cast<unsigned>(yf[y]), wt = 256 - wy;
+            for (size_t i = 0; i < m; ++i) blended[i] = static_cast<uint16_t>(r0[i] * wt + r1[i] * wy);
+            uint8_t* d = dst.Row(y);
+            for (int x = 0; x < width; ++x, d += 3) {
+                const uint16_t* p0 = blended.data() + left[x];
+                const uint16_t* p1 = blended.data() + right[x];
+                const uint32_t wx = static_cast<uint32_t>(xf[x]), w0 = 256 - wx;
+                d[0] = static_cast<uint8_t>((p0[0] * w0 + p1[0] * wx + 32768) >> 16);
+                d[1] = static_cast<uint8_t>((p0[1] * w0 + p1[1] * wx + 32768) >> 16);
+                d[2] = static_cast<uint8_t>((p0[2] * w0 + p1[2] * wx + 32768) >> 16);
+            }
+        }
+        return;
+    }
+    const size_t n = static_cast<size_t>(width) * 3;
+    std::vector<uint16_t> across[2] = {std::vector<uint16_t>(n), std::vector<uint16_t>(n)};
+    int held[2] = {-1, -1};
     auto resample = [&](int row, std::vector<uint16_t>& out) {
         const uint8_t* s = src.Row(row);
         uint16_t* o = out.data();
