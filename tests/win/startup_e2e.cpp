@@ -2,7 +2,6 @@
 // of its own, as a user starts it.
 #include <winsock2.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,7 @@
 #include "res/watermark.h"
 #include "toolkit/files.h"
 #include "toolkit/fixed_values.h"
+#include "toolkit/launched_program.h"
 #include "toolkit/message_boxes.h"
 #include "toolkit/shell_recorder.h"
 #include "toolkit/stand_in_programs.h"
@@ -22,59 +22,16 @@
 namespace {
 
 using wintest::BoxScope;
+using wintest::EndProgramsIn;
+using wintest::ExitPanel;
+using wintest::FindPanel;
 using wintest::kPatience;
+using wintest::Launched;
 using wintest::TextOf;
+using wintest::WaitForPanel;
 using wintest::WaitUntil;
 
 std::wstring BuildDir() { return wintest::ModuleDir() + L"\\..\\.."; }
-
-// A program started with CreateProcess, ended at the latest when the test ends.
-class Launched {
-public:
-    explicit Launched(const std::wstring& exe) {
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        std::wstring line = L"\"" + exe + L"\"";
-        // Detached, as the desktop starts it: a console of ours would otherwise be
-        // passed on under Wine, and the program's own console could not be created.
-        m_ok = ::CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                                &si, &m_pi);
-    }
-    ~Launched() {
-        if (!m_ok) return;
-        if (::WaitForSingleObject(m_pi.hProcess, 0) != WAIT_OBJECT_0) ::TerminateProcess(m_pi.hProcess, 9);
-        ::CloseHandle(m_pi.hProcess);
-        ::CloseHandle(m_pi.hThread);
-    }
-    bool ok() const { return m_ok; }
-    DWORD pid() const { return m_pi.dwProcessId; }
-    HANDLE process() const { return m_pi.hProcess; }
-    // Exit code, or STILL_ACTIVE when it did not end within timeoutMs.
-    DWORD WaitExit(DWORD timeoutMs) const {
-        ::WaitForSingleObject(m_pi.hProcess, timeoutMs);
-        DWORD code = STILL_ACTIVE;
-        ::GetExitCodeProcess(m_pi.hProcess, &code);
-        return code;
-    }
-
-private:
-    PROCESS_INFORMATION m_pi = {};
-    BOOL m_ok = FALSE;
-};
-
-HWND FindPanel() { return ::FindWindowW(L"#32770", fixed::kPanelTitle); }
-
-// The panel once it is visible and initialised: the template's Start/Stop caption
-// is "&Stop Server"; the initial stop turns it into "&Start Server".
-HWND WaitForPanel() {
-    HWND panel = nullptr;
-    WaitUntil([&] {
-        panel = FindPanel();
-        return panel && ::IsWindowVisible(panel) &&
-               TextOf(::GetDlgItem(panel, fixed::kStartStopButton)) == fixed::kStartCaption;
-    });
-    return panel && ::IsWindowVisible(panel) ? panel : nullptr;
-}
 
 // The streaming programs running from dir, opened with access.
 std::vector<HANDLE> ProgramsIn(const std::wstring& dir, DWORD access) {
@@ -96,14 +53,6 @@ std::vector<HANDLE> ProgramsIn(const std::wstring& dir, DWORD access) {
     }
     ::CloseHandle(snap);
     return found;
-}
-
-// A test that failed half-way may leave programs running: they are ended here.
-void EndProgramsIn(const std::wstring& dir) {
-    for (HANDLE p : ProgramsIn(dir, PROCESS_TERMINATE)) {
-        ::TerminateProcess(p, 0);
-        ::CloseHandle(p);
-    }
 }
 
 // Whether every one of the programs ended within the patience, each with its own exit
@@ -149,14 +98,6 @@ protected:
         wintest::RemoveTree(dir);
     }
     void AddStandIns() { ASSERT_TRUE(wintest::CopyStandIns(dir)); }
-    // Exit from the tray menu; confirms when asked. True when the program ended.
-    static bool ExitPanel(HWND panel, const Launched& program, bool expectConfirmation) {
-        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(fixed::kExitCommand, 0), 0);
-        if (expectConfirmation &&
-            wintest::AnswerMessageBox(BoxScope::Process(program.pid()), IDOK).caption != L"Confirm Exit")
-            return false;
-        return program.WaitExit(kPatience) != STILL_ACTIVE;
-    }
 
     std::wstring dir, exe;
 };

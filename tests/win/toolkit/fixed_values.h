@@ -15,6 +15,8 @@ constexpr wchar_t kStartCaption[] = L"&Start Server";
 constexpr wchar_t kStopCaption[] = L"&Stop Server";
 constexpr int kPortEdit = 1008;
 constexpr int kTestPageButton = 1018;
+constexpr int kCaptureFormatButton = 1005;   // the driver's video format dialog
+constexpr int kCameraSettingsButton = 1006;  // the driver's video source dialog
 
 // The tray icon and its menu.
 constexpr UINT kTrayCallbackMessage = 0x2937;
