@@ -395,7 +395,7 @@ bool Camera::Grab() {
                 else chroma[i] = u, chroma[static_cast<size_t>(w / 2) * (h / 2) + i] = v;
             }
     }
-    if (failing && script_.failure == "no_callback") return TRUE;
+    if (failing && script_.failure == "no_callback") return true;  // a grab that delivers nothing
     header_ = VIDEOHDR{};
     header_.lpData = buffer_.data();
     header_.dwBufferLength = static_cast<DWORD>(buffer_.size());
