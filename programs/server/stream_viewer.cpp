@@ -1,9 +1,20 @@
 #include "programs/server/stream_viewer.h"
 
+#include <algorithm>
 #include <array>
 
 #include "programs/server/answer.h"
 #include "programs/server/responses.h"
+
+namespace {
+
+// About a picture of a camera stream: enough for a fast link to keep the data
+// flowing, little enough that a slow one holds no more than a moment of it.
+// Set on each viewer's socket (on Windows this also turns off the growing of
+// the buffer, which is what is wanted).
+constexpr int kViewerSendBuffer = 64 * 1024;
+
+}  // namespace
 
 StreamViewer::StreamViewer(std::shared_ptr<ServerState> state, ConnectionPtr connection, const StreamConfig& stream,
                            FeedState& feed)
@@ -15,6 +26,8 @@ void StreamViewer::Start() {
     c_->status = 200;
     if (c_->head) return SendAnswer(state_, std::move(c_), ResponseHead(200, ContentType(), -1));
     place_ = std::move(place);
+    asio::error_code ignored;
+    c_->socket.set_option(asio::socket_base::send_buffer_size(kViewerSendBuffer), ignored);
     subscription_ = feed_.frames.Subscribe(*this);
     pending_ = ResponseHead(200, ContentType(), -1) + Opening();
     WatchForClose();
@@ -27,16 +40,23 @@ void StreamViewer::Offer(const FramePtr& frame) {
     WriteNext();
 }
 
-// A viewer sends nothing after its request; a read ends when it goes away.
+// A viewer sends nothing after its request; a read ends when it goes away, or
+// when it only ends its own side. That cannot be told apart here: while frames
+// come, the viewer goes on (a write to a viewer that has gone fails soon);
+// without a feed, nothing would ever tell, and it ends.
 void StreamViewer::WatchForClose() {
     auto self = shared_from_this();
     c_->socket.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& ec, size_t) {
-        if (ec) return self->End(false);
-        self->WatchForClose();
+        if (!ec) return self->WatchForClose();
+        if (ec != asio::error::eof || !self->feed_.feederConnected) return self->End(false);
+        self->peerDone_ = true;
+        if (!self->writing_) self->lastProgress_ = std::chrono::steady_clock::now();
+        if (!self->timerArmed_) self->WatchForStall(self->lastProgress_ + self->state_->timeouts.stalledViewer);
     });
 }
 
-// Sends what is waiting: the response head at once, then frame after frame.
+// Sends what is waiting: the response head at once, then frame after frame,
+// each the newest there is when the previous one has been taken whole.
 void StreamViewer::WriteNext() {
     if (!c_->socket.is_open() || writing_) return;
     FramePtr frame = queue_.Next();
@@ -50,35 +70,59 @@ void StreamViewer::WriteNext() {
     }
     pending_.clear();
     current_ = frame;
-    std::array<asio::const_buffer, 3> buffers = {
-        asio::buffer(prefix_), frame ? asio::buffer(frame->jpeg) : asio::const_buffer(), asio::buffer(suffix_)};
-    auto self = shared_from_this();
+    written_ = 0;
     writing_ = true;
-    writeStarted_ = std::chrono::steady_clock::now();
-    if (!timerArmed_) WatchForStall(writeStarted_ + state_->timeouts.stalledViewer);
-    bool withFrame = frame != nullptr;
-    asio::async_write(c_->socket, buffers, [self, withFrame](const asio::error_code& ec, size_t n) {
-        self->writing_ = false;
+    // A write after a pause starts its own count; one right after another follows progress.
+    lastProgress_ = std::chrono::steady_clock::now();
+    if (!timerArmed_) WatchForStall(lastProgress_ + state_->timeouts.stalledViewer);
+    WriteSome();
+}
+
+void StreamViewer::WriteSome() {
+    std::array<asio::const_buffer, 3> buffers = {
+        asio::buffer(prefix_), current_ ? asio::buffer(current_->jpeg) : asio::const_buffer(), asio::buffer(suffix_)};
+    // At most a send buffer's worth at a time: on Windows a write completes only once
+    // all of it is taken, and each completion is the progress a slow viewer shows.
+    size_t skip = written_, room = kViewerSendBuffer;
+    for (asio::const_buffer& b : buffers) {
+        size_t n = std::min(skip, b.size());
+        b += n;
+        skip -= n;
+        b = asio::const_buffer(b.data(), std::min(b.size(), room));
+        room -= b.size();
+    }
+    auto self = shared_from_this();
+    c_->socket.async_write_some(buffers, [self](const asio::error_code& ec, size_t n) {
         self->c_->sent += n;
-        self->current_.reset();
-        if (withFrame) self->queue_.Done();
+        self->written_ += n;
+        if (n > 0) self->lastProgress_ = std::chrono::steady_clock::now();
+        bool whole = self->written_ == self->prefix_.size() + self->suffix_.size() +
+                                           (self->current_ ? self->current_->jpeg.size() : 0);
+        if (ec || whole) {
+            self->writing_ = false;
+            if (self->current_) self->queue_.Done();
+            self->current_.reset();
+        }
         if (ec) return self->End(false);
+        if (!whole) return self->WriteSome();
         self->WriteNext();
     });
 }
 
-// A viewer that does not take a frame within the time is cut. The timer is not moved
-// for every frame (two system calls each); when it fires it looks at the write under way.
+// A viewer that takes nothing at all for the time is cut: the system took no
+// byte of what was written (a slow viewer that takes some is not), or it has
+// ended its side and the frames stopped. The timer is not moved for every
+// write (two system calls each); when it fires it looks at the last progress.
 void StreamViewer::WatchForStall(std::chrono::steady_clock::time_point due) {
     auto self = shared_from_this();
     timerArmed_ = true;
     timer_.expires_at(due);
     timer_.async_wait([self](const asio::error_code& ec) {
         self->timerArmed_ = false;
-        if (ec || !self->writing_) return;  // the next write watches again
-        auto stalledAt = self->writeStarted_ + self->state_->timeouts.stalledViewer;
+        if (ec || (!self->writing_ && !self->peerDone_)) return;  // the next write watches again
+        auto stalledAt = self->lastProgress_ + self->state_->timeouts.stalledViewer;
         if (std::chrono::steady_clock::now() < stalledAt) return self->WatchForStall(stalledAt);
-        self->End(true);
+        self->End(self->writing_);
     });
 }
 

@@ -3,6 +3,12 @@
 // its feed as each comes (a slow viewer skips frames instead of queueing
 // them), and is cut when it stops taking what is written. The formats only
 // say what goes around each frame's JPEG bytes.
+//
+// What may wait unread for one viewer is bounded: its socket's send buffer is
+// small (the system would otherwise grow it to megabytes, seconds of pictures
+// for a slow link), and the next frame is chosen only once the previous one
+// has been handed over whole. A viewer on a slow link thus sees the newest
+// picture at the rate its link allows, never an ever older stream.
 #pragma once
 #include <asio.hpp>
 
@@ -39,6 +45,8 @@ protected:
 private:
     void WatchForClose();
     void WriteNext();
+    // Hands the rest of the current write to the system, as much as it takes.
+    void WriteSome();
     void WatchForStall(std::chrono::steady_clock::time_point due);
     // Gives the place back at once, even if the system finishes a write only later.
     void End(bool cut);
@@ -52,8 +60,12 @@ private:
     ViewerQueue queue_;
     FramePtr current_;
     std::string pending_, prefix_, suffix_;
+    size_t written_ = 0;  // of the current write
     bool writing_ = false;
-    std::chrono::steady_clock::time_point writeStarted_;
+    // When the system last took bytes for this viewer (or a write began after a pause).
+    std::chrono::steady_clock::time_point lastProgress_;
     bool timerArmed_ = false;
+    // The viewer ended its side (some clients do after their request) while frames come.
+    bool peerDone_ = false;
     std::vector<char> buffer_ = std::vector<char>(512);
 };
