@@ -6,16 +6,6 @@
 #include "programs/server/answer.h"
 #include "programs/server/responses.h"
 
-namespace {
-
-// About a picture of a camera stream: enough for a fast link to keep the data
-// flowing, little enough that a slow one holds no more than a moment of it.
-// Set on each viewer's socket (on Windows this also turns off the growing of
-// the buffer, which is what is wanted).
-constexpr int kViewerSendBuffer = 64 * 1024;
-
-}  // namespace
-
 StreamViewer::StreamViewer(std::shared_ptr<ServerState> state, ConnectionPtr connection, const StreamConfig& stream,
                            FeedState& feed)
     : stream_(stream), state_(std::move(state)), c_(std::move(connection)), feed_(feed), timer_(state_->io) {}
@@ -26,8 +16,7 @@ void StreamViewer::Start() {
     c_->status = 200;
     if (c_->head) return SendAnswer(state_, std::move(c_), ResponseHead(200, ContentType(), -1));
     place_ = std::move(place);
-    asio::error_code ignored;
-    c_->socket.set_option(asio::socket_base::send_buffer_size(kViewerSendBuffer), ignored);
+    SetSendBuffer(kViewerSendBufferMax);
     subscription_ = feed_.frames.Subscribe(*this);
     pending_ = ResponseHead(200, ContentType(), -1) + Opening();
     WatchForClose();
@@ -57,10 +46,11 @@ void StreamViewer::WatchForClose() {
 
 // Sends what is waiting: the response head at once, then frame after frame,
 // each the newest there is when the previous one has been taken whole.
-void StreamViewer::WriteNext() {
+void StreamViewer::WriteNext(bool afterWrite) {
     if (!c_->socket.is_open() || writing_) return;
     FramePtr frame = queue_.Next();
     if (!frame && pending_.empty()) return;
+    behind_ = afterWrite && frame;
     if (frame) {
         Wrap(*frame, prefix_, suffix_);
         prefix_.insert(0, pending_);
@@ -73,7 +63,7 @@ void StreamViewer::WriteNext() {
     written_ = 0;
     writing_ = true;
     // A write after a pause starts its own count; one right after another follows progress.
-    lastProgress_ = std::chrono::steady_clock::now();
+    lastProgress_ = writeStarted_ = std::chrono::steady_clock::now();
     if (!timerArmed_) WatchForStall(lastProgress_ + state_->timeouts.stalledViewer);
     WriteSome();
 }
@@ -83,7 +73,7 @@ void StreamViewer::WriteSome() {
         asio::buffer(prefix_), current_ ? asio::buffer(current_->jpeg) : asio::const_buffer(), asio::buffer(suffix_)};
     // At most a send buffer's worth at a time: on Windows a write completes only once
     // all of it is taken, and each completion is the progress a slow viewer shows.
-    size_t skip = written_, room = kViewerSendBuffer;
+    size_t skip = written_, room = kViewerSendBufferMax;
     for (asio::const_buffer& b : buffers) {
         size_t n = std::min(skip, b.size());
         b += n;
@@ -105,8 +95,41 @@ void StreamViewer::WriteSome() {
         }
         if (ec) return self->End(false);
         if (!whole) return self->WriteSome();
-        self->WriteNext();
+        self->FitSendBuffer();
+        self->WriteNext(true);
     });
+}
+
+// A viewer that is behind has its writes one after the other, each taken at the
+// rate of its link; over a second of them that rate is known well enough to fit
+// the buffer to it. One that keeps up leaves the buffer as it is.
+void StreamViewer::FitSendBuffer() {
+    if (!behind_) {
+        behindBytes_ = 0;
+        behindUs_ = 0;
+        return;
+    }
+    behindBytes_ += written_;
+    behindUs_ += std::chrono::duration_cast<std::chrono::microseconds>(lastProgress_ - writeStarted_).count();
+    if (behindUs_ < 1000000) return;
+    int fitted = FittedSendBuffer(sendBuffer_, behindBytes_, behindUs_);
+    behindBytes_ = 0;
+    behindUs_ = 0;
+    if (fitted != sendBuffer_) SetSendBuffer(fitted);
+}
+
+// Set on each viewer's socket; on Windows this also stops the system from growing it.
+void StreamViewer::SetSendBuffer(int size) {
+#ifdef __linux__
+    // Linux gives twice the size asked for (the rest is meant for its bookkeeping,
+    // but large segments on a fast path fill it with data).
+    const int asked = size / 2;
+#else
+    const int asked = size;
+#endif
+    asio::error_code ignored;
+    c_->socket.set_option(asio::socket_base::send_buffer_size(asked), ignored);
+    sendBuffer_ = size;
 }
 
 // A viewer that takes nothing at all for the time is cut: the system took no
