@@ -6,6 +6,13 @@
 #include "programs/server/answer.h"
 #include "programs/server/responses.h"
 
+namespace {
+
+// How often a viewer that has ended its side gets the latest picture again while none comes.
+constexpr std::chrono::seconds kRepeatAfter{1};
+
+}  // namespace
+
 StreamViewer::StreamViewer(std::shared_ptr<ServerState> state, ConnectionPtr connection, const StreamConfig& stream,
                            FeedState& feed)
     : stream_(stream), state_(std::move(state)), c_(std::move(connection)), feed_(feed), timer_(state_->io) {}
@@ -30,18 +37,26 @@ void StreamViewer::Offer(const FramePtr& frame) {
 }
 
 // A viewer sends nothing after its request; a read ends when it goes away, or
-// when it only ends its own side. That cannot be told apart here: while frames
-// come, the viewer goes on (a write to a viewer that has gone fails soon);
-// without a feed, nothing would ever tell, and it ends.
+// when it only ends its own side (some clients do). That cannot be told apart
+// here: while there is a picture to send, the viewer goes on, and the latest
+// picture is sent again now and then while none comes, so that a viewer that
+// has gone fails a write. Without a picture, it ends.
 void StreamViewer::WatchForClose() {
     auto self = shared_from_this();
     c_->socket.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& ec, size_t) {
         if (!ec) return self->WatchForClose();
-        if (ec != asio::error::eof || !self->feed_.feederConnected) return self->End(false);
+        if (ec != asio::error::eof || !self->feed_.feederConnected || !self->feed_.frames.latest())
+            return self->End(false);
         self->peerDone_ = true;
         if (!self->writing_) self->lastProgress_ = std::chrono::steady_clock::now();
-        if (!self->timerArmed_) self->WatchForStall(self->lastProgress_ + self->state_->timeouts.stalledViewer);
+        self->WatchForStall(self->lastProgress_ + kRepeatAfter);
     });
+}
+
+void StreamViewer::Repeat() {
+    if (writing_) return;
+    queue_.Offer(feed_.frames.latest());
+    WriteNext();
 }
 
 // Sends what is waiting: the response head at once, then frame after frame,
@@ -133,19 +148,26 @@ void StreamViewer::SetSendBuffer(int size) {
 }
 
 // A viewer that takes nothing at all for the time is cut: the system took no
-// byte of what was written (a slow viewer that takes some is not), or it has
-// ended its side and the frames stopped. The timer is not moved for every
-// write (two system calls each); when it fires it looks at the last progress.
+// byte of what was written (a slow viewer that takes some is not). The timer is
+// not moved for every write (two system calls each); when it fires it looks at
+// the last progress. For a viewer that has ended its side it also repeats the
+// picture while none comes.
 void StreamViewer::WatchForStall(std::chrono::steady_clock::time_point due) {
     auto self = shared_from_this();
     timerArmed_ = true;
     timer_.expires_at(due);
     timer_.async_wait([self](const asio::error_code& ec) {
+        if (ec) return;  // ended, or armed again
         self->timerArmed_ = false;
-        if (ec || (!self->writing_ && !self->peerDone_)) return;  // the next write watches again
-        auto stalledAt = self->lastProgress_ + self->state_->timeouts.stalledViewer;
-        if (std::chrono::steady_clock::now() < stalledAt) return self->WatchForStall(stalledAt);
-        self->End(self->writing_);
+        auto now = std::chrono::steady_clock::now();
+        if (self->writing_) {
+            auto stalledAt = self->lastProgress_ + self->state_->timeouts.stalledViewer;
+            if (now >= stalledAt) return self->End(true);
+            return self->WatchForStall(self->peerDone_ ? std::min(stalledAt, now + kRepeatAfter) : stalledAt);
+        }
+        if (!self->peerDone_) return;  // the next write watches again
+        if (now - self->lastProgress_ >= kRepeatAfter) self->Repeat();
+        self->WatchForStall(now + kRepeatAfter);
     });
 }
 

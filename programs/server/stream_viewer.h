@@ -52,6 +52,8 @@ private:
     void FitSendBuffer();
     void SetSendBuffer(int size);
     void WatchForStall(std::chrono::steady_clock::time_point due);
+    // Sends the latest picture again, unless a write is under way.
+    void Repeat();
     // Gives the place back at once, even if the system finishes a write only later.
     void End(bool cut);
 

