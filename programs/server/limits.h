@@ -51,6 +51,17 @@ struct Frame {
 };
 using FramePtr = std::shared_ptr<const Frame>;
 
+// The send buffer of a viewer's socket: what may wait unread for the viewer on
+// its way. Fitted to a viewer that is behind, from the bytes its link took in a
+// stretch of time (its writes one after the other): about a quarter second of
+// them, so that a slow link holds little more than the picture it is taking,
+// within bounds (a fast link needs some to keep the data flowing). Returns
+// current unless the size should change by half or more (each change is a
+// system call).
+constexpr int kViewerSendBufferMin = 4 * 1024;
+constexpr int kViewerSendBufferMax = 64 * 1024;
+int FittedSendBuffer(int current, uint64_t bytes, int64_t tookUs);
+
 // What a viewer has yet to send: the frame being written and at most one
 // waiting. A newer frame replaces the waiting one, so a slow viewer skips
 // frames instead of piling them up.
