@@ -79,7 +79,12 @@ void SendAnswer(std::shared_ptr<ServerState> state, ConnectionPtr connection, st
     std::make_shared<Answer>(std::move(state), std::move(connection), std::move(response), std::move(body))->Start();
 }
 
-void SendStatus(std::shared_ptr<ServerState> state, ConnectionPtr connection, int status) {
+void SendAnswer(std::shared_ptr<ServerState> state, ConnectionPtr connection, int status, std::string response,
+                FramePtr body) {
     connection->status = status;
-    SendAnswer(std::move(state), std::move(connection), SimpleResponse(status));
+    SendAnswer(std::move(state), std::move(connection), std::move(response), std::move(body));
+}
+
+void SendStatus(std::shared_ptr<ServerState> state, ConnectionPtr connection, int status) {
+    SendAnswer(std::move(state), std::move(connection), status, SimpleResponse(status));
 }
