@@ -5,7 +5,7 @@
 #include <string>
 
 #include "programs/server/connection.h"
-#include "programs/server/limits.h"
+#include "programs/server/frame_broadcast.h"
 
 class ServerState;
 

@@ -49,18 +49,3 @@ void RateMeter::Advance(int64_t nowMs) {
     }
     newest_ = slice;
 }
-
-bool ViewerQueue::Offer(FramePtr frame) {
-    bool dropped = waiting_ != nullptr;
-    if (dropped) ++dropped_;
-    waiting_ = std::move(frame);
-    return dropped;
-}
-
-FramePtr ViewerQueue::Next() {
-    if (inFlight_ || !waiting_) return nullptr;
-    inFlight_ = true;
-    FramePtr next = std::move(waiting_);
-    waiting_ = nullptr;
-    return next;
-}

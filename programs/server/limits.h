@@ -2,9 +2,6 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <memory>
-#include <string>
-#include <utility>
 
 #include "programs/server/config.h"
 
@@ -41,31 +38,4 @@ private:
     std::array<uint64_t, kSlices> slices_{};
     int64_t newest_ = 0;  // number of the newest slice (time / sliceMs_)
     uint64_t total_ = 0;
-};
-
-// One JPEG frame of a feed, shared by every viewer that sends it.
-struct Frame {
-    std::string jpeg;
-    int width = 0, height = 0;
-    uint64_t sequence = 0;
-};
-using FramePtr = std::shared_ptr<const Frame>;
-
-// What a viewer has yet to send: the frame being written and at most one
-// waiting. A newer frame replaces the waiting one, so a slow viewer skips
-// frames instead of piling them up.
-class ViewerQueue {
-public:
-    // Returns true when an unsent waiting frame was dropped.
-    bool Offer(FramePtr frame);
-    // The next frame to write, or null; it stays "in flight" until Done().
-    FramePtr Next();
-    void Done() { inFlight_ = false; }
-    bool busy() const { return inFlight_; }
-    uint64_t dropped() const { return dropped_; }
-
-private:
-    FramePtr waiting_;
-    bool inFlight_ = false;
-    uint64_t dropped_ = 0;
 };

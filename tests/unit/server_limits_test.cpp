@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "programs/server/acl.h"
+#include "programs/server/frame_broadcast.h"
 #include "programs/server/message_throttle.h"
 #include "programs/server/responses.h"
 #include "programs/server/viewer_page.h"
