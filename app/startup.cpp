@@ -1,13 +1,16 @@
 // Start-up and shutdown of the panel.
 #include <io.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
 #include <share.h>
 #include <string>
 
 #include "app/streamer_app.h"
+#include "backend/command_lines.h"
 #include "common/product.h"
 #include "framework/com.h"
 #include "res/watermark.h"
@@ -38,22 +41,35 @@ void HideConsoleWindow() {
 // Startup; one at a time, and whatever it closes is closed once.
 std::mutex g_cleanupLock;
 
-// Once the console exists, the end-of-run clean-up runs on every way out of Startup,
-// an exception from the dialog included: no program is left running, no logo.gif behind.
+// The end of the run: the clean-up, then the single-instance mutex goes. Startup runs
+// it once the dialog has ended, before the dialog object goes; should an exception
+// leave the dialog instead, the destructor runs it, so that no program is left
+// running and no logo.gif behind.
 class EndOfRun {
 public:
     explicit EndOfRun(HANDLE& mutex) : m_mutex(mutex) {}
-    ~EndOfRun() {
+    ~EndOfRun() { Run(); }
+    EndOfRun(const EndOfRun&) = delete;
+    EndOfRun& operator=(const EndOfRun&) = delete;
+
+    void Run() {
+        if (m_done) return;
+        m_done = true;
         ConsoleCtrlHandler(CTRL_SHUTDOWN_EVENT);
         if (m_mutex) ::CloseHandle(m_mutex);
         m_mutex = nullptr;
     }
-    EndOfRun(const EndOfRun&) = delete;
-    EndOfRun& operator=(const EndOfRun&) = delete;
 
 private:
     HANDLE& m_mutex;
+    bool m_done = false;
 };
+
+// <program folder>\logo.gif, in a zero-filled buffer of the classic path size.
+void WatermarkPath(const wchar_t* moduleDir, wchar_t (&path)[MAX_PATH]) {
+    std::fill(std::begin(path), std::end(path), L'\0');
+    swprintf(path, MAX_PATH, L"%ls%ls", moduleDir, kWatermarkFile);
+}
 
 }  // namespace
 
@@ -67,8 +83,8 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
         app.m_logoFile = nullptr;
         std::fclose(logo);
     }
-    wchar_t path[MAX_PATH] = {};
-    swprintf(path, MAX_PATH, L"%ls\\logo.gif", app.m_moduleDir);
+    wchar_t path[MAX_PATH];
+    WatermarkPath(app.m_moduleDir, path);
     ::DeleteFileW(path);
     return TRUE;
 }
@@ -111,18 +127,19 @@ bool CStreamerApp::Startup() {
         fw::MessageBoxForApp(L"Error: Environment init failed! (-1)");
         return false;
     }
-    EndOfRun endOfRun(m_instanceMutex);
     HideConsoleWindow();
     ::SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
 
-    wchar_t logoPath[MAX_PATH] = {};
-    swprintf(logoPath, MAX_PATH, L"%ls\\logo.gif", m_moduleDir);
+    wchar_t logoPath[MAX_PATH];
+    WatermarkPath(m_moduleDir, logoPath);
     // No share restriction: the encoder reads the file while we hold it open.
     m_logoFile = _wfsopen(logoPath, L"wbc", _SH_DENYNO);
     if (!m_logoFile) {
         fw::MessageBoxForApp(L"Error: Environment init failed! (-2)");
-        return false;  // the console goes with the end of the run
+        ::FreeConsole();  // and nothing else: the mutex goes with the process
+        return false;
     }
+    EndOfRun endOfRun(m_instanceMutex);
     std::fwrite(kWatermarkGif, 1, kWatermarkGifSize, m_logoFile);
     std::fflush(m_logoFile);
 
@@ -130,5 +147,6 @@ bool CStreamerApp::Startup() {
     // The dialog makes itself the main window while it exists.
     CControlPanelDlg dlg(nullptr);
     dlg.DoModal();
+    endOfRun.Run();
     return false;
 }
