@@ -78,6 +78,8 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
     CStreamerApp& app = App();
     std::lock_guard<std::mutex> lock(g_cleanupLock);
     app.StopStreaming();
+    // Nothing supervises the programs after this: they are seen to end here.
+    app.FinishStopping();
     ::FreeConsole();
     if (FILE* logo = app.m_logoFile) {
         app.m_logoFile = nullptr;

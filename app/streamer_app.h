@@ -5,16 +5,31 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <mutex>
 
 #include "backend/stream_settings.h"
 #include "framework/app_base.h"
+#include "framework/handles.h"
 
 // What the application asks of the system where tests need to watch: they replace
-// these to count Ctrl+Break signals and to hand out fake firewall objects.
+// these to count Ctrl+Break signals and terminations, to set the clock that times a
+// stop, and to hand out fake firewall objects.
 struct ProcessSystem {
     decltype(&::CreateProcessW) createProcess = ::CreateProcessW;
     decltype(&::GenerateConsoleCtrlEvent) generateConsoleCtrlEvent = ::GenerateConsoleCtrlEvent;
+    decltype(&::TerminateProcess) terminateProcess = ::TerminateProcess;
+    decltype(&::GetTickCount64) tickCount = ::GetTickCount64;
     decltype(&::CoCreateInstance) coCreateInstance = ::CoCreateInstance;
+};
+
+// How far the panel has gone in ending one program it asked to stop: Ctrl+Break, then
+// the program's stop request, then termination (process_control.cpp says when).
+struct ProgramStop {
+    enum class Step { None, Signalled, Requested, Terminated };
+    DWORD processId = 0;  // the program the steps are about; another one starts afresh
+    Step step = Step::None;
+    ULONGLONG since = 0;  // when the step was taken
+    fw::Handle request;   // the program's stop request, kept until the program is reaped
 };
 
 class CStreamerApp : public fw::AppBase {
@@ -32,10 +47,14 @@ public:
     int SaveServerConfig();
     void LoadServerConfig();
 
-    // The two streaming programs.
+    // The two streaming programs. A stop asks; the supervision tick's reap carries a
+    // program that has not ended on to its stop request and then to termination.
     DWORD StartStreaming();
     DWORD StopStreaming();
     void ReapProcesses();
+    // At the end of the run, with no tick to come: every program still running gets its
+    // stop request at once, a few seconds to end, and is terminated after that.
+    void FinishStopping();
 
     StreamSettings m_settings;
     FILE* m_logoFile = nullptr;
@@ -52,6 +71,11 @@ public:
 
 private:
     void Init(const wchar_t* modulePath);
+
+    ProgramStop m_serverStop;
+    ProgramStop m_encoderStop;
+    // The stop runs on the system's thread at log-off too, beside the main thread's reap.
+    std::mutex m_stopLock;
 };
 
 // The running application object.

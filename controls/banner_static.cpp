@@ -25,6 +25,7 @@ bool CBannerStatic::OnMessage(fw::Message& m) {
     static const fw::MessageTable<CBannerStatic> table = {
         fw::OnMessage(WM_PAINT, &CBannerStatic::OnPaint),
         fw::OnMessage(WM_TIMER, &CBannerStatic::OnTimer),
+        fw::OnMessage(WM_SETFONT, &CBannerStatic::OnSetFont),
         fw::OnMessage(WM_MOUSEMOVE, &CBannerStatic::OnMouseMove),
         fw::OnReflectedCommand(STN_CLICKED, &CBannerStatic::OnClicked),
         fw::OnMessage(WM_LBUTTONDBLCLK, &CBannerStatic::OnDoubleClick),
@@ -38,6 +39,7 @@ void CBannerStatic::OnAttach() {
     ::SetWindowLongW(wnd, GWL_STYLE, ::GetWindowLongW(wnd, GWL_STYLE) | SS_NOTIFY);
     HFONT dialogFont = reinterpret_cast<HFONT>(::SendMessageW(::GetParent(wnd), WM_GETFONT, 0, 0));
     ::SendMessageW(wnd, WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont), TRUE);
+    m_dialogFont = dialogFont;  // sent before the handlers take over
 
     LOGFONTW title = {};
     title.lfHeight = -24;
@@ -53,6 +55,15 @@ void CBannerStatic::OnAttach() {
     link.lfUnderline = 1;
     m_linkFont.reset(::CreateFontIndirectW(&link));
 
+    {
+        // A tick redraws one line of the title font.
+        fw::WindowDc screen(wnd);
+        fw::SelectedObject titleSelected(screen.get(), m_titleFont.get());
+        TEXTMETRICW metrics = {};
+        ::GetTextMetricsW(screen.get(), &metrics);
+        m_titleHeight = metrics.tmHeight;
+    }
+
     m_handCursor = ::LoadCursorW(nullptr, IDC_HAND);
     ::SetTimer(wnd, 0, kTimerPeriodMs, nullptr);
 }
@@ -65,62 +76,116 @@ RECT CBannerStatic::ContactStrip() const {
     return rc;
 }
 
+RECT CBannerStatic::TickArea() const {
+    // Between frames only the title's colours change. IsWindowVisible also answers true
+    // inside a minimised dialog, where nothing of the banner shows.
+    RECT strip = {};
+    if (!::IsWindowVisible(Handle()) || ::IsIconic(::GetAncestor(Handle(), GA_ROOT))) return strip;
+    ::GetClientRect(Handle(), &strip);
+    strip.top = kTitleTop;
+    strip.bottom = kTitleTop + m_titleHeight;
+    return strip;
+}
+
+bool CBannerStatic::LayoutFits(int width, int height) const {
+    // A bitmap that could not be made is tried again at the next paint.
+    return m_frame && *m_frame && m_frame->Width() == width && m_frame->Height() == height && m_backdrop[0] &&
+           *m_backdrop[0] && m_backdrop[1] && *m_backdrop[1];
+}
+
+void CBannerStatic::LayOut(HDC screen, const RECT& rc) {
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    HDC frame = m_frame.emplace(screen, w, h).dc();
+    ::SetBkMode(frame, TRANSPARENT);
+    {
+        // Letter by letter, each advanced by its own width (not the whole string's
+        // layout), the whole title centred.
+        fw::SelectedObject titleSelected(frame, m_titleFont.get());
+        const int n = static_cast<int>(wcslen(kTitle));
+        SIZE size = {};
+        ::GetTextExtentPoint32W(frame, kTitle, n, &size);
+        int x = (w - size.cx) / 2;
+        m_letterX.clear();
+        for (int i = 0; i < n; ++i) {
+            m_letterX.push_back(x);
+            ::GetTextExtentPoint32W(frame, &kTitle[i], 1, &size);
+            x += size.cx;
+        }
+    }
+
+    for (int hover = 0; hover < 2; ++hover) {
+        HDC dc = m_backdrop[hover].emplace(screen, w, h).dc();
+        ::PatBlt(dc, 0, 0, w, h, BLACKNESS);
+        ::SetBkMode(dc, TRANSPARENT);
+
+        fw::SelectedObject dialogFontSelected(dc, m_dialogFont);
+        RECT owner = {rc.left, rc.top + 35, rc.right, rc.top + 60};
+        ::SetTextColor(dc, RGB(128, 192, 224));
+        ::DrawTextW(dc, kOwnerBlock, -1, &owner, DT_CENTER);
+        RECT edition = {rc.left, rc.top + 65, rc.right, rc.top + 120};
+        ::SetTextColor(dc, RGB(224, 224, 128));
+        ::DrawTextW(dc, kEditionNote, -1, &edition, DT_CENTER);
+
+        fw::SelectedObject linkSelected(dc, m_linkFont.get());
+        RECT contact = ContactStrip();
+        ::SetTextColor(dc, hover ? RGB(255, 255, 255) : RGB(200, 224, 224));
+        ::DrawTextW(dc, kContactAddress, -1, &contact, DT_CENTER);
+    }
+}
+
 void CBannerStatic::OnPaint() {
     fw::PaintDc paint(Handle());
     RECT rc;
     ::GetClientRect(Handle(), &rc);
     const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    if (!LayoutFits(w, h)) LayOut(paint.get(), rc);
 
-    // Each frame is composed off screen and copied in one block: no flicker. The new
-    // bitmap's black is the background.
-    fw::MemoryDc mem(::CreateCompatibleDC(paint.get()));
-    fw::Bitmap bitmap(::CreateCompatibleBitmap(paint.get(), w, h));
-    {
-        fw::SelectedObject bitmapSelected(mem.get(), bitmap.get());  // deselected before deletion
-        ::SetBkMode(mem.get(), TRANSPARENT);
-
-        fw::SelectedObject titleSelected(mem.get(), m_titleFont.get());
-        const int n = static_cast<int>(wcslen(kTitle));
-        SIZE size = {};
-        ::GetTextExtentPoint32W(mem.get(), kTitle, n, &size);
-        int x = (w - size.cx) / 2;
-        StepColors(n);
-        // Letter by letter, each in its own history entry and advanced by its own width.
-        for (int i = 0; i < n; ++i) {
-            ::SetTextColor(mem.get(), controls::ColorRefOf(m_colors.Entry(i)));
-            ::TextOutW(mem.get(), x, kTitleTop, &kTitle[i], 1);
-            ::GetTextExtentPoint32W(mem.get(), &kTitle[i], 1, &size);
-            x += size.cx;
-        }
-
-        HFONT dialogFont = reinterpret_cast<HFONT>(::SendMessageW(Handle(), WM_GETFONT, 0, 0));
-        fw::SelectedObject dialogFontSelected(mem.get(), dialogFont);
-        RECT owner = {rc.left, rc.top + 35, rc.right, rc.top + 60};
-        ::SetTextColor(mem.get(), RGB(128, 192, 224));
-        ::DrawTextW(mem.get(), kOwnerBlock, -1, &owner, DT_CENTER);
-        RECT edition = {rc.left, rc.top + 65, rc.right, rc.top + 120};
-        ::SetTextColor(mem.get(), RGB(224, 224, 128));
-        ::DrawTextW(mem.get(), kEditionNote, -1, &edition, DT_CENTER);
-
-        fw::SelectedObject linkSelected(mem.get(), m_linkFont.get());
-        RECT contact = ContactStrip();
-        ::SetTextColor(mem.get(), m_hover ? RGB(255, 255, 255) : RGB(200, 224, 224));
-        ::DrawTextW(mem.get(), kContactAddress, -1, &contact, DT_CENTER);
-
-        ::BitBlt(paint.get(), 0, 0, w, h, mem.get(), 0, 0, SRCCOPY);
+    const int n = static_cast<int>(wcslen(kTitle));
+    if (!LayoutFits(w, h)) {
+        StepColors(n);  // nothing to draw on, but every paint is one step of the walk
+        return;
     }
+
+    // Each frame is composed off screen and copied in one block: no flicker. Only the
+    // area this paint must draw is composed and copied; everywhere else the screen
+    // already shows the same fixed parts.
+    const RECT& area = paint.Area();
+    const int areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
+    HDC frame = m_frame->dc();
+    ::BitBlt(frame, area.left, area.top, areaWidth, areaHeight, m_backdrop[m_hover ? 1 : 0]->dc(), area.left,
+             area.top, SRCCOPY);
+
+    fw::SelectedObject titleSelected(frame, m_titleFont.get());
+    StepColors(n);
+    // Each letter in its own history entry.
+    for (int i = 0; i < n; ++i) {
+        ::SetTextColor(frame, controls::ColorRefOf(m_colors.Entry(i)));
+        ::TextOutW(frame, m_letterX[static_cast<size_t>(i)], kTitleTop, &kTitle[i], 1);
+    }
+
+    ::BitBlt(paint.get(), area.left, area.top, areaWidth, areaHeight, frame, area.left, area.top, SRCCOPY);
+}
+
+void CBannerStatic::OnSetFont(fw::Message& m) {
+    m_dialogFont = reinterpret_cast<HFONT>(m.wParam);
+    m_frame.reset();  // the text blocks are drawn again in the new font
+    m.Default();
 }
 
 void CBannerStatic::OnTimer(fw::Message& m) {
-    // Hidden (also when the dialog is), the banner stands still.
-    if (::IsWindowVisible(Handle())) ::InvalidateRect(Handle(), nullptr, FALSE);
+    // Not shown, nothing is drawn, and the walk goes on with the first paint after the
+    // banner shows again.
+    const RECT area = TickArea();
+    if (!::IsRectEmpty(&area)) ::InvalidateRect(Handle(), &area, FALSE);
     m.Default();
 }
 
 void CBannerStatic::OnMouseMove(fw::Message& m) {
     const POINT p = {GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)};
     const RECT strip = ContactStrip();
-    m_hover = ::PtInRect(&strip, p) != FALSE;
+    const bool hover = ::PtInRect(&strip, p) != FALSE;
+    if (hover != m_hover) ::InvalidateRect(Handle(), &strip, FALSE);  // the line's other colour
+    m_hover = hover;
     // Holding the capture lets the banner see the pointer leave the strip, even out of
     // the window; while it is held, the cursor stays the hand.
     if (m_hover && ::GetCapture() != Handle()) {

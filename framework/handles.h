@@ -94,11 +94,44 @@ public:
     PaintDc(const PaintDc&) = delete;
     PaintDc& operator=(const PaintDc&) = delete;
     HDC get() const { return m_dc; }
+    // What this paint must draw: the bounding box of the window's update region.
+    const RECT& Area() const { return m_ps.rcPaint; }
 
 private:
     HWND m_wnd;
     PAINTSTRUCT m_ps = {};
     HDC m_dc;
+};
+
+// A memory DC with a bitmap of its own selected into it, for drawing off screen and
+// keeping the picture between paints. The bitmap is deselected before either goes.
+// Neither copied nor moved: keep one in a std::optional and emplace a new size.
+class OffscreenBitmap {
+public:
+    OffscreenBitmap(HDC compatibleWith, int width, int height)
+        : m_dc(::CreateCompatibleDC(compatibleWith)),
+          m_bitmap(::CreateCompatibleBitmap(compatibleWith, width, height)),
+          m_old(m_dc && m_bitmap ? ::SelectObject(m_dc.get(), m_bitmap.get()) : nullptr),
+          m_width(width),
+          m_height(height) {}
+    ~OffscreenBitmap() {
+        if (m_old) ::SelectObject(m_dc.get(), m_old);
+    }
+    OffscreenBitmap(const OffscreenBitmap&) = delete;
+    OffscreenBitmap& operator=(const OffscreenBitmap&) = delete;
+
+    // False when the DC or the bitmap could not be made: then there is nothing to draw on.
+    explicit operator bool() const { return m_old != nullptr; }
+    HDC dc() const { return m_dc.get(); }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+
+private:
+    MemoryDc m_dc;
+    Bitmap m_bitmap;
+    HGDIOBJ m_old;
+    int m_width;
+    int m_height;
 };
 
 // Selects an object into a DC for a scope and puts the previous one back.

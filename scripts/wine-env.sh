@@ -25,7 +25,9 @@ esac
 export WINEARCH=$ORVANE_WINE_ARCH
 export WINEPREFIX=${ORVANE_WINEPREFIX:-$orvane_root/build/wineprefix-$ORVANE_WINE_ARCH}
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# avicap32=n,b: a program with the tests' stand-in capture driver beside it loads that
+# one (Wine's own registers no capture class); elsewhere the builtin is taken as before.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;avicap32=n,b"
 
 # A fresh prefix costs ~10 s; build it once, under a lock so parallel runs wait.
 wine_prepare_prefix() {

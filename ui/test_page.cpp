@@ -22,6 +22,10 @@ const wchar_t kPluginPage[] = L"http://www.orvane.example/player/";
 // there the embed gives its place to the same stream as MJPEG, which every current
 // browser plays in an <img>. Where Flash is there (a plug-in, or IE's ActiveX control)
 // the embed alone plays, so the server's one viewer place is not taken twice.
+// Until the first picture comes a line of text under it says so; when the stream cannot
+// be had (the one viewer place is taken: 503; or no server) it says that, hides the
+// browser's broken-picture box (keeping its place) and tries again every few seconds,
+// as the viewer page does.
 // Plain old script, so that old browsers read it too.
 const wchar_t kNoFlashFormat[] =
     L"<script type=\"text/javascript\">(function(){"
@@ -30,7 +34,14 @@ const wchar_t kNoFlashFormat[] =
     L"try{if(new ActiveXObject(\"ShockwaveFlash.ShockwaveFlash\"))return;}catch(e){}"
     L"var f=document.getElementsByTagName(\"embed\")[0],i=document.createElement(\"img\");"
     L"i.src=\"http://%ls:%d/demo.mjpg\";i.width=%d;i.height=%d;i.alt=\"Orvane DEMO\";"
-    L"f.parentNode.replaceChild(i,f);})();</script>\n";
+    L"var t=document.createElement(\"p\"),u=i.src,n=0;"
+    L"function say(s){t.innerHTML=s;t.style.display=s?\"\":\"none\";}"
+    L"i.onload=function(){say(\"\");i.style.visibility=\"\";};"
+    L"i.onerror=function(){i.style.visibility=\"hidden\";say(\"The stream is not available: another viewer may be watching, or the server "
+    L"is not running. Trying again in 5 s.\");"
+    L"setTimeout(function(){say(\"Waiting for the stream...\");i.src=u+\"?retry=\"+(++n);},5000);};"
+    L"say(\"Waiting for the stream...\");"
+    L"f.parentNode.replaceChild(i,f);i.parentNode.insertBefore(t,i.nextSibling);})();</script>\n";
 
 // printf into a string; the arguments are the address and three numbers.
 template <size_t N>

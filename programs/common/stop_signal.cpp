@@ -1,14 +1,16 @@
 #include "programs/common/stop_signal.h"
 
 #include <atomic>
+#include <thread>
 #include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "common/stop_request.h"
 #else
 #include <pthread.h>
 #include <signal.h>
-#include <thread>
 #endif
 
 namespace {
@@ -35,6 +37,18 @@ BOOL WINAPI ConsoleHandler(DWORD event) {
         return FALSE;
     }
 }
+
+// Where the panel cannot deliver Ctrl+Break it sets our stop request instead. Created
+// here if the panel has not yet; a request set before we got here is still seen, since
+// the panel keeps its handle until we have ended.
+void WatchStopRequest() {
+    HANDLE request = ::CreateEventW(nullptr, TRUE, FALSE, StopRequestName(::GetCurrentProcessId()).c_str());
+    if (!request) return;
+    std::thread([request] {
+        if (::WaitForSingleObject(request, INFINITE) == WAIT_OBJECT_0) RunStopOnce();
+        ::CloseHandle(request);
+    }).detach();
+}
 #endif
 
 }  // namespace
@@ -45,6 +59,7 @@ void InstallStopHandler(std::function<void()> onStop) {
     // A new process group starts with Ctrl+C ignored; undo that, or events are dropped.
     ::SetConsoleCtrlHandler(nullptr, FALSE);
     ::SetConsoleCtrlHandler(ConsoleHandler, TRUE);
+    WatchStopRequest();
 #else
     sigset_t set;
     sigemptyset(&set);

@@ -1,5 +1,6 @@
 // Ending a streaming program cleanly: Ctrl+Break and Ctrl+C on Windows (the panel
-// sends Ctrl+Break), SIGINT and SIGTERM natively.
+// sends Ctrl+Break) and the program's stop request (common/stop_request.h), SIGINT and
+// SIGTERM natively.
 #pragma once
 #include <functional>
 

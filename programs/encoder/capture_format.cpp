@@ -103,6 +103,32 @@ bool ConvertCaptureFrame(const CaptureFormat& f, const uint8_t* data, size_t siz
     return true;
 }
 
+size_t CaptureFrameBytes(const CaptureFormat& f) {
+    if (!IsSupportedCaptureFormat(f)) return 0;
+    const size_t pixels = static_cast<size_t>(f.width) * static_cast<size_t>(std::abs(f.height));
+    if (f.compression == 0) return RgbStride(f.width, f.bitCount) * static_cast<size_t>(std::abs(f.height));
+    if (f.compression == FourCC('Y', 'U', 'Y', '2') || f.compression == FourCC('Y', 'U', 'Y', 'V') ||
+        f.compression == FourCC('U', 'Y', 'V', 'Y'))
+        return pixels * 2;
+    return pixels + pixels / 2;
+}
+
+bool IsMjpegCaptureFormat(const CaptureFormat& f) {
+    return f.compression == FourCC('M', 'J', 'P', 'G') && f.width > 0 && f.width <= 8192 && f.height != 0 &&
+           std::abs(f.height) <= 8192;
+}
+
+std::vector<CaptureFormat> FormatsToRequest(const CaptureFormat& current) {
+    std::vector<CaptureFormat> formats;
+    int w = current.width, h = std::abs(current.height);
+    if (w <= 0 || w > 8192 || h == 0 || h > 8192) return formats;
+    // Even sizes for the subsampled formats, as drivers would round them anyway.
+    if (w % 2 == 0) formats.push_back({FourCC('Y', 'U', 'Y', '2'), 16, w, h});
+    if (w % 2 == 0 && h % 2 == 0) formats.push_back({FourCC('N', 'V', '1', '2'), 12, w, h});
+    formats.push_back({0, 24, w, h});
+    return formats;
+}
+
 std::string DescribeCaptureFormat(const CaptureFormat& f) {
     if (f.compression == 0) return "RGB" + std::to_string(f.bitCount);
     std::string s;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "programs/encoder/image.h"
 
@@ -25,6 +26,17 @@ bool IsSupportedCaptureFormat(const CaptureFormat& format);
 
 // Converts one frame; false when the format is unsupported or `size` is too small for it.
 bool ConvertCaptureFrame(const CaptureFormat& format, const uint8_t* data, size_t size, RgbImage& out);
+
+// The bytes one frame of a supported uncompressed format needs (rows of RGB padded to
+// four bytes); 0 for any other format.
+size_t CaptureFrameBytes(const CaptureFormat& format);
+
+// MJPG at a sane size: each frame is a JPEG picture, decoded by MjpegDecoder.
+bool IsMjpegCaptureFormat(const CaptureFormat& format);
+
+// What to ask a camera for when its own format cannot be used: formats we convert, at the
+// camera's size, most widely offered first.
+std::vector<CaptureFormat> FormatsToRequest(const CaptureFormat& current);
 
 // "YUY2", "RGB24", or the number, for messages.
 std::string DescribeCaptureFormat(const CaptureFormat& format);

@@ -95,6 +95,7 @@ int RunEncoder(const std::vector<std::wstring>& args) {
         Say(error);
         return 3;
     }
+    source->SetOutputSize(stream.width, stream.height);
     std::unique_ptr<FramePipeline> pipeline(
         new FramePipeline(stream, options.frameRate, options.sameQuality, watermark.get()));
     RgbImage frame;
@@ -119,6 +120,7 @@ int RunEncoder(const std::vector<std::wstring>& args) {
                 return 3;
             }
             // The server may have been restarted with other parameters.
+            source->SetOutputSize(stream.width, stream.height);
             pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark.get()));
         }
     }

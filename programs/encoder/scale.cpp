@@ -36,18 +36,69 @@ void ScaleBilinear(const RgbImage& src, int width, int height, RgbImage& dst) {
     std::vector<int> xi, xf, yi, yf;
     positions(src.width, width, xi, xf);
     positions(src.height, height, yi, yf);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* r0 = src.Row(yi[y]);
-        const uint8_t* r1 = src.Row(yi[y] + 1 < src.height ? yi[y] + 1 : yi[y]);
-        int wy = yf[y];
-        uint8_t* d = dst.Row(y);
-        for (int x = 0; x < width; ++x) {
-            int x0 = xi[x] * 3, x1 = (xi[x] + 1 < src.width ? xi[x] + 1 : xi[x]) * 3, wx = xf[x];
-            for (int c = 0; c < 3; ++c) {
-                int top = r0[x0 + c] * (256 - wx) + r0[x1 + c] * wx;
-                int bottom = r1[x0 + c] * (256 - wx) + r1[x1 + c] * wx;
-                d[x * 3 + c] = static_cast<uint8_t>((top * (256 - wy) + bottom * wy + 32768) >> 16);
+    // Byte offsets of the two source pixels of each output pixel, and the weight of the second.
+    std::vector<int> left(static_cast<size_t>(width)), right(static_cast<size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        left[x] = xi[x] * 3;
+        right[x] = (xi[x] + 1 < src.width ? xi[x] + 1 : xi[x]) * 3;
+    }
+    // Separable, with values kept 8.8 fixed point in between and rounded once at the end,
+    // so the result is exactly the blend of the four pixels whichever direction goes first.
+    // Going down: two source rows are blended into one (a plain loop over bytes, which the
+    // compiler vectorises), then resampled across. Going up: each source row is resampled
+    // across once and kept while the next output rows need it too.
+    if (height <= src.height) {
+        std::vector<uint16_t> blended(static_cast<size_t>(src.width) * 3);
+        const size_t m = blended.size();
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* r0 = src.Row(yi[y]);
+            const uint8_t* r1 = src.Row(yi[y] + 1 < src.height ? yi[y] + 1 : yi[y]);
+            const unsigned wy = static_cast<unsigned>(yf[y]), wt = 256 - wy;
+            for (size_t i = 0; i < m; ++i) blended[i] = static_cast<uint16_t>(r0[i] * wt + r1[i] * wy);
+            uint8_t* d = dst.Row(y);
+            for (int x = 0; x < width; ++x, d += 3) {
+                const uint16_t* p0 = blended.data() + left[x];
+                const uint16_t* p1 = blended.data() + right[x];
+                const uint32_t wx = static_cast<uint32_t>(xf[x]), w0 = 256 - wx;
+                d[0] = static_cast<uint8_t>((p0[0] * w0 + p1[0] * wx + 32768) >> 16);
+                d[1] = static_cast<uint8_t>((p0[1] * w0 + p1[1] * wx + 32768) >> 16);
+                d[2] = static_cast<uint8_t>((p0[2] * w0 + p1[2] * wx + 32768) >> 16);
             }
         }
+        return;
+    }
+    const size_t n = static_cast<size_t>(width) * 3;
+    std::vector<uint16_t> across[2] = {std::vector<uint16_t>(n), std::vector<uint16_t>(n)};
+    int held[2] = {-1, -1};
+    auto resample = [&](int row, std::vector<uint16_t>& out) {
+        const uint8_t* s = src.Row(row);
+        uint16_t* o = out.data();
+        for (int x = 0; x < width; ++x, o += 3) {
+            const uint8_t* p0 = s + left[x];
+            const uint8_t* p1 = s + right[x];
+            const int wx = xf[x], w0 = 256 - wx;
+            o[0] = static_cast<uint16_t>(p0[0] * w0 + p1[0] * wx);
+            o[1] = static_cast<uint16_t>(p0[1] * w0 + p1[1] * wx);
+            o[2] = static_cast<uint16_t>(p0[2] * w0 + p1[2] * wx);
+        }
+    };
+    // The slot holding `row`, resampling it into the other slot than `keep` (or, with
+    // none to keep, into the one with the lower row: rows only ever move down).
+    auto slotFor = [&](int row, int keep) {
+        for (int k = 0; k < 2; ++k)
+            if (held[k] == row) return k;
+        int k = keep >= 0 ? 1 - keep : held[0] < held[1] ? 0 : 1;
+        resample(row, across[k]);
+        held[k] = row;
+        return k;
+    };
+    for (int y = 0; y < height; ++y) {
+        int k0 = slotFor(yi[y], -1);
+        int k1 = slotFor(yi[y] + 1 < src.height ? yi[y] + 1 : yi[y], k0);
+        const uint16_t* top = across[k0].data();
+        const uint16_t* bottom = across[k1].data();
+        const uint32_t wy = static_cast<uint32_t>(yf[y]), wt = 256 - wy;
+        uint8_t* d = dst.Row(y);
+        for (size_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>((top[i] * wt + bottom[i] * wy + 32768) >> 16);
     }
 }

@@ -1,77 +1,123 @@
 // Video for Windows capture: a hidden capture window connected to the driver, one frame
-// grabbed per period, converted from the driver's format.
+// grabbed per period, converted or decoded from the camera's own format.
 #include <windows.h>
 #include <vfw.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
-#include "programs/encoder/capture_format.h"
+#include "programs/encoder/capture_decoder.h"
 #include "programs/encoder/video_source.h"
+#include "programs/encoder/watchdog.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A camera that delivers nothing for this long is taken as gone.
+// The panel releases the driver just before it starts us; the driver may still be closing.
+constexpr auto kConnectRetry = std::chrono::seconds(3);
+// A camera that delivers nothing for this long, from the start or later, is taken as gone.
+constexpr auto kFirstFrameTimeout = std::chrono::seconds(10);
 constexpr auto kFrameTimeout = std::chrono::seconds(5);
+// Connecting, the format and disconnecting take a driver well under a second.
+constexpr auto kDriverCallLimit = std::chrono::seconds(10);
+// Messages about unusable frames: the first at once, then at most one in this time.
+constexpr auto kSkipMessageInterval = std::chrono::seconds(5);
+constexpr int kCameraFailed = 2;
+
+const char kLikelyCauses[] =
+    "likely causes: another program is using the camera, the camera was unplugged, or Windows' camera "
+    "privacy setting blocks desktop apps (Settings, Privacy, Camera)";
+
+void Say(const std::string& text) {
+    std::fprintf(stderr, "orvane: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+long Seconds(Clock::duration d) { return static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(d).count()); }
+
+// A driver call that never returns cannot be undone: say so and end, so the panel sees the
+// encoder gone. TerminateProcess, as the stuck thread may hold locks that an orderly exit needs.
+void DriverHung(const std::string& what, Clock::duration limit) {
+    Say("the camera driver has not returned from " + what + " for " + std::to_string(Seconds(limit)) + " s; " +
+        kLikelyCauses + "; ending");
+    TerminateProcess(GetCurrentProcess(), kCameraFailed);
+}
 
 class VfwSource : public VideoSource {
 public:
-    VfwSource(double rate, const std::atomic<bool>& stop) : rate_(rate), stop_(stop) {}
+    VfwSource(int device, double rate, const std::atomic<bool>& stop)
+        : device_(device), rate_(rate), stop_(stop), watchdog_(DriverHung) {}
 
     ~VfwSource() override {
         if (window_) {
-            capSetCallbackOnFrame(window_, nullptr);
-            if (connected_) capDriverDisconnect(window_);
+            if (connected_) {
+                Watchdog::Guard guard(watchdog_, "disconnecting", kDriverCallLimit);
+                capSetCallbackOnFrame(window_, nullptr);
+                capDriverDisconnect(window_);
+            }
             DestroyWindow(window_);
         }
     }
 
-    bool Open(int device, std::string& error) {
+    bool Open(std::string& error) {
         window_ = capCreateCaptureWindowW(L"orvane capture", WS_POPUP, 0, 0, 320, 240, nullptr, 0);
         if (!window_) {
             error = "cannot create a Video for Windows capture window (error " + std::to_string(GetLastError()) + ")";
             return false;
         }
-        if (!capDriverConnect(window_, device)) {
-            error = "capture device " + std::to_string(device) + " cannot be opened (absent or in use)";
+        if (!Connect()) {
+            error = Device() + " cannot be opened (tried for " + std::to_string(Seconds(kConnectRetry)) + " s); " +
+                    kLikelyCauses;
             return false;
         }
-        connected_ = true;
-        DWORD size = capGetVideoFormatSize(window_);
-        if (size < sizeof(BITMAPINFOHEADER)) {
-            error = "capture device " + std::to_string(device) + " does not report its video format";
+        if (!ReadFormat()) {
+            error = Device() + " does not report its video format";
             return false;
         }
-        ReadFormat(size);
-        if (!IsSupportedCaptureFormat(format_) && format_.width > 0 && format_.height != 0) {
-            // A compressed format (MJPG and the like): ask the driver for plain RGB at the same size.
-            BITMAPINFOHEADER rgb{};
-            rgb.biSize = sizeof rgb;
-            rgb.biWidth = format_.width;
-            rgb.biHeight = format_.height < 0 ? -format_.height : format_.height;
-            rgb.biPlanes = 1;
-            rgb.biBitCount = 24;
-            rgb.biCompression = BI_RGB;
-            rgb.biSizeImage = static_cast<DWORD>(((rgb.biWidth * 3 + 3) & ~3) * rgb.biHeight);
-            if (capSetVideoFormat(window_, &rgb, sizeof rgb)) ReadFormat(capGetVideoFormatSize(window_));
+        // The camera's own format whenever we can use it: a camera that sends only MJPG
+        // refuses anything else. Otherwise ask for one we convert, and believe only what the
+        // driver reports afterwards (some accept a format and keep their own).
+        if (!CanDecodeCaptureFormat(format_)) {
+            CaptureFormat own = format_;
+            for (const CaptureFormat& wanted : FormatsToRequest(own)) {
+                BITMAPINFOHEADER h{};
+                h.biSize = sizeof h;
+                h.biWidth = wanted.width;
+                h.biHeight = wanted.height;
+                h.biPlanes = 1;
+                h.biBitCount = static_cast<WORD>(wanted.bitCount);
+                h.biCompression = wanted.compression;
+                h.biSizeImage = static_cast<DWORD>(CaptureFrameBytes(wanted));
+                {
+                    Watchdog::Guard guard(watchdog_, "setting the video format", kDriverCallLimit);
+                    capSetVideoFormat(window_, &h, sizeof h);
+                }
+                if (ReadFormat() && CanDecodeCaptureFormat(format_)) break;
+            }
         }
-        if (!IsSupportedCaptureFormat(format_)) {
-            error = "capture device " + std::to_string(device) + " delivers " + DescribeCaptureFormat(format_) + " at " +
-                    std::to_string(format_.width) + "x" + std::to_string(format_.height) +
-                    ", which cannot be converted (choose RGB or YUY2 in the driver's format dialog)";
+        if (!CanDecodeCaptureFormat(format_)) {
+            error = Device() + " delivers " + DescribeCaptureFormat(format_) + " at " + std::to_string(format_.width) +
+                    "x" + std::to_string(format_.height) +
+                    ", which cannot be converted (choose YUY2, NV12, MJPG or RGB in the driver's format dialog)";
             return false;
         }
         capSetUserData(window_, reinterpret_cast<LPARAM>(this));
         capSetCallbackOnFrame(window_, OnFrame);
-        start_ = Clock::now();
-        lastFrame_ = start_;
         return true;
     }
 
+    void SetOutputSize(int width, int height) override { decoder_.SetOutputSize(width, height); }
+
     bool Grab(RgbImage& frame, std::string& error) override {
         error.clear();
+        if (count_ == 0) {
+            start_ = Clock::now();
+            lastFrame_ = start_;
+        }
         for (;;) {
             auto due = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(count_ / rate_));
             while (Clock::now() < due) {
@@ -87,30 +133,75 @@ public:
                 count_ = 1;
             }
             got_ = false;
-            // The frame callback runs inside this call, on this thread.
-            capGrabFrameNoStop(window_);
+            why_.clear();
+            auto timeout = delivered_ ? kFrameTimeout : kFirstFrameTimeout;
+            BOOL grabbed;
+            {
+                // The frame callback runs inside this call, on this thread.
+                Watchdog::Guard guard(watchdog_, "grabbing a frame", timeout);
+                grabbed = capGrabFrameNoStop(window_);
+            }
             Pump();
             if (got_) {
                 frame = std::move(converted_);
                 lastFrame_ = Clock::now();
+                delivered_ = true;
                 return true;
             }
-            if (Clock::now() - lastFrame_ > kFrameTimeout) {
-                error = "the camera stopped delivering frames";
+            if (!grabbed) ++grabFailures_;
+            if (!why_.empty()) Skipped();
+            if (Clock::now() - lastFrame_ > timeout) {
+                error = NoPictureMessage(timeout);
                 return false;
             }
         }
     }
 
 private:
-    void ReadFormat(DWORD size) {
-        std::vector<uint8_t> info(size < sizeof(BITMAPINFOHEADER) ? sizeof(BITMAPINFOHEADER) : size);
-        capGetVideoFormat(window_, info.data(), static_cast<WPARAM>(info.size()));
+    std::string Device() const { return "capture device " + std::to_string(device_); }
+
+    bool Connect() {
+        auto giveUp = Clock::now() + kConnectRetry;
+        for (;;) {
+            {
+                Watchdog::Guard guard(watchdog_, "connecting to " + Device(), kDriverCallLimit);
+                connected_ = capDriverConnect(window_, device_) != FALSE;
+            }
+            if (connected_ || stop_ || Clock::now() >= giveUp) return connected_;
+            Pump();
+            Sleep(200);
+        }
+    }
+
+    bool ReadFormat() {
+        Watchdog::Guard guard(watchdog_, "reading the video format", kDriverCallLimit);
+        DWORD size = capGetVideoFormatSize(window_);
+        if (size < sizeof(BITMAPINFOHEADER)) return false;
+        std::vector<uint8_t> info(size);
+        if (!capGetVideoFormat(window_, info.data(), static_cast<WPARAM>(info.size()))) return false;
         const BITMAPINFOHEADER& h = *reinterpret_cast<const BITMAPINFOHEADER*>(info.data());
         format_.compression = h.biCompression;
         format_.bitCount = h.biBitCount;
         format_.width = h.biWidth;
         format_.height = h.biHeight;
+        return true;
+    }
+
+    void Skipped() {
+        ++skipped_;
+        auto now = Clock::now();
+        if (skipped_ > 1 && now - lastSkipMessage_ < kSkipMessageInterval) return;
+        lastSkipMessage_ = now;
+        Say("skipped a camera frame that cannot be shown (" + why_ + "); " + std::to_string(skipped_) +
+            " skipped so far");
+    }
+
+    std::string NoPictureMessage(Clock::duration timeout) const {
+        std::string text = delivered_ ? "the camera has delivered no picture for " : "the camera delivered no picture in the first ";
+        text += std::to_string(Seconds(timeout)) + " s";
+        if (grabFailures_) text += " (the driver refused " + std::to_string(grabFailures_) + " frame requests)";
+        if (skipped_) text += " (" + std::to_string(skipped_) + " frames could not be shown)";
+        return text + "; " + kLikelyCauses;
     }
 
     static LRESULT CALLBACK OnFrame(HWND window, VIDEOHDR* header) {
@@ -118,7 +209,7 @@ private:
         if (self && header && header->lpData) {
             // Some drivers leave dwBytesUsed at zero for uncompressed frames.
             DWORD bytes = header->dwBytesUsed ? header->dwBytesUsed : header->dwBufferLength;
-            self->got_ = ConvertCaptureFrame(self->format_, header->lpData, bytes, self->converted_);
+            self->got_ = self->decoder_.Decode(self->format_, header->lpData, bytes, self->converted_, self->why_);
         }
         return TRUE;
     }
@@ -131,21 +222,26 @@ private:
         }
     }
 
+    int device_;
     double rate_;
     const std::atomic<bool>& stop_;
+    Watchdog watchdog_;
     HWND window_ = nullptr;
     bool connected_ = false;
     CaptureFormat format_;
-    Clock::time_point start_, lastFrame_;
+    CaptureDecoder decoder_;
+    Clock::time_point start_, lastFrame_, lastSkipMessage_;
     int64_t count_ = 0;
-    bool got_ = false;
+    bool got_ = false, delivered_ = false;
+    std::string why_;
+    long skipped_ = 0, grabFailures_ = 0;
     RgbImage converted_;
 };
 
 }  // namespace
 
 std::unique_ptr<VideoSource> OpenVfwSource(int device, double rate, const std::atomic<bool>& stop, std::string& error) {
-    std::unique_ptr<VfwSource> source(new VfwSource(rate, stop));
-    if (!source->Open(device, error)) return nullptr;
+    std::unique_ptr<VfwSource> source(new VfwSource(device, rate, stop));
+    if (!source->Open(error)) return nullptr;
     return std::unique_ptr<VideoSource>(source.release());
 }

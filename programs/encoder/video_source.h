@@ -12,6 +12,12 @@ public:
     // Waits for the next frame, at the rate the source was opened with. False when `stop`
     // was raised (error left empty) or the source failed (error says why).
     virtual bool Grab(RgbImage& frame, std::string& error) = 0;
+    // The size the frames will be scaled to (0 x 0: none). A source may then deliver them
+    // smaller than its own size, though never below this one.
+    virtual void SetOutputSize(int width, int height) {
+        (void)width;
+        (void)height;
+    }
 };
 
 // The synthetic camera: the test pattern at `rate` frames per second, paced by the clock.

@@ -2,8 +2,10 @@
 # The test page in a browser without Flash: the page the panel writes, opened as a file
 # (as the shell opens it) in headless Chromium beside the real server and encoder with
 # the synthetic camera, must show the live MJPEG picture in the embed's place, and the
-# picture must change over time; the SWF stream must not be asked for as well. First,
-# the page's script in stand-ins for browsers with and without Flash.
+# picture must change over time; the SWF stream must not be asked for as well. While
+# the one viewer place is taken the page says so under the picture, and it shows the
+# picture by itself once the place is free. First, the page's script in stand-ins for
+# browsers with and without Flash.
 #   test_page_browser.sh PANEL_FILES SERVER ENCODER WORK
 # Exits 77 (skipped) when the server does not serve /demo.mjpg.
 set -uo pipefail
@@ -61,5 +63,9 @@ done
 # The first request is the probe above.
 check "the page asked the server for /demo.mjpg" '[ "$(grep -c "GET /demo.mjpg" "$work/server.log")" -ge 2 ]'
 check "the page did not ask for /demo.swf as well" '! grep -q "/demo.swf" "$work/server.log"'
+
+# The place taken by another viewer, then freed (screenshots place-taken.png, place-freed.png).
+NODE_PATH=$root/build/npm/node_modules node "$here/place_taken.js" "file://$work/demo.html" \
+  "http://127.0.0.1:$port/demo.mjpg" "$work" || failures=$((failures + 1))
 [ $failures = 0 ] || { echo "server log:"; cat "$work/server.log"; }
 exit $((failures > 0))

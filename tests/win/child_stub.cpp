@@ -1,9 +1,12 @@
 // Stands in for server.dll and orvane.dll in tests. Beside its own path P it writes
 // P.cmdline (its command line, UTF-16) and then: exits at once with code 3 if P.exit
-// exists, else waits until P.quit appears (at most 60 s) and exits with code 0.
+// exists, else waits until P.quit appears or its stop request is set (at most 60 s)
+// and exits with code 0. With P.deaf it does not watch the stop request.
 #include <windows.h>
 
 #include <string>
+
+#include "toolkit/fixed_values.h"
 
 static bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -22,6 +25,15 @@ int wmain() {
     // Renamed into place so that a reader never sees half a line.
     ::MoveFileExW((base + L".cmdline.tmp").c_str(), (base + L".cmdline").c_str(), MOVEFILE_REPLACE_EXISTING);
     if (Exists(base + L".exit")) return 3;
-    for (int i = 0; i < 6000 && !Exists(base + L".quit"); ++i) ::Sleep(10);
+    HANDLE request = nullptr;
+    if (!Exists(base + L".deaf"))
+        request = ::CreateEventW(nullptr, TRUE, FALSE,
+                                 (fixed::kStopRequestPrefix + std::to_wstring(::GetCurrentProcessId())).c_str());
+    for (int i = 0; i < 6000 && !Exists(base + L".quit"); ++i) {
+        if (!request)
+            ::Sleep(10);
+        else if (::WaitForSingleObject(request, 10) == WAIT_OBJECT_0)
+            break;
+    }
     return 0;
 }

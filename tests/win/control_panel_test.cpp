@@ -54,8 +54,8 @@ TEST_F(PanelTest, StartsStoppedWithDefaultSettings) {
     for (int id : {IDC_ORIGINAL_RESOLUTION, IDC_RESIZE_TO, IDC_PORT, IDC_FRAME_RATE, IDC_BIT_RATE})
         EXPECT_TRUE(Enabled(id)) << id;
     EXPECT_FALSE(Enabled(IDC_TEST_PAGE));
-    // Wine's capCreateCaptureWindowW returns NULL (its capture class is not registered),
-    // so there is no driver to ask and both camera buttons stay disabled, as without a camera.
+    // No camera here (ORVANE_CAMERA is unset): the capture window does not connect, so
+    // both camera buttons stay disabled. The camera cases are in panel_camera_test.cpp.
     EXPECT_FALSE(Enabled(IDC_CAMERA_SETTINGS));
     EXPECT_FALSE(Enabled(IDC_CAPTURE_FORMAT));
     // The inert controls: the check box disabled, the format list filled and unselected.

@@ -406,4 +406,111 @@ TEST(BannerStatic, ClickOpensTheMailLinkOnlyInsideTheContactStrip) {
     });
 }
 
+// The rows [first, last] of wnd's screen picture within [top, bottom) that hold anything but black.
+std::pair<int, int> InkRows(HWND wnd, int top, int bottom) {
+    auto shown = Capture(wnd);
+    int first = bottom, last = -1;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 0; x < shown->w; ++x)
+            if (shown->At(x, y) != RGB(0, 0, 0)) {
+                first = std::min(first, y);
+                last = std::max(last, y);
+            }
+    return {first, last};
+}
+
+TEST(BannerStatic, ATickRedrawsOnlyTheTitleStripAndNothingWhileHiddenOrMinimised) {
+    RunWith([](ControlsDialog& d) {
+        HWND banner = d.banner.Handle();
+        RECT rc;
+        ::GetClientRect(banner, &rc);
+        auto tickArea = [&] {
+            ::ValidateRect(banner, nullptr);
+            ::SendMessageW(banner, WM_TIMER, 0, 0);
+            RECT area = {};
+            ::GetUpdateRect(banner, &area, FALSE);
+            return area;
+        };
+        ASSERT_TRUE(PumpTicks(banner, 2));
+        const auto [firstRow, lastRow] = InkRows(banner, 0, 35);  // the owner block starts at 35
+        ASSERT_LT(firstRow, lastRow);
+
+        // The whole title, across the full width, and none of the text blocks below it.
+        RECT area = tickArea();
+        EXPECT_EQ(area.left, 0);
+        EXPECT_EQ(area.right, rc.right);
+        EXPECT_LE(area.top, firstRow);
+        EXPECT_GT(area.bottom, lastRow);
+        EXPECT_LE(area.bottom, 35);
+
+        RECT answer = d.banner.TickArea();
+        EXPECT_TRUE(::EqualRect(&area, &answer));
+
+        // Wine clips an invalidation to what is shown, so hidden the banner's own answer is asked.
+        ::ShowWindow(d.Handle(), SW_MINIMIZE);
+        answer = d.banner.TickArea();
+        EXPECT_TRUE(::IsRectEmpty(&answer));
+        ::ShowWindow(d.Handle(), SW_HIDE);
+        answer = d.banner.TickArea();
+        EXPECT_TRUE(::IsRectEmpty(&answer));
+        ::ShowWindow(d.Handle(), SW_RESTORE);
+        area = tickArea();
+        answer = d.banner.TickArea();
+        EXPECT_TRUE(::EqualRect(&area, &answer));
+        EXPECT_FALSE(::IsRectEmpty(&area));
+    });
+}
+
+TEST(BannerStatic, TheFixedPartsFollowHoverSizeAndFontWithoutAWholeRepaint) {
+    RunWith([](ControlsDialog& d) {
+        HWND banner = d.banner.Handle();
+        RECT rc;
+        ::GetClientRect(banner, &rc);
+        const COLORREF white = RGB(255, 255, 255), idle = RGB(200, 224, 224);
+        auto rowColours = [&](int top, int bottom) {
+            auto shown = Capture(banner);
+            std::set<COLORREF> colours;
+            for (int y = top; y < bottom; ++y)
+                for (int x = 0; x < shown->w; ++x) colours.insert(shown->At(x, y));
+            return colours;
+        };
+        ASSERT_TRUE(PumpTicks(banner, 2));
+
+        // Only ticks repaint from here: the hover must ask for its own line.
+        MoveTo(banner, rc.right / 2, rc.bottom - 10);
+        ASSERT_TRUE(PumpTicks(banner, 2));
+        EXPECT_TRUE(rowColours(rc.bottom - 20, rc.bottom - 5).count(white));
+        MoveTo(banner, -40, rc.bottom + 30);
+        ASSERT_TRUE(PumpTicks(banner, 2));
+        auto colours = rowColours(rc.bottom - 20, rc.bottom - 5);
+        EXPECT_TRUE(colours.count(idle));
+        EXPECT_FALSE(colours.count(white));
+
+        // A taller banner shows the contact line at its new bottom, not where it was.
+        RECT outer;
+        ::GetWindowRect(banner, &outer);
+        ::SetWindowPos(banner, nullptr, 0, 0, outer.right - outer.left + 4, outer.bottom - outer.top + 40,
+                       SWP_NOMOVE | SWP_NOZORDER);
+        ::InvalidateRect(banner, nullptr, FALSE);
+        ::UpdateWindow(banner);
+        RECT taller;
+        ::GetClientRect(banner, &taller);
+        ASSERT_EQ(taller.bottom, rc.bottom + 40);
+        EXPECT_TRUE(rowColours(taller.bottom - 20, taller.bottom - 5).count(idle));
+        EXPECT_FALSE(rowColours(rc.bottom - 20, rc.bottom - 5).count(idle));
+
+        // A larger font draws the owner block again, wider.
+        const auto ownerColumns = Capture(banner)->InkColumns(RGB(0, 0, 0), 35, 60);
+        LOGFONTW lf = {};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(banner, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+        lf.lfHeight = lf.lfHeight < 0 ? lf.lfHeight * 3 / 2 : -lf.lfHeight * 3 / 2;
+        HFONT larger = ::CreateFontIndirectW(&lf);
+        ::SendMessageW(banner, WM_SETFONT, reinterpret_cast<WPARAM>(larger), TRUE);
+        ::UpdateWindow(banner);
+        EXPECT_LT(Capture(banner)->InkColumns(RGB(0, 0, 0), 35, 60).first, ownerColumns.first);
+        ::SendMessageW(banner, WM_SETFONT, ::SendMessageW(d.Handle(), WM_GETFONT, 0, 0), FALSE);
+        ::DeleteObject(larger);
+    });
+}
+
 }  // namespace

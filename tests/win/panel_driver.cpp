@@ -3,6 +3,7 @@
 //   panel_driver wait        wait until the panel's window is visible (30 s)
 //   panel_driver start       press the Start/Stop button
 //   panel_driver caption     print the Start/Stop button's caption
+//   panel_driver hide        close the panel's window (it goes to the notification area), wait until hidden
 //   panel_driver exit        choose Exit from the tray menu, confirm if asked, wait for the end
 //   panel_driver command N   send the menu command N (as a menu or accelerator would)
 // Exit code 0 on success, 1 when the panel is not found or does not react.
@@ -73,11 +74,11 @@ int Exit(HWND panel) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 2 && !(argc == 3 && wcscmp(argv[1], L"command") == 0)) {
-        std::fwprintf(stderr, L"usage: panel_driver wait|start|caption|exit|command N\n");
+        std::fwprintf(stderr, L"usage: panel_driver wait|start|caption|hide|exit|command N\n");
         return 2;
     }
     const wchar_t* verb = argv[1];
-    HWND panel = FindPanel(30000, wcscmp(verb, L"exit") != 0);
+    HWND panel = FindPanel(30000, wcscmp(verb, L"exit") != 0 && wcscmp(verb, L"hide") != 0);
     if (!panel) {
         std::fwprintf(stderr, L"panel_driver: no panel window found\n");
         return 1;
@@ -93,6 +94,12 @@ int wmain(int argc, wchar_t** argv) {
         wchar_t caption[64] = {};
         ::GetWindowTextW(::GetDlgItem(panel, kStartStopButton), caption, 64);
         std::wprintf(L"%ls\n", caption);
+        return 0;
+    }
+    if (wcscmp(verb, L"hide") == 0) {
+        ::PostMessageW(panel, WM_CLOSE, 0, 0);  // as the close box does
+        for (DWORD start = ::GetTickCount(); ::IsWindowVisible(panel); ::Sleep(50))
+            if (::GetTickCount() - start > 20000) return 1;
         return 0;
     }
     if (wcscmp(verb, L"exit") == 0) return Exit(panel);

@@ -6,11 +6,40 @@
 #include "allocation_hooks.h"
 #include "app/streamer_app.h"
 #include "toolkit/files.h"
+#include "toolkit/fixed_values.h"
 #include "toolkit/stand_in_programs.h"
+#include "toolkit/wait.h"
 
 namespace {
 
+using wintest::kPatience;
 using wintest::StandInPrograms;
+
+// The exit code the console leaves when a break ends a program: what a terminated one shows.
+constexpr DWORD kTerminatedExitCode = 0xC000013A;
+
+// Whether the stop request that the program pid watches has been set.
+bool RequestSet(DWORD pid) {
+    HANDLE request = ::OpenEventW(SYNCHRONIZE, FALSE, (fixed::kStopRequestPrefix + std::to_wstring(pid)).c_str());
+    if (!request) return false;
+    const bool set = ::WaitForSingleObject(request, 0) == WAIT_OBJECT_0;
+    ::CloseHandle(request);
+    return set;
+}
+
+// A handle of the test's own, valid after the application has reaped the record.
+HANDLE OwnHandle(HANDLE process) {
+    HANDLE own = nullptr;
+    ::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), &own,
+                      SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0);
+    return own;
+}
+
+DWORD ExitCodeOf(HANDLE process) {
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(process, &code);
+    return code;
+}
 
 // The records that a reap on another thread clears between two signals.
 CStreamerApp* g_reapedBetweenSignals = nullptr;
@@ -147,6 +176,96 @@ TEST_F(ProcessControl, StopSignalsTheIdsItReadEvenWhenTheRecordsAreReapedMeanwhi
     app->StopStreaming();
     g_reapedBetweenSignals = nullptr;
     EXPECT_EQ(Breaks(), (std::vector<DWORD>{22, 22, 11}));
+}
+
+TEST_F(ProcessControl, StopEndsEachProgramByTheFirstStepThatWorks) {
+    enum class Heeds { CtrlBreak, Request, Nothing };
+    struct Case {
+        const char* name;
+        bool breakSent;  // whether Ctrl+Break could be sent
+        Heeds heeds;     // what ends the program
+        int requestAt;   // ms after the stop when its stop request is set; -1: never
+        int terminatedAt;
+    };
+    const Case cases[] = {
+        {"Ctrl+Break cannot be sent: the request at once", false, Heeds::Request, 0, -1},
+        {"Ctrl+Break ends it: nothing more", true, Heeds::CtrlBreak, -1, -1},
+        {"Ctrl+Break sent but not heeded", true, Heeds::Request, 3000, -1},
+        {"deaf: terminated after the request", true, Heeds::Nothing, 3000, 6000},
+        {"deaf, and Ctrl+Break cannot be sent", false, Heeds::Nothing, 0, 3000},
+    };
+    const std::wstring programs[] = {app->m_serverPath, app->m_encoderPath};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::wstring& program : programs) {
+            ::DeleteFileW((program + L".quit").c_str());
+            if (c.heeds == Heeds::Nothing)
+                wintest::WriteFileBytes(program + L".deaf", "");
+            else
+                ::DeleteFileW((program + L".deaf").c_str());
+        }
+        ASSERT_EQ(app->StartStreaming(), 0u);
+        const DWORD pids[] = {app->m_serverProcess.dwProcessId, app->m_encoderProcess.dwProcessId};
+        HANDLE own[] = {OwnHandle(app->m_serverProcess.hProcess), OwnHandle(app->m_encoderProcess.hProcess)};
+        app->m_processSystem.generateConsoleCtrlEvent = c.breakSent ? RecordCtrlBreak : RecordFailedCtrlBreak;
+        const size_t terminationsBefore = Terminations().size();
+        const ULONGLONG stoppedAt = Clock();
+        app->StopStreaming();
+        if (c.heeds == Heeds::CtrlBreak)
+            for (const std::wstring& program : programs) Quit(program);
+
+        // Supervision ticks every 500 ms; a program that heeds what it got ends before the next.
+        int requestAt = -1, terminatedAt = -1;
+        for (int t = 0; t <= 8000 && (app->m_serverProcess.hProcess || app->m_encoderProcess.hProcess); t += 500) {
+            SetClock(stoppedAt + t);
+            if (t > 0) app->ReapProcesses();
+            if (requestAt < 0 && RequestSet(pids[0]) && RequestSet(pids[1])) requestAt = t;
+            if (terminatedAt < 0 && Terminations().size() > terminationsBefore) terminatedAt = t;
+            const bool ending = c.heeds == Heeds::CtrlBreak || (c.heeds == Heeds::Request && requestAt >= 0) ||
+                                terminatedAt >= 0;
+            if (ending) {
+                ASSERT_EQ(::WaitForMultipleObjects(2, own, TRUE, kPatience), WAIT_OBJECT_0);
+            }
+        }
+        EXPECT_EQ(requestAt, c.requestAt);
+        EXPECT_EQ(terminatedAt, c.terminatedAt);
+        EXPECT_TRUE(IsZero(app->m_serverProcess));
+        EXPECT_TRUE(IsZero(app->m_encoderProcess));
+        const DWORD expectedCode = c.heeds == Heeds::Nothing ? kTerminatedExitCode : 0;
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(ExitCodeOf(own[i]), expectedCode);
+            ::CloseHandle(own[i]);
+        }
+        const std::vector<DWORD> all = Terminations();
+        const std::vector<DWORD> terminated(all.begin() + terminationsBefore, all.end());
+        if (c.terminatedAt >= 0)
+            EXPECT_EQ(terminated, (std::vector<DWORD>{pids[1], pids[0]}));  // encoder first, as reaped
+        else
+            EXPECT_TRUE(terminated.empty());
+    }
+}
+
+TEST_F(ProcessControl, EndOfRunRequestsAtOnceAndTerminatesOnlyWhatIsLeft) {
+    // Ctrl+Break "sent" and not heeded; the server heeds its request, the encoder nothing.
+    wintest::WriteFileBytes(app->m_encoderPath + std::wstring(L".deaf"), "");
+    ASSERT_EQ(app->StartStreaming(), 0u);
+    const DWORD encoderPid = app->m_encoderProcess.dwProcessId;
+    HANDLE server = OwnHandle(app->m_serverProcess.hProcess);
+    HANDLE encoder = OwnHandle(app->m_encoderProcess.hProcess);
+    app->StopStreaming();
+    EXPECT_TRUE(Terminations().empty());
+
+    app->FinishStopping();  // the clock stands still: only the end of the run's own wait counts
+    EXPECT_EQ(Terminations(), std::vector<DWORD>{encoderPid});
+    ASSERT_EQ(::WaitForSingleObject(server, kPatience), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(encoder, kPatience), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCodeOf(server), 0u);
+    EXPECT_EQ(ExitCodeOf(encoder), kTerminatedExitCode);
+    app->ReapProcesses();
+    EXPECT_TRUE(IsZero(app->m_serverProcess));
+    EXPECT_TRUE(IsZero(app->m_encoderProcess));
+    ::CloseHandle(server);
+    ::CloseHandle(encoder);
 }
 
 TEST_F(ProcessControl, LaunchErrorIsTheOneTheLaunchLeft) {

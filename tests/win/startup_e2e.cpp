@@ -2,16 +2,17 @@
 // of its own, as a user starts it.
 #include <winsock2.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/streamer_app.h"
 #include "res/watermark.h"
 #include "toolkit/files.h"
 #include "toolkit/fixed_values.h"
+#include "toolkit/launched_program.h"
 #include "toolkit/message_boxes.h"
 #include "toolkit/shell_recorder.h"
 #include "toolkit/stand_in_programs.h"
@@ -21,76 +22,68 @@
 namespace {
 
 using wintest::BoxScope;
+using wintest::EndProgramsIn;
+using wintest::ExitPanel;
+using wintest::FindPanel;
 using wintest::kPatience;
+using wintest::Launched;
 using wintest::TextOf;
+using wintest::WaitForPanel;
 using wintest::WaitUntil;
 
 std::wstring BuildDir() { return wintest::ModuleDir() + L"\\..\\.."; }
 
-// A program started with CreateProcess, ended at the latest when the test ends.
-class Launched {
-public:
-    explicit Launched(const std::wstring& exe) {
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        std::wstring line = L"\"" + exe + L"\"";
-        // Detached, as the desktop starts it: a console of ours would otherwise be
-        // passed on under Wine, and the program's own console could not be created.
-        m_ok = ::CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                                &si, &m_pi);
-    }
-    ~Launched() {
-        if (!m_ok) return;
-        if (::WaitForSingleObject(m_pi.hProcess, 0) != WAIT_OBJECT_0) ::TerminateProcess(m_pi.hProcess, 9);
-        ::CloseHandle(m_pi.hProcess);
-        ::CloseHandle(m_pi.hThread);
-    }
-    bool ok() const { return m_ok; }
-    DWORD pid() const { return m_pi.dwProcessId; }
-    // Exit code, or STILL_ACTIVE when it did not end within timeoutMs.
-    DWORD WaitExit(DWORD timeoutMs) const {
-        ::WaitForSingleObject(m_pi.hProcess, timeoutMs);
-        DWORD code = STILL_ACTIVE;
-        ::GetExitCodeProcess(m_pi.hProcess, &code);
-        return code;
-    }
-
-private:
-    PROCESS_INFORMATION m_pi = {};
-    BOOL m_ok = FALSE;
-};
-
-HWND FindPanel() { return ::FindWindowW(L"#32770", fixed::kPanelTitle); }
-
-// The panel once it is visible and initialised: the template's Start/Stop caption
-// is "&Stop Server"; the initial stop turns it into "&Start Server".
-HWND WaitForPanel() {
-    HWND panel = nullptr;
-    WaitUntil([&] {
-        panel = FindPanel();
-        return panel && ::IsWindowVisible(panel) &&
-               TextOf(::GetDlgItem(panel, fixed::kStartStopButton)) == fixed::kStartCaption;
-    });
-    return panel && ::IsWindowVisible(panel) ? panel : nullptr;
-}
-
-// Under Wine Ctrl+Break cannot stop the programs, so the test ends what is left.
-void EndProgramsIn(const std::wstring& dir) {
+// The streaming programs running from dir, opened with access.
+std::vector<HANDLE> ProgramsIn(const std::wstring& dir, DWORD access) {
+    std::vector<HANDLE> found;
     HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snap, &entry); more; more = ::Process32NextW(snap, &entry)) {
         std::wstring name = entry.szExeFile;
         if (name != L"server.dll" && name != L"orvane.dll") continue;
-        HANDLE p = ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+        HANDLE p = ::OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
         if (!p) continue;
         wchar_t path[MAX_PATH * 2] = {};
         DWORD size = MAX_PATH * 2;
         if (::QueryFullProcessImageNameW(p, 0, path, &size) && std::wstring(path).rfind(dir, 0) == 0)
-            ::TerminateProcess(p, 0);
-        ::CloseHandle(p);
+            found.push_back(p);
+        else
+            ::CloseHandle(p);
     }
     ::CloseHandle(snap);
+    return found;
+}
+
+// Whether every one of the programs ended within the patience, each with its own exit
+// code 0: ended by its own stop, not terminated. Closes the handles.
+bool AllEndedCleanly(std::vector<HANDLE>& programs, std::string& failure) {
+    bool ok = true;
+    for (HANDLE p : programs) {
+        DWORD code = STILL_ACTIVE;
+        if (::WaitForSingleObject(p, kPatience) != WAIT_OBJECT_0 || !::GetExitCodeProcess(p, &code) || code != 0) {
+            failure += "a program ended with " + std::to_string(code) + " (259: still running); ";
+            ok = false;
+        }
+        ::CloseHandle(p);
+    }
+    programs.clear();
+    return ok;
+}
+
+// Runs the program's console control handlers for event, as the system does at log-off:
+// a thread in it at kernelbase's CtrlRoutine (a Wine-only technique; the system's own
+// events do not come under Wine).
+bool SendConsoleEvent(HANDLE process, DWORD event) {
+    auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+    if (!routine) return false;
+    HANDLE thread = ::CreateRemoteThread(process, nullptr, 0, routine,
+                                         reinterpret_cast<void*>(static_cast<ULONG_PTR>(event)), 0, nullptr);
+    if (!thread) return false;
+    const bool done = ::WaitForSingleObject(thread, kPatience) == WAIT_OBJECT_0;
+    ::CloseHandle(thread);
+    return done;
 }
 
 class Startup : public ::testing::Test {
@@ -105,14 +98,6 @@ protected:
         wintest::RemoveTree(dir);
     }
     void AddStandIns() { ASSERT_TRUE(wintest::CopyStandIns(dir)); }
-    // Exit from the tray menu; confirms when asked. True when the program ended.
-    static bool ExitPanel(HWND panel, const Launched& program, bool expectConfirmation) {
-        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(fixed::kExitCommand, 0), 0);
-        if (expectConfirmation &&
-            wintest::AnswerMessageBox(BoxScope::Process(program.pid()), IDOK).caption != L"Confirm Exit")
-            return false;
-        return program.WaitExit(kPatience) != STILL_ACTIVE;
-    }
 
     std::wstring dir, exe;
 };
@@ -318,6 +303,91 @@ TEST_F(Startup, RealProgramsStreamAndTheTestPagePointsAtThem) {
 
     EXPECT_TRUE(ExitPanel(panel, program, true));
     ::SetEnvironmentVariableW(L"ORVANE_VIDEO_SOURCE", nullptr);
+}
+
+// The real programs beside the panel, serving on a port of the test's own with the
+// synthetic camera, which the programs the panel starts inherit.
+class RealPrograms : public Startup {
+protected:
+    void SetUp() override {
+        Startup::SetUp();
+        ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\programs\\server\\server.dll").c_str(),
+                                (dir + L"\\server.dll").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\programs\\encoder\\orvane.dll").c_str(),
+                                (dir + L"\\orvane.dll").c_str(), FALSE));
+        port = 20000 + static_cast<int>((::GetCurrentProcessId() * 7 + 13) % 20000);
+        wintest::WriteFileBytes(dir + L"\\orvane.conf", "Port " + std::to_string(port) + "\r\n");
+        ::SetEnvironmentVariableW(L"ORVANE_VIDEO_SOURCE", L"testsrc");
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableW(L"ORVANE_VIDEO_SOURCE", nullptr);
+        Startup::TearDown();
+    }
+    // Presses Start/Stop and waits for the caption it leads to.
+    static bool Press(HWND panel, const wchar_t* expectedCaption) {
+        HWND button = ::GetDlgItem(panel, fixed::kStartStopButton);
+        ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(fixed::kStartStopButton, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(button));
+        return WaitUntil([&] { return TextOf(button) == expectedCaption; });
+    }
+    // Starts streaming and reads a few pictures; the two programs, opened to wait on them.
+    // A press that comes before the panel has reaped the programs of the last run
+    // starts nothing (their records still stand), and the next tick stops the panel
+    // again: then it is pressed again, as a user would.
+    std::vector<HANDLE> StartAndWatch(HWND panel) {
+        HWND button = ::GetDlgItem(panel, fixed::kStartStopButton);
+        std::vector<HANDLE> programs;
+        bool pressed = false;
+        EXPECT_TRUE(WaitUntil([&] {
+            if (TextOf(button) == fixed::kStopCaption) {
+                pressed = false;
+            } else if (!pressed) {
+                ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(fixed::kStartStopButton, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(button));
+                pressed = true;
+            }
+            for (HANDLE p : programs) ::CloseHandle(p);
+            programs = ProgramsIn(dir, SYNCHRONIZE);
+            return programs.size() == 2;
+        }));
+        std::string failure;
+        EXPECT_TRUE(ReadLiveFrames(port, 3, failure)) << failure;
+        return programs;
+    }
+
+    int port = 0;
+};
+
+TEST_F(RealPrograms, StopAndExitEndBothAndASecondStartServesOnTheSamePort) {
+    Launched program(exe);
+    HWND panel = WaitForPanel();
+    ASSERT_NE(panel, nullptr);
+    std::vector<HANDLE> programs = StartAndWatch(panel);
+    std::string failure;
+    ASSERT_TRUE(Press(panel, fixed::kStartCaption));
+    EXPECT_TRUE(AllEndedCleanly(programs, failure)) << failure;
+
+    // The port is free again: the second start serves on it.
+    programs = StartAndWatch(panel);
+    EXPECT_TRUE(ExitPanel(panel, program, true));
+    EXPECT_TRUE(AllEndedCleanly(programs, failure)) << failure;
+}
+
+TEST_F(RealPrograms, CleanUpAtLogOffEndsBothWhileThePanelGoesOn) {
+    Launched program(exe);
+    HWND panel = WaitForPanel();
+    ASSERT_NE(panel, nullptr);
+    std::vector<HANDLE> programs = StartAndWatch(panel);
+    ASSERT_TRUE(SendConsoleEvent(program.process(), CTRL_LOGOFF_EVENT));
+    std::string failure;
+    EXPECT_TRUE(AllEndedCleanly(programs, failure)) << failure;
+    EXPECT_FALSE(wintest::FileExists(dir + L"\\logo.gif"));
+    // The panel itself ends when the system ends it; here it notices that the programs
+    // ended and is stopped.
+    HWND button = ::GetDlgItem(panel, fixed::kStartStopButton);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(button) == fixed::kStartCaption; }));
+    EXPECT_EQ(program.WaitExit(0), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_TRUE(ExitPanel(panel, program, false));
 }
 
 }  // namespace

@@ -15,6 +15,8 @@ constexpr wchar_t kStartCaption[] = L"&Start Server";
 constexpr wchar_t kStopCaption[] = L"&Stop Server";
 constexpr int kPortEdit = 1008;
 constexpr int kTestPageButton = 1018;
+constexpr int kCaptureFormatButton = 1005;   // the driver's video format dialog
+constexpr int kCameraSettingsButton = 1006;  // the driver's video source dialog
 
 // The tray icon and its menu.
 constexpr UINT kTrayCallbackMessage = 0x2937;
@@ -22,6 +24,10 @@ constexpr UINT kOpenCommand = 32776;
 constexpr wchar_t kOpenItem[] = L"&Open";
 constexpr UINT kExitCommand = 32777;
 constexpr wchar_t kExitItem[] = L"&Exit";
+
+// The stop request that the panel sets and each streaming program watches: a named
+// event, this prefix and the program's process id.
+constexpr wchar_t kStopRequestPrefix[] = L"Local\\OrvaneDemoStop-";
 
 constexpr UINT kHelpCommand = 57670;  // the standard Help command
 constexpr WORD kMainIcon = 128;       // window, taskbar and dragging

@@ -1,5 +1,6 @@
 #include "toolkit/stand_in_programs.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "toolkit/files.h"
@@ -13,6 +14,8 @@ namespace {
 std::mutex g_lock;
 std::vector<DWORD> g_breaks;
 std::vector<std::wstring> g_launches;
+std::vector<DWORD> g_terminations;
+std::atomic<ULONGLONG> g_clock{0};
 std::vector<HANDLE> g_started;  // our own handles of every program started
 decltype(&::CreateProcessW) g_launch = ::CreateProcessW;
 
@@ -31,13 +34,17 @@ void StandInPrograms::SetUp() {
         std::lock_guard<std::mutex> lock(g_lock);
         g_breaks.clear();
         g_launches.clear();
+        g_terminations.clear();
         g_launch = ::CreateProcessW;
     }
+    g_clock = 1000000;
     dir = MakeTempDir(m_folderName);
     ASSERT_TRUE(CopyStandIns(dir));
     app = std::make_unique<CStreamerApp>((dir + L"\\OrvaneDemo.exe").c_str());
     app->m_processSystem.generateConsoleCtrlEvent = RecordCtrlBreak;
     app->m_processSystem.createProcess = RecordLaunch;
+    app->m_processSystem.terminateProcess = RecordTerminate;
+    app->m_processSystem.tickCount = Clock;
 }
 
 void StandInPrograms::TearDown() {
@@ -74,6 +81,24 @@ BOOL WINAPI StandInPrograms::RecordCtrlBreak(DWORD event, DWORD group) {
     if (event == CTRL_BREAK_EVENT) g_breaks.push_back(group);
     return TRUE;
 }
+
+BOOL WINAPI StandInPrograms::RecordFailedCtrlBreak(DWORD event, DWORD group) {
+    RecordCtrlBreak(event, group);
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+BOOL WINAPI StandInPrograms::RecordTerminate(HANDLE process, UINT exitCode) {
+    {
+        std::lock_guard<std::mutex> lock(g_lock);
+        g_terminations.push_back(::GetProcessId(process));
+    }
+    return ::TerminateProcess(process, exitCode);
+}
+
+ULONGLONG WINAPI StandInPrograms::Clock() { return g_clock; }
+
+void StandInPrograms::SetClock(ULONGLONG now) { g_clock = now; }
 
 BOOL WINAPI StandInPrograms::RecordLaunch(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
                                           LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags,
@@ -116,6 +141,11 @@ void StandInPrograms::ForgetBreaks() {
 std::vector<std::wstring> StandInPrograms::Launches() {
     std::lock_guard<std::mutex> lock(g_lock);
     return g_launches;
+}
+
+std::vector<DWORD> StandInPrograms::Terminations() {
+    std::lock_guard<std::mutex> lock(g_lock);
+    return g_terminations;
 }
 
 std::wstring StandInPrograms::CommandLineOf(const std::wstring& program) {

@@ -1,7 +1,8 @@
 // The stand-in programs fixture: child_stub.exe in the places of server.dll and
 // orvane.dll, in a program folder of the test's own, and the application object of
 // that folder with its seams watched: every Ctrl+Break is recorded instead of sent,
-// and every launch is recorded. Tear-down ends every program the test started.
+// every launch and termination is recorded, and the clock that times a stop moves only
+// when the test moves it. Tear-down ends every program the test started.
 #pragma once
 #include <windows.h>
 
@@ -22,6 +23,11 @@ class StandInPrograms : public ::testing::Test {
 public:
     // The seam functions, for application objects of the test's own too.
     static BOOL WINAPI RecordCtrlBreak(DWORD event, DWORD group);
+    // Records, then fails as under Wine, where Ctrl+Break cannot be sent.
+    static BOOL WINAPI RecordFailedCtrlBreak(DWORD event, DWORD group);
+    static BOOL WINAPI RecordTerminate(HANDLE process, UINT exitCode);
+    static ULONGLONG WINAPI Clock();
+    static void SetClock(ULONGLONG now);
     static BOOL WINAPI RecordLaunch(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
                                     LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
                                     LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info);
@@ -33,6 +39,8 @@ public:
     static void ForgetBreaks();
     // Programs whose launch was attempted so far, in order.
     static std::vector<std::wstring> Launches();
+    // Process ids of the programs terminated so far, in order.
+    static std::vector<DWORD> Terminations();
 
 protected:
     // folderName names the program folder (spaces are welcome: paths must escape them).
