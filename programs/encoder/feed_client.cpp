@@ -1,6 +1,7 @@
 #include "programs/encoder/feed_client.h"
 
 #include <asio.hpp>
+#include <deque>
 #include <functional>
 #include <thread>
 
@@ -21,6 +22,12 @@ constexpr size_t kMaxAnswer = 65536;
 // until a server has answered one "100 Continue", a feed that has drawn no answer for this
 // long is taken as accepted (a client may go on without the 100 after a while).
 constexpr milliseconds kAcceptQuiet{500};
+// The feed socket's send buffer: a few frames. The system would grow it to megabytes,
+// which a server that stops reading fills with seconds of frames before a write waits.
+constexpr int kFeedSendBuffer = 128 * 1024;
+// What the server's side may hold of the feed without having read it (its receive
+// buffer; the window of a connection whose reader does not read stays small).
+constexpr uint64_t kServerMayHold = 1 << 20;
 
 // The status code of an answer's status line ("HTTP/1.1 100 Continue"), or 0.
 int StatusCode(const std::string& line) {
@@ -66,11 +73,22 @@ struct FeedClient::Impl {
     FeedUrl url;
     const std::atomic<bool>& stop;
     milliseconds wait;
+    milliseconds stall;  // a write may take nothing for this long
     asio::io_context io;
     asio::ip::tcp::socket socket{io};
     bool open = false;  // accepted by the server
     bool connected = false;  // once
     Clock::time_point lastDelivered;  // or when the first Connect began
+    // Frames written on this connection may still sit in the buffers on the way: only
+    // those followed by more than the buffers hold have surely been read by the server.
+    struct Written {
+        uint64_t end;  // bytes written on the connection up to the end of the frame
+        Clock::time_point at;
+    };
+    std::deque<Written> unsure;
+    uint64_t written = 0, buffersHold = 0;
+    Clock::time_point surelyRead;  // the last frame surely read (or lastDelivered at the start)
+    bool timedOut = false;  // the last Run ended at its deadline
     // What the server said on the feed connection; any final answer there ends the feed.
     std::string answer;
     bool answered = false;
@@ -79,7 +97,8 @@ struct FeedClient::Impl {
     std::string connectionEnd;  // why it ended, when it ended without an answer
     char answerBuffer[512];
 
-    Impl(FeedUrl u, const std::atomic<bool>& s, milliseconds w) : url(std::move(u)), stop(s), wait(w) {}
+    Impl(FeedUrl u, const std::atomic<bool>& s, milliseconds w, milliseconds st)
+        : url(std::move(u)), stop(s), wait(w), stall(st) {}
 
     // Runs one asynchronous operation to completion, giving up at `deadline`, on a stop
     // request or on an answer on the feed (the socket is then closed, which cancels the
@@ -88,6 +107,7 @@ struct FeedClient::Impl {
              std::string& error) {
         bool done = false;
         asio::error_code result;
+        timedOut = false;
         start([&](asio::error_code ec) {
             result = ec;
             done = true;
@@ -100,6 +120,7 @@ struct FeedClient::Impl {
                 io.restart();
                 io.run();  // lets the cancelled handler run
                 error = stop ? "stopped" : answered ? "answered" : "timed out";
+                timedOut = !stop && !answered;
                 return false;
             }
             // One handler at a time: the watch on the feed's answer is always pending.
@@ -172,6 +193,48 @@ struct FeedClient::Impl {
                 asio::async_write(socket, asio::buffer(data), [done](asio::error_code ec, size_t) { done(ec); });
             },
             deadline, error);
+    }
+
+    // Writes a frame for as long as the server takes some of it: a server that has taken
+    // nothing for the stall time has stopped reading.
+    bool WriteFrame(const std::string& data, std::string& error) {
+        size_t done = 0;
+        while (done < data.size()) {
+            size_t n = 0;
+            bool ok = Run(
+                [&](std::function<void(asio::error_code)> complete) {
+                    socket.async_write_some(asio::buffer(data) + done, [&n, complete](asio::error_code ec, size_t k) {
+                        n = k;
+                        complete(ec);
+                    });
+                },
+                Clock::now() + stall, error);
+            if (!ok) return false;
+            done += n;
+        }
+        return true;
+    }
+
+    // Starts the count of what the server has surely read on a new connection.
+    void CountFromHere() {
+        asio::error_code ignored;
+        socket.set_option(asio::socket_base::send_buffer_size(kFeedSendBuffer), ignored);
+        asio::socket_base::send_buffer_size size;
+        socket.get_option(size, ignored);
+        buffersHold = static_cast<uint64_t>(std::max(size.value(), kFeedSendBuffer)) + kServerMayHold;
+        written = 0;
+        unsure.clear();
+        surelyRead = lastDelivered;
+    }
+
+    void Delivered(size_t bytes) {
+        lastDelivered = Clock::now();
+        written += bytes;
+        unsure.push_back(Written{written, lastDelivered});
+        while (unsure.front().end + buffersHold <= written) {
+            surelyRead = unsure.front().at;
+            unsure.pop_front();
+        }
     }
 
     // Reads until the server closes, at most kMaxAnswer bytes.
@@ -284,18 +347,21 @@ struct FeedClient::Impl {
 
     void Close() {
         if (open && !answered) {
-            // Small enough for the socket's buffer, so a plain write does not wait on the server.
+            // Small enough for the socket's buffer; never waits, should a server that has
+            // stopped reading have filled it.
             std::string end = std::string("--") + Boundary() + "--\r\n";
             std::string last = Hex(end.size()) + "\r\n" + end + "\r\n0\r\n\r\n";
             asio::error_code ignored;
+            socket.non_blocking(true, ignored);
             asio::write(socket, asio::buffer(last), ignored);
         }
         Disconnect();
     }
 };
 
-FeedClient::FeedClient(FeedUrl url, const std::atomic<bool>& stop, std::chrono::milliseconds wait)
-    : impl_(new Impl(std::move(url), stop, wait)) {}
+FeedClient::FeedClient(FeedUrl url, const std::atomic<bool>& stop, std::chrono::milliseconds wait,
+                       std::chrono::milliseconds stall)
+    : impl_(new Impl(std::move(url), stop, wait, stall)) {}
 
 FeedClient::~FeedClient() { Close(); }
 
@@ -381,6 +447,7 @@ bool FeedClient::Impl::Open(const Deadline& deadline, std::string& error) {
                 // Accepted; or a server that ignores the expectation was silent all this time.
                 if (continued) serverContinues = true;
                 open = true;
+                CountFromHere();
                 return true;
             } else if (Clock::now() < deadline.at) {
                 // This attempt's own time-out: a failed attempt.
@@ -415,12 +482,20 @@ bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
     std::string chunk = Hex(part.size()) + "\r\n" + part + "\r\n";
     // An answer that came since the last frame ends the feed before this one is written.
     d.AwaitAnswer(Clock::now());
-    if (d.answered || !d.Write(chunk, Clock::now() + kIoTimeout, error)) {
-        error = d.answered ? d.AnswerText() : "the server closed the feed (" + error + ")";
+    if (d.answered || !d.WriteFrame(chunk, error)) {
+        if (d.answered) {
+            error = d.AnswerText();
+        } else if (d.timedOut) {
+            // What it took lately may still sit in the buffers: it did not get through.
+            error = "the server has stopped reading the feed (it took nothing for " + WaitText(d.stall) + ")";
+            d.lastDelivered = d.surelyRead;
+        } else {
+            error = "the feed connection failed (" + error + ")";
+        }
         d.Disconnect();
         return false;
     }
-    d.lastDelivered = Clock::now();
+    d.Delivered(chunk.size());
     return true;
 }
 

@@ -16,8 +16,10 @@ class FeedClient {
 public:
     // `wait`: how long the server may take to come up (it is started just before us), to
     // come back after dropping the feed, or to take a feed it refused (another feeder
-    // held it).
-    FeedClient(FeedUrl url, const std::atomic<bool>& stop, std::chrono::milliseconds wait = std::chrono::seconds(20));
+    // held it). `stall`: how long a frame's write may make no progress before the server
+    // is taken to have stopped reading.
+    FeedClient(FeedUrl url, const std::atomic<bool>& stop, std::chrono::milliseconds wait = std::chrono::seconds(20),
+               std::chrono::milliseconds stall = std::chrono::seconds(5));
     ~FeedClient();
     FeedClient(const FeedClient&) = delete;
     FeedClient& operator=(const FeedClient&) = delete;
@@ -39,8 +41,11 @@ public:
     // the wait. A server that ignores the expectation accepts by half a second of silence,
     // as long as it has never answered "100 Continue" to this client.
     bool Open(std::chrono::milliseconds wait, std::string& error);
-    // Pushes one frame. True when it was written on an accepted connection, i.e. delivered;
-    // false once the server has answered the feed (it ends it) or the connection failed.
+    // Pushes one frame. True when it was written on an accepted connection; false once the
+    // server has answered the feed (it ends it), the connection failed, or the server took
+    // nothing of the frame for the stall time. Frames count as delivered for the wait
+    // (see Connect) as they are written, but those a server that stopped reading may
+    // still hold unread in the buffers do not.
     bool Send(const std::vector<uint8_t>& jpeg, std::string& error);
     // Ends the body properly when the connection is still good; closes it either way.
     void Close();

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cwchar>
+#include <cwctype>
 
 namespace {
 
@@ -129,14 +130,30 @@ bool ParseFeedUrl(const std::wstring& url, FeedUrl& out) {
     size_t slash = url.find(L'/', hostStart);
     std::wstring authority = url.substr(hostStart, slash == std::wstring::npos ? std::wstring::npos : slash - hostStart);
     std::wstring path = slash == std::wstring::npos ? L"/" : url.substr(slash);
-    std::wstring host = authority;
-    long port = 80;
-    size_t colon = authority.rfind(L':');
-    if (colon != std::wstring::npos && authority.find(L']', colon) == std::wstring::npos) {
+    // The host is a name or IPv4 address, or an IPv6 address in brackets; a port may follow.
+    std::wstring host, portText;
+    bool hasPort = false;
+    if (!authority.empty() && authority[0] == L'[') {
+        size_t close = authority.find(L']');
+        if (close == std::wstring::npos) return false;
+        host = authority.substr(1, close - 1);
+        std::wstring rest = authority.substr(close + 1);
+        if (!rest.empty() && rest[0] != L':') return false;
+        hasPort = !rest.empty();
+        if (hasPort) portText = rest.substr(1);
+        if (host.find(L':') == std::wstring::npos ||
+            host.find_first_not_of(L"0123456789abcdefABCDEF:.") != std::wstring::npos)
+            return false;
+    } else {
+        size_t colon = authority.find(L':');
         host = authority.substr(0, colon);
-        if (!ParseInt(authority.substr(colon + 1), 1, 65535, port)) return false;
+        hasPort = colon != std::wstring::npos;
+        if (hasPort) portText = authority.substr(colon + 1);
+        for (wchar_t c : host)
+            if (!std::iswalnum(c) && c != L'-' && c != L'.' && c != L'_') return false;
     }
-    if (host.size() > 2 && host.front() == L'[' && host.back() == L']') host = host.substr(1, host.size() - 2);
+    long port = 80;
+    if (hasPort && !ParseInt(portText, 1, 65535, port)) return false;
     if (host.empty()) return false;
     out.host.assign(host.begin(), host.end());
     out.port = static_cast<uint16_t>(port);

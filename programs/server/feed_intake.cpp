@@ -134,6 +134,9 @@ private:
         if (uint64_t held = feed_.refusedMessages.TakeHeld())
             state_->Message(feed_.config.name + ": " + std::to_string(held) + " more " + (held == 1 ? "part" : "parts") +
                             " refused since the last message");
+        if (uint64_t held = feed_.secondFeederMessages.TakeHeld())
+            state_->Message(feed_.config.name + ": " + std::to_string(held) + " more second " +
+                            (held == 1 ? "feeder" : "feeders") + " refused since the last message");
         state_->Message(feed_.config.name + ": feeder disconnected" + (why.empty() ? "" : " (" + why + ")"));
     }
 
@@ -168,19 +171,23 @@ private:
 void TakeFeed(std::shared_ptr<ServerState> state, ConnectionPtr connection, FeedState& feed, const HttpRequest& request,
               const char* body, size_t bodySize) {
     if (feed.feederConnected) {
-        state->Message(feed.config.name + ": refused a second feeder from " + connection->client);
+        uint64_t held = 0;
+        if (feed.secondFeederMessages.Allow(NowMs(), held))
+            state->Message(feed.config.name + ": refused a second feeder from " + connection->client +
+                           (held ? "; " + std::to_string(held) + " more refused since the last message" : ""));
         return SendStatus(std::move(state), std::move(connection), 409);
     }
     const std::string* type = request.Header("content-type");
     std::string boundary = type ? MultipartBoundary(*type) : "";
     if (boundary.empty()) return SendStatus(std::move(state), std::move(connection), 415);
     const std::string* te = request.Header("transfer-encoding");
-    const std::string* cl = request.Header("content-length");
+    bool counted = false;
     unsigned long long length = 0;
     if (te && AsciiLower(*te) != "chunked") return SendStatus(std::move(state), std::move(connection), 501);
-    if (!te && cl && !ParseContentLength(*cl, length)) return SendStatus(std::move(state), std::move(connection), 400);
+    if (!te && !RequestContentLength(request, counted, length))
+        return SendStatus(std::move(state), std::move(connection), 400);
     auto intake = std::make_shared<FeedIntake>(std::move(state), std::move(connection), feed, boundary);
     if (te) intake->SetChunked();
-    else if (cl) intake->SetLength(length);
+    else if (counted) intake->SetLength(length);
     intake->Start(body, bodySize, ExpectsContinue(request));
 }

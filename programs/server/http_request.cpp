@@ -38,6 +38,18 @@ bool ParseContentLength(const std::string& text, unsigned long long& out) {
     return true;
 }
 
+bool RequestContentLength(const HttpRequest& request, bool& present, unsigned long long& length) {
+    present = false;
+    for (const auto& h : request.headers) {
+        if (h.first != "content-length") continue;
+        unsigned long long value = 0;
+        if (!ParseContentLength(h.second, value) || (present && value != length)) return false;
+        present = true;
+        length = value;
+    }
+    return true;
+}
+
 bool ExpectsContinue(const HttpRequest& request) {
     const std::string* expect = request.Header("expect");
     if (!expect || request.version != "HTTP/1.1") return false;

@@ -48,6 +48,10 @@ private:
 
 // Parses a whole non-negative decimal number that fits in 63 bits.
 bool ParseContentLength(const std::string& text, unsigned long long& out);
+// The body's length from every Content-Length header of the request: false when
+// one is malformed or they disagree (which length would be the right one?);
+// present tells whether there was one.
+bool RequestContentLength(const HttpRequest& request, bool& present, unsigned long long& length);
 // Whether the client waits for an interim "100 Continue" before it sends the body
 // (an HTTP/1.1 request with "Expect: 100-continue"; HTTP/1.0 knows no interim answers).
 bool ExpectsContinue(const HttpRequest& request);

@@ -49,3 +49,13 @@ void RateMeter::Advance(int64_t nowMs) {
     }
     newest_ = slice;
 }
+
+int FittedSendBuffer(int current, uint64_t bytes, int64_t tookUs) {
+    constexpr uint64_t kBufferedUs = 250000;
+    uint64_t wanted = kViewerSendBufferMax;
+    if (tookUs > 0) wanted = std::min<uint64_t>(bytes * kBufferedUs / static_cast<uint64_t>(tookUs), wanted);
+    wanted = std::max<uint64_t>(wanted, kViewerSendBufferMin);
+    uint64_t now = static_cast<uint64_t>(current);
+    if (wanted * 2 > now * 3 || wanted * 3 < now * 2) return static_cast<int>(wanted);
+    return current;
+}

@@ -39,3 +39,14 @@ private:
     int64_t newest_ = 0;  // number of the newest slice (time / sliceMs_)
     uint64_t total_ = 0;
 };
+
+// The send buffer of a viewer's socket: what may wait unread for the viewer on
+// its way. Fitted to a viewer that is behind, from the bytes its link took in a
+// stretch of time (its writes one after the other): about a quarter second of
+// them, so that a slow link holds little more than the picture it is taking,
+// within bounds (a fast link needs some to keep the data flowing). Returns
+// current unless the size should change by half or more (each change is a
+// system call).
+constexpr int kViewerSendBufferMin = 4 * 1024;
+constexpr int kViewerSendBufferMax = 64 * 1024;
+int FittedSendBuffer(int current, uint64_t bytes, int64_t tookUs);

@@ -40,17 +40,6 @@ MultipartReader::MultipartReader(std::string boundary, uint64_t maxPartBytes, st
     : boundary_("--" + boundary), maxPart_(maxPartBytes), onPart_(std::move(onPart)), onRefused_(std::move(onRefused)) {}
 
 bool MultipartReader::Feed(const char* data, size_t size) {
-    bool ok = FeedOnce(data, size);
-    // What followed the end of an open part is read again as boundary lines.
-    while (ok && !replay_.empty()) {
-        std::string again;
-        again.swap(replay_);
-        ok = FeedOnce(again.data(), again.size());
-    }
-    return ok;
-}
-
-bool MultipartReader::FeedOnce(const char* data, size_t size) {
     size_t i = 0;
     while (i < size) {
         switch (state_) {
@@ -159,27 +148,47 @@ bool MultipartReader::TakeHeaderLine(const std::string& line) {
     return true;
 }
 
-// A part without a length ends at CR LF and the boundary.
+// A part without a length ends at CR LF and the boundary. Only what belongs to
+// the part is taken: the rest of the bytes stays where it is for the line
+// reader (copying it on for every part would cost time in the square of the
+// number of small parts in a read).
 size_t MultipartReader::FeedOpenBody(const char* data, size_t size) {
     const std::string delimiter = "\r\n" + boundary_;
-    size_t before = body_.size();
-    body_.append(data, size);
-    size_t searchFrom = before >= delimiter.size() ? before - delimiter.size() + 1 : 0;
-    size_t at = body_.find(delimiter, searchFrom);
-    if (at == std::string::npos) {
-        uint64_t total = skipped_ + body_.size();
-        if (total > maxPart_ + delimiter.size()) {
-            // Too large: keep only what could still be the start of the delimiter.
-            size_t keep = delimiter.size() - 1;
-            skipped_ += body_.size() - keep;
-            body_.erase(0, body_.size() - keep);
-        }
-        return size;
+    // A delimiter that began in the bytes held already and ends in these.
+    size_t held = std::min(body_.size(), delimiter.size() - 1);
+    std::string seam = body_.substr(body_.size() - held);
+    seam.append(data, std::min(size, delimiter.size() - 1));
+    size_t at = seam.find(delimiter);
+    if (at != std::string::npos && at < held) {
+        size_t partEnd = body_.size() - held + at;
+        size_t boundaryAt = partEnd + 2;  // in what is held followed by data
+        size_t taken = 0;
+        if (boundaryAt < body_.size()) line_ = body_.substr(boundaryAt);  // the start of the boundary line
+        else taken = boundaryAt - body_.size();
+        body_.resize(partEnd);
+        EndOpenPart();
+        return taken;
     }
-    // Bytes past the delimiter's CR LF go back to the line reader (they start with the boundary).
-    uint64_t partSize = skipped_ + at;
-    replay_ = body_.substr(at + 2);
-    body_.resize(at);
+    const char* found = std::search(data, data + size, delimiter.begin(), delimiter.end());
+    if (found != data + size) {
+        size_t partBytes = static_cast<size_t>(found - data);
+        body_.append(data, partBytes);
+        EndOpenPart();
+        return partBytes + 2;
+    }
+    body_.append(data, size);
+    uint64_t total = skipped_ + body_.size();
+    if (total > maxPart_ + delimiter.size()) {
+        // Too large: keep only what could still be the start of the delimiter.
+        size_t keep = delimiter.size() - 1;
+        skipped_ += body_.size() - keep;
+        body_.erase(0, body_.size() - keep);
+    }
+    return size;
+}
+
+void MultipartReader::EndOpenPart() {
+    uint64_t partSize = skipped_ + body_.size();
     std::string part;
     part.swap(body_);
     state_ = State::Lines;
@@ -188,7 +197,6 @@ size_t MultipartReader::FeedOpenBody(const char* data, size_t size) {
     else if (partSize == 0) onRefused_(0);
     else onPart_(std::move(part));
     skipped_ = 0;
-    return size;
 }
 
 bool ChunkedDecoder::Feed(const char* data, size_t size, std::string& out) {

@@ -26,10 +26,10 @@ public:
 private:
     enum class State { Lines, Headers, CountedBody, SkipBody, OpenBody, End, Error };
 
-    bool FeedOnce(const char* data, size_t size);
     bool TakeBoundaryLine(const std::string& line);
     bool TakeHeaderLine(const std::string& line);
     size_t FeedOpenBody(const char* data, size_t size);
+    void EndOpenPart();
 
     std::string boundary_;  // with the leading "--"
     uint64_t maxPart_;
@@ -41,7 +41,6 @@ private:
     bool haveLength_ = false;
     uint64_t length_ = 0, remaining_ = 0;
     std::string body_;
-    std::string replay_;
     uint64_t skipped_ = 0;  // bytes thrown away from an oversized open part
 };
 

@@ -28,6 +28,7 @@ struct FeedState {
     uint64_t sequence = 0;
     uint64_t refused = 0;
     MessageThrottle refusedMessages;
+    MessageThrottle secondFeederMessages;  // a retrying feeder would say it every moment
     bool feederConnected = false;
     RateMeter rate;
 };

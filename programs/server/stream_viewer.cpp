@@ -1,9 +1,17 @@
 #include "programs/server/stream_viewer.h"
 
+#include <algorithm>
 #include <array>
 
 #include "programs/server/answer.h"
 #include "programs/server/responses.h"
+
+namespace {
+
+// How often a viewer that has ended its side gets the latest picture again while none comes.
+constexpr std::chrono::seconds kRepeatAfter{1};
+
+}  // namespace
 
 StreamViewer::StreamViewer(std::shared_ptr<ServerState> state, ConnectionPtr connection, const StreamConfig& stream,
                            FeedState& feed)
@@ -15,6 +23,7 @@ void StreamViewer::Start() {
     c_->status = 200;
     if (c_->head) return SendAnswer(state_, std::move(c_), ResponseHead(200, ContentType(), -1));
     place_ = std::move(place);
+    SetSendBuffer(kViewerSendBufferMax);
     subscription_ = feed_.frames.Subscribe(*this);
     pending_ = ResponseHead(200, ContentType(), -1) + Opening();
     WatchForClose();
@@ -27,20 +36,36 @@ void StreamViewer::Offer(const FramePtr& frame) {
     WriteNext();
 }
 
-// A viewer sends nothing after its request; a read ends when it goes away.
+// A viewer sends nothing after its request; a read ends when it goes away, or
+// when it only ends its own side (some clients do). That cannot be told apart
+// here: while there is a picture to send, the viewer goes on, and the latest
+// picture is sent again now and then while none comes, so that a viewer that
+// has gone fails a write. Without a picture, it ends.
 void StreamViewer::WatchForClose() {
     auto self = shared_from_this();
     c_->socket.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& ec, size_t) {
-        if (ec) return self->End(false);
-        self->WatchForClose();
+        if (!ec) return self->WatchForClose();
+        if (ec != asio::error::eof || !self->feed_.feederConnected || !self->feed_.frames.latest())
+            return self->End(false);
+        self->peerDone_ = true;
+        if (!self->writing_) self->lastProgress_ = std::chrono::steady_clock::now();
+        self->WatchForStall(self->lastProgress_ + kRepeatAfter);
     });
 }
 
-// Sends what is waiting: the response head at once, then frame after frame.
-void StreamViewer::WriteNext() {
+void StreamViewer::Repeat() {
+    if (writing_) return;
+    queue_.Offer(feed_.frames.latest());
+    WriteNext();
+}
+
+// Sends what is waiting: the response head at once, then frame after frame,
+// each the newest there is when the previous one has been taken whole.
+void StreamViewer::WriteNext(bool afterWrite) {
     if (!c_->socket.is_open() || writing_) return;
     FramePtr frame = queue_.Next();
     if (!frame && pending_.empty()) return;
+    behind_ = afterWrite && frame;
     if (frame) {
         Wrap(*frame, prefix_, suffix_);
         prefix_.insert(0, pending_);
@@ -50,35 +75,99 @@ void StreamViewer::WriteNext() {
     }
     pending_.clear();
     current_ = frame;
-    std::array<asio::const_buffer, 3> buffers = {
-        asio::buffer(prefix_), frame ? asio::buffer(frame->jpeg) : asio::const_buffer(), asio::buffer(suffix_)};
-    auto self = shared_from_this();
+    written_ = 0;
     writing_ = true;
-    writeStarted_ = std::chrono::steady_clock::now();
-    if (!timerArmed_) WatchForStall(writeStarted_ + state_->timeouts.stalledViewer);
-    bool withFrame = frame != nullptr;
-    asio::async_write(c_->socket, buffers, [self, withFrame](const asio::error_code& ec, size_t n) {
-        self->writing_ = false;
+    // A write after a pause starts its own count; one right after another follows progress.
+    lastProgress_ = writeStarted_ = std::chrono::steady_clock::now();
+    if (!timerArmed_) WatchForStall(lastProgress_ + state_->timeouts.stalledViewer);
+    WriteSome();
+}
+
+void StreamViewer::WriteSome() {
+    std::array<asio::const_buffer, 3> buffers = {
+        asio::buffer(prefix_), current_ ? asio::buffer(current_->jpeg) : asio::const_buffer(), asio::buffer(suffix_)};
+    // At most a send buffer's worth at a time: on Windows a write completes only once
+    // all of it is taken, and each completion is the progress a slow viewer shows.
+    size_t skip = written_, room = kViewerSendBufferMax;
+    for (asio::const_buffer& b : buffers) {
+        size_t n = std::min(skip, b.size());
+        b += n;
+        skip -= n;
+        b = asio::const_buffer(b.data(), std::min(b.size(), room));
+        room -= b.size();
+    }
+    auto self = shared_from_this();
+    c_->socket.async_write_some(buffers, [self](const asio::error_code& ec, size_t n) {
         self->c_->sent += n;
-        self->current_.reset();
-        if (withFrame) self->queue_.Done();
+        self->written_ += n;
+        if (n > 0) self->lastProgress_ = std::chrono::steady_clock::now();
+        bool whole = self->written_ == self->prefix_.size() + self->suffix_.size() +
+                                           (self->current_ ? self->current_->jpeg.size() : 0);
+        if (ec || whole) {
+            self->writing_ = false;
+            if (self->current_) self->queue_.Done();
+            self->current_.reset();
+        }
         if (ec) return self->End(false);
-        self->WriteNext();
+        if (!whole) return self->WriteSome();
+        self->FitSendBuffer();
+        self->WriteNext(true);
     });
 }
 
-// A viewer that does not take a frame within the time is cut. The timer is not moved
-// for every frame (two system calls each); when it fires it looks at the write under way.
+// A viewer that is behind has its writes one after the other, each taken at the
+// rate of its link; over a second of them that rate is known well enough to fit
+// the buffer to it. One that keeps up leaves the buffer as it is.
+void StreamViewer::FitSendBuffer() {
+    if (!behind_) {
+        behindBytes_ = 0;
+        behindUs_ = 0;
+        return;
+    }
+    behindBytes_ += written_;
+    behindUs_ += std::chrono::duration_cast<std::chrono::microseconds>(lastProgress_ - writeStarted_).count();
+    if (behindUs_ < 1000000) return;
+    int fitted = FittedSendBuffer(sendBuffer_, behindBytes_, behindUs_);
+    behindBytes_ = 0;
+    behindUs_ = 0;
+    if (fitted != sendBuffer_) SetSendBuffer(fitted);
+}
+
+// Set on each viewer's socket; on Windows this also stops the system from growing it.
+void StreamViewer::SetSendBuffer(int size) {
+#ifdef __linux__
+    // Linux gives twice the size asked for (the rest is meant for its bookkeeping,
+    // but large segments on a fast path fill it with data).
+    const int asked = size / 2;
+#else
+    const int asked = size;
+#endif
+    asio::error_code ignored;
+    c_->socket.set_option(asio::socket_base::send_buffer_size(asked), ignored);
+    sendBuffer_ = size;
+}
+
+// A viewer that takes nothing at all for the time is cut: the system took no
+// byte of what was written (a slow viewer that takes some is not). The timer is
+// not moved for every write (two system calls each); when it fires it looks at
+// the last progress. For a viewer that has ended its side it also repeats the
+// picture while none comes.
 void StreamViewer::WatchForStall(std::chrono::steady_clock::time_point due) {
     auto self = shared_from_this();
     timerArmed_ = true;
     timer_.expires_at(due);
     timer_.async_wait([self](const asio::error_code& ec) {
+        if (ec) return;  // ended, or armed again
         self->timerArmed_ = false;
-        if (ec || !self->writing_) return;  // the next write watches again
-        auto stalledAt = self->writeStarted_ + self->state_->timeouts.stalledViewer;
-        if (std::chrono::steady_clock::now() < stalledAt) return self->WatchForStall(stalledAt);
-        self->End(true);
+        auto now = std::chrono::steady_clock::now();
+        if (self->writing_) {
+            auto stalledAt = self->lastProgress_ + self->state_->timeouts.stalledViewer;
+            if (now >= stalledAt) return self->End(true);
+            return self->WatchForStall(self->peerDone_ ? std::min(stalledAt, now + kRepeatAfter) : stalledAt);
+        }
+        if (!self->peerDone_) return;  // the next write watches again
+        if (now - self->lastProgress_ >= kRepeatAfter) self->Repeat();
+        self->WatchForStall(now + kRepeatAfter);
     });
 }
 

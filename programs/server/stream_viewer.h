@@ -3,6 +3,12 @@
 // its feed as each comes (a slow viewer skips frames instead of queueing
 // them), and is cut when it stops taking what is written. The formats only
 // say what goes around each frame's JPEG bytes.
+//
+// What may wait unread for one viewer is bounded: its socket's send buffer is
+// small, fitted to what its link takes (the system would otherwise grow it to
+// megabytes, seconds of pictures for a slow link), and the next frame is
+// chosen only once the previous one has been handed over whole. A viewer on a slow link thus sees the newest
+// picture at the rate its link allows, never an ever older stream.
 #pragma once
 #include <asio.hpp>
 
@@ -38,8 +44,16 @@ protected:
 
 private:
     void WatchForClose();
-    void WriteNext();
+    // afterWrite: called as the previous write ended (a frame waiting then means the viewer is behind).
+    void WriteNext(bool afterWrite = false);
+    // Hands the rest of the current write to the system, as much as it takes.
+    void WriteSome();
+    // Fits the send buffer to the link, by how long the writes took while the viewer was behind.
+    void FitSendBuffer();
+    void SetSendBuffer(int size);
     void WatchForStall(std::chrono::steady_clock::time_point due);
+    // Sends the latest picture again, unless a write is under way.
+    void Repeat();
     // Gives the place back at once, even if the system finishes a write only later.
     void End(bool cut);
 
@@ -52,8 +66,17 @@ private:
     ViewerQueue queue_;
     FramePtr current_;
     std::string pending_, prefix_, suffix_;
+    size_t written_ = 0;  // of the current write
     bool writing_ = false;
+    // When the system last took bytes for this viewer (or a write began after a pause).
+    std::chrono::steady_clock::time_point lastProgress_;
     std::chrono::steady_clock::time_point writeStarted_;
+    int sendBuffer_ = kViewerSendBufferMax;  // what the system holds for the viewer
+    bool behind_ = false;  // the current write began as soon as the one before ended
+    uint64_t behindBytes_ = 0;  // written by the writes of a stretch behind
+    int64_t behindUs_ = 0;      // and the time they took
     bool timerArmed_ = false;
+    // The viewer ended its side (some clients do after their request) while frames come.
+    bool peerDone_ = false;
     std::vector<char> buffer_ = std::vector<char>(512);
 };

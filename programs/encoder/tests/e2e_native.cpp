@@ -372,3 +372,27 @@ TEST(FeedClientWithTheServer, ABusyServerIsWaitedFor) {
     ASSERT_TRUE(ok) << error;
     EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
 }
+
+// A feeder that went silent (here once told to continue, without sending a body) holds
+// the feed only until the server lets it go: sooner than a restarted encoder waits for it.
+TEST(FeedClientWithTheServer, ASilentFeederGivesWayToARestartedEncoder) {
+    ServerUnderTest server;
+    asio::io_context io;
+    asio::ip::tcp::socket silent(io);
+    ASSERT_TRUE(server.Hold(silent));
+    std::string head = "POST /feed.ffm HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nTransfer-Encoding: chunked\r\n"
+                       "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
+    asio::write(silent, asio::buffer(head));
+    std::string answer;
+    char buffer[256];
+    asio::error_code ec;
+    while (answer.find("\r\n\r\n") == std::string::npos && !ec) answer.append(buffer, silent.read_some(asio::buffer(buffer), ec));
+    ASSERT_EQ(answer.compare(0, 25, "HTTP/1.1 100 Continue\r\n\r\n"), 0) << answer;
+
+    std::atomic<bool> stop{false};
+    FeedClient client(server.Feed(), stop);  // the encoder's own wait
+    StreamParameters p;
+    std::string error;
+    ASSERT_TRUE(client.Connect(p, error)) << error;
+    EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
+}

@@ -265,3 +265,29 @@ TEST(FeedClient, ASlowRefusalIsNotTakenForAcceptance) {
     EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - refused).count(), 5000);
     EXPECT_NE(error.find("409 Conflict"), std::string::npos) << error;
 }
+
+// A server that takes the feed and then reads nothing: what the buffers took is not
+// delivered, so the encoder says so and gives up after its wait, instead of taking
+// every write into the buffers for a frame that got through and reconnecting forever.
+TEST(FeedClient, AServerThatStopsReadingIsGivenUpAfterTheWait) {
+    FakeFeedServer server("VideoFrameRate 10\n");
+    server.StopReadingFeeds();
+    std::atomic<bool> stop{false};
+    FeedClient client(Url(server.Port()), stop, milliseconds(1500), milliseconds(300));
+    StreamParameters p;
+    std::string error;
+    ASSERT_TRUE(client.Connect(p, error)) << error;
+    const std::vector<uint8_t> frame(50000, 0x55);
+    std::string said;
+    bool gaveUp = false;
+    auto start = steady_clock::now();
+    while (!gaveUp && steady_clock::now() - start < seconds(20)) {
+        if (client.Send(frame, error)) continue;
+        said += error + "\n";
+        gaveUp = !client.Connect(p, error);
+    }
+    EXPECT_TRUE(gaveUp);
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 8000);
+    EXPECT_NE(said.find("stopped reading the feed (it took nothing for 0.3 s)"), std::string::npos) << said;
+    EXPECT_NE(error.find("within 1.5 s"), std::string::npos) << error;
+}

@@ -88,6 +88,14 @@ TEST(EncoderOptions, RefusesWhatItDoesNotKnow) {
         {{L"ftp://h/f"}, L"ftp://h/f"},
         {{L"http://h:99999/f"}, L"99999"},
         {{L"http://:80/f"}, L"http://:80/f"},
+        // Malformed hosts are refused, not looked up.
+        {{L"http://[::1/feed.ffm"}, L"[::1"},
+        {{L"http://::1]/feed.ffm"}, L"::1]"},
+        {{L"http://[::1]x/feed.ffm"}, L"[::1]x"},
+        {{L"http://[localhost]/feed.ffm"}, L"[localhost]"},
+        {{L"http://h[1]/feed.ffm"}, L"h[1]"},
+        {{L"http://user@h/feed.ffm"}, L"user@h"},
+        {{L"http://h:80:81/feed.ffm"}, L"80:81"},
         {{url, url}, L"more than one"},
         {{L"-sameq"}, L"no output"},
     };

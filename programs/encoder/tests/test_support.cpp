@@ -109,7 +109,11 @@ FakeFeedServer::FakeFeedServer(std::string parameters, std::string status, uint1
 }
 
 FakeFeedServer::~FakeFeedServer() {
-    stopping_ = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        arrived_.notify_all();  // wakes the feeds it does not read
+    }
     // Wake the blocking accept with a connection of our own.
     try {
         asio::io_context io;
@@ -189,6 +193,11 @@ void FakeFeedServer::Handle(size_t connection) {
     bool continues = answerContinue_ && lowerHead.find("\r\nexpect: 100-continue\r\n") != std::string::npos;
     std::this_thread::sleep_for(std::chrono::milliseconds(feedAnswerDelayMs_));
     std::string body;
+    if (stopReading_) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        arrived_.wait(lock, [&] { return stopping_.load(); });
+        return;
+    }
     for (bool first = true;; first = false) {
         if (TakeRefusal(feedRefusal_, refusal, &continueFirst)) {
             continueFirst = continueFirst && first && continues;

@@ -51,6 +51,8 @@ public:
     void AnswerContinue() { answerContinue_ = true; }
     // How long it takes to answer a feed's request head (its 100 or its refusal).
     void SetFeedAnswerDelay(int ms) { feedAnswerDelayMs_ = ms; }
+    // Takes new feeds but reads nothing of them, as a server that hangs.
+    void StopReadingFeeds() { stopReading_ = true; }
     int Continues() const { return continues_; }
     // Body bytes that had come on feeds before their "100 Continue" was sent.
     size_t BodyBytesBeforeContinue() const { return bodyBeforeContinue_; }
@@ -72,6 +74,7 @@ private:
     std::atomic<bool> answerContinue_{false};
     std::atomic<int> feedAnswerDelayMs_{0};
     std::atomic<int> continues_{0};
+    std::atomic<bool> stopReading_{false};
     std::atomic<size_t> bodyBeforeContinue_{0};
     Net* net_;
     uint16_t port_ = 0;

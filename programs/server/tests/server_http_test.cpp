@@ -108,6 +108,33 @@ TEST(HttpRequestParse, ExpectContinueOnlyFromHttp11Clients) {
     EXPECT_FALSE(expects("HTTP/1.0", "Expect: 100-continue\r\n"));
 }
 
+TEST(HttpRequestParse, ContentLengthHeadersMustAgree) {
+    struct Case {
+        const char* headers;
+        bool ok, present;
+        unsigned long long length;
+    };
+    const Case cases[] = {
+        {"", true, false, 0},
+        {"Content-Length: 12\r\n", true, true, 12},
+        {"Content-Length: 12\r\ncontent-length: 12\r\n", true, true, 12},
+        {"Content-Length: 12\r\nContent-Length: 13\r\n", false, true, 0},
+        {"Content-Length: 12\r\nX: y\r\nContent-Length: 0\r\n", false, true, 0},
+        {"Content-Length: 12\r\nContent-Length: x\r\n", false, true, 0},
+        {"Content-Length: -1\r\n", false, false, 0},
+    };
+    for (const Case& c : cases) {
+        bool present = false;
+        unsigned long long length = 0;
+        HttpRequestParser p = ParseAll(std::string("POST /feed.ffm HTTP/1.1\r\n") + c.headers + "\r\n");
+        ASSERT_EQ(p.state(), State::Done) << c.headers;
+        EXPECT_EQ(RequestContentLength(p.request(), present, length), c.ok) << c.headers;
+        if (!c.ok) continue;
+        EXPECT_EQ(present, c.present) << c.headers;
+        EXPECT_EQ(length, c.length) << c.headers;
+    }
+}
+
 TEST(MultipartBody, BoundaryFromContentType) {
     EXPECT_EQ(MultipartBoundary("multipart/x-mixed-replace;boundary=ffserver"), "ffserver");
     EXPECT_EQ(MultipartBoundary("Multipart/X-Mixed-Replace; Boundary=\"a b\"; x=y"), "a b");
@@ -148,6 +175,23 @@ TEST(MultipartBody, OversizedPartsAreRefusedAndTheFeedGoesOn) {
     Collected exact;
     ASSERT_TRUE(ReadParts(Part(std::string(1000, 'e')), 0, exact, 1000));
     EXPECT_EQ(exact.parts.size(), 1u);
+}
+
+// The encoder's parts all have lengths, but another producer may send tiny
+// parts without: in one large read, their work must grow with the bytes, not
+// with their square (it would not end in hours here).
+TEST(MultipartBody, ManySmallOpenPartsInOneReadAreReadInOnePass) {
+    const std::string open = "--b\r\n\r\nx\r\n";
+    std::string body;
+    body.reserve(16u << 20);
+    while (body.size() + open.size() <= (16u << 20)) body += open;
+    size_t parts = body.size() / open.size();
+    body += "--b--\r\n";
+    size_t got = 0;
+    MultipartReader reader("b", 1000, [&](std::string p) { got += p == "x"; }, [](uint64_t) {});
+    ASSERT_TRUE(reader.Feed(body.data(), body.size()));
+    EXPECT_TRUE(reader.finished());
+    EXPECT_EQ(got, parts);
 }
 
 TEST(MultipartBody, MalformedBodiesStopTheReader) {

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <future>
 #include <sstream>
@@ -31,6 +33,32 @@ std::string TestJpeg(size_t size, unsigned char fill) {
     std::string j(reinterpret_cast<const char*>(head), sizeof head);
     j.resize(size - 2, static_cast<char>(fill));
     return j + "\xFF\xD9";
+}
+
+// A test picture of the given size that carries its feed time (steady clock,
+// in ms) in a comment, so that a viewer can tell how old it is.
+constexpr char kStamp[] = "feed-time=";
+
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string StampedJpeg(size_t size, int64_t ms) {
+    std::string text = kStamp + std::to_string(ms) + ";";
+    std::string comment = "\xFF\xFE";
+    comment += static_cast<char>((text.size() + 2) >> 8);
+    comment += static_cast<char>((text.size() + 2) & 0xFF);
+    std::string jpeg = TestJpeg(size - comment.size() - text.size(), 0x66);
+    return jpeg.insert(2, comment + text);
+}
+
+// The times of the stamped pictures in a stream, for messages.
+std::string StampsIn(const std::string& stream) {
+    std::string times;
+    for (size_t at = stream.find(kStamp); at != std::string::npos; at = stream.find(kStamp, at + 1))
+        times += stream.substr(at + sizeof kStamp - 1, stream.find(';', at) - at - sizeof kStamp + 1) + " ";
+    return times;
 }
 
 std::string Part(const std::string& body) {
@@ -210,6 +238,26 @@ protected:
 
 }  // namespace
 
+// How many refusals the messages count: one for each line that names one, and
+// the numbers held back ("...; 12 more refused since ..." or "12 more parts
+// refused since ..."). lines: how many lines spoke of them.
+long CountedRefusals(const std::string& text, const std::string& one, const std::string& kind, int& lines) {
+    long counted = 0;
+    lines = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(kind) == std::string::npos) continue;
+        ++lines;
+        if (line.find(one) != std::string::npos) ++counted;
+        size_t more = line.find(" more ");
+        if (more != std::string::npos) {
+            size_t digits = line.find_last_not_of("0123456789", more - 1) + 1;
+            counted += std::stol(line.substr(digits, more - digits));
+        }
+    }
+    return counted;
+}
+
 TEST_F(LiveServer, IncompleteRequestHeadIsDroppedAfterItsTimeout) {
     Start("");
     tcp::socket s = Connect();
@@ -375,21 +423,31 @@ TEST_F(LiveServer, RefusedPartsAreReportedAtMostOnceASecondWithACount) {
     std::string text = Messages();
     // Every refused part is counted, in a few lines.
     int lines = 0;
-    long counted = 0;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.find("refused") == std::string::npos) continue;
-        ++lines;
-        if (line.find("refused a part") != std::string::npos) ++counted;
-        // "...; 12 more refused since ..." or "12 more parts refused since ...".
-        size_t more = line.find(" more ");
-        if (more != std::string::npos) {
-            size_t digits = line.find_last_not_of("0123456789", more - 1) + 1;
-            counted += std::stol(line.substr(digits, more - digits));
-        }
-    }
+    EXPECT_EQ(CountedRefusals(text, "refused a part", "part", lines), 500) << text;
     EXPECT_LE(lines, 3) << text;
-    EXPECT_EQ(counted, 500) << text;
+}
+
+// An encoder that retries while another feeder holds the feed is refused every
+// moment: each refusal is counted, in a few lines.
+TEST_F(LiveServer, RefusedSecondFeedersAreReportedAtMostOnceASecondWithACount) {
+    Start("");
+    tcp::socket first = Connect();
+    asio::write(first, asio::buffer(kFeedHead + Part(TestJpeg(1000, 0x11))));
+    auto end = std::chrono::steady_clock::now() + 3000ms;
+    while (Get("/demo.jpg") != 200 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    const int retries = 50;
+    for (int i = 0; i < retries; ++i) {
+        tcp::socket second = Connect();
+        asio::write(second, asio::buffer(kFeedHead));
+        ASSERT_EQ(StatusOf(second), 409) << "retry " << i;
+    }
+    first.close();
+    CountsOnceClosed(0);
+    Stop();
+    std::string text = Messages();
+    int lines = 0;
+    EXPECT_EQ(CountedRefusals(text, "refused a second feeder", "second feeder", lines), retries) << text;
+    EXPECT_LE(lines, 3) << text;
 }
 
 TEST_F(LiveServer, RefusedAndShortAnswersAreClosedPromptly) {
@@ -506,4 +564,155 @@ TEST_F(LiveServer, AFeedIsAcceptedWithContinueOnlyWhenAskedAndAccepted) {
         silent.shutdown(tcp::socket::shutdown_send);
         EXPECT_EQ(AllWithin(silent, 3000ms), "") << head;
     }
+}
+
+// A viewer on a link slower than the stream reads steadily for longer than the
+// stall time: it stays connected and sees recent pictures (those it cannot take
+// are skipped), never an ever older stream. The bound on their age is generous:
+// the bench measures it; a stream that falls behind is tens of seconds late here.
+TEST_F(LiveServer, SteadyReadersBelowTheStreamRateStayConnectedAndSeeRecentPictures) {
+    timeouts_ = ServerTimeouts();  // the real stall time
+    Start("", "MaxClients 2\nMaxBandwidth 10000000\n");
+    const size_t pictureBytes = 40000;  // at 30 frames a second: 1.2 MB/s
+    const auto run = 30s;
+    const int64_t warmUpMs = 5000, ageBoundMs = 6000;
+    struct Reader {
+        const char* path;
+        size_t bytesPerSecond;
+        bool cut = false;
+        int pictures = 0;
+        int64_t worstAgeMs = 0;  // of the pictures completed after the warm-up
+    };
+    std::vector<Reader> readers = {{"/demo.mjpg", 64 * 1024}, {"/demo.swf", 128 * 1024}};
+
+    std::atomic<bool> feeding{true};
+    tcp::socket feeder = Connect();
+    asio::write(feeder, asio::buffer(kFeedHead));
+    std::thread feed([&] {
+        asio::error_code ec;
+        auto next = std::chrono::steady_clock::now();
+        while (feeding && !ec) {
+            asio::write(feeder, asio::buffer(Part(StampedJpeg(pictureBytes, SteadyMs()))), ec);
+            next += 33ms;
+            std::this_thread::sleep_until(next);
+        }
+    });
+
+    std::vector<std::thread> threads;
+    const int64_t startMs = SteadyMs();
+    for (Reader& r : readers) {
+        threads.emplace_back([&, &r = r] {
+            asio::io_context io;
+            tcp::socket s(io);
+            s.open(tcp::v4());
+            // Small, as a slow link holds little: what waits is the server's to hold.
+            s.set_option(asio::socket_base::receive_buffer_size(16 * 1024));
+            s.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port_));
+            asio::write(s, asio::buffer("GET " + std::string(r.path) + " HTTP/1.1\r\n\r\n"));
+            s.non_blocking(true);
+            std::string data;
+            size_t consumed = 0;  // bytes dropped from the front of data
+            std::vector<std::pair<size_t, int64_t>> stamps;  // where a picture starts, its time
+            size_t searchFrom = 0;
+            char buf[4096];
+            auto begin = std::chrono::steady_clock::now();
+            while (std::chrono::steady_clock::now() - begin < run) {
+                asio::error_code ec;
+                size_t n = s.read_some(asio::buffer(buf), ec);
+                if (ec == asio::error::would_block) {
+                    std::this_thread::sleep_for(1ms);
+                    continue;
+                }
+                if (ec) {
+                    r.cut = true;
+                    return;
+                }
+                data.append(buf, n);
+                for (;;) {
+                    size_t at = data.find(kStamp, searchFrom), end = data.find(';', at);
+                    if (at == std::string::npos) {
+                        // A stamp may have begun in the last bytes.
+                        searchFrom = std::max(searchFrom, data.size() - std::min(data.size(), sizeof kStamp));
+                        break;
+                    }
+                    searchFrom = at;
+                    if (end == std::string::npos) break;  // its digits are still to come
+                    stamps.emplace_back(consumed + at, std::atoll(data.c_str() + at + sizeof kStamp - 1));
+                    searchFrom = end;
+                }
+                size_t received = consumed + data.size();
+                while (!stamps.empty() && received >= stamps.front().first + pictureBytes) {
+                    int64_t now = SteadyMs();
+                    ++r.pictures;
+                    if (now - startMs > warmUpMs) r.worstAgeMs = std::max(r.worstAgeMs, now - stamps.front().second);
+                    stamps.erase(stamps.begin());
+                }
+                // Keep only what a stamp not yet seen whole could still need.
+                size_t keep = 64;
+                if (data.size() > keep) {
+                    consumed += data.size() - keep;
+                    searchFrom -= std::min(searchFrom, data.size() - keep);
+                    data.erase(0, data.size() - keep);
+                }
+                // A steady link: no faster than its rate.
+                std::this_thread::sleep_until(begin + std::chrono::microseconds(received * 1000000 / r.bytesPerSecond));
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    feeding = false;
+    feed.join();
+    for (const Reader& r : readers) {
+        EXPECT_FALSE(r.cut) << r.path << " was cut although it kept reading";
+        // At its rate it can take a picture every second or so.
+        EXPECT_GE(r.pictures, 20) << r.path;
+        EXPECT_LE(r.worstAgeMs, ageBoundMs) << r.path << " saw old pictures";
+    }
+}
+
+// Some HTTP/1.0 tools end their side of the connection once the request is
+// sent: the stream goes on for them, in both formats.
+TEST_F(LiveServer, AViewerThatEndsItsSideAfterTheRequestKeepsGettingFrames) {
+    Start("", "MaxClients 2\n");
+    tcp::socket feeder = Connect();
+    asio::write(feeder, asio::buffer(kFeedHead + Part(StampedJpeg(2000, 0))));
+    auto end = std::chrono::steady_clock::now() + 3000ms;
+    while (Get("/demo.jpg") != 200 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    std::vector<tcp::socket> viewers;
+    for (const char* path : {"/demo.mjpg", "/demo.swf"}) {
+        viewers.push_back(Connect());
+        asio::write(viewers.back(), asio::buffer("GET " + std::string(path) + " HTTP/1.0\r\n\r\n"));
+        viewers.back().shutdown(tcp::socket::shutdown_send);
+    }
+    ASSERT_EQ(CountsWhen([](const ServerCounts& c) { return c.viewers == 2; }).viewers, 2);
+    std::vector<std::string> seen(viewers.size());
+    std::vector<std::thread> readers;
+    for (size_t i = 0; i < viewers.size(); ++i)
+        readers.emplace_back([&, i] { seen[i] = AllWithin(viewers[i], 2500ms); });
+    const int frames = 10;
+    for (int i = 1; i <= frames; ++i) {
+        asio::write(feeder, asio::buffer(Part(StampedJpeg(2000, i))));
+        std::this_thread::sleep_for(100ms);
+    }
+    for (std::thread& t : readers) t.join();
+    // Every frame, the one there was when it came included (the last one may come
+    // again: a viewer that ended its side gets the picture again while none comes).
+    std::string expected;
+    for (int i = 0; i <= frames; ++i) expected += std::to_string(i) + " ";
+    for (size_t i = 0; i < viewers.size(); ++i) {
+        std::string stamps = StampsIn(seen[i]);
+        EXPECT_EQ(stamps.substr(0, expected.size()), expected) << "viewer " << i;
+    }
+}
+
+// Which of two lengths would be the body's? Neither: the feed is refused.
+TEST_F(LiveServer, AFeedWithTwoDifferentLengthsIsRefused) {
+    Start("");
+    std::string part = Part(TestJpeg(1000, 0x11));
+    tcp::socket feeder = Connect();
+    asio::write(feeder, asio::buffer("POST /feed.ffm HTTP/1.1\r\nContent-Type: multipart/x-mixed-replace;boundary=b\r\n"
+                                     "Content-Length: " + std::to_string(part.size()) + "\r\nContent-Length: 5\r\n\r\n" +
+                                     part));
+    EXPECT_EQ(StatusOf(feeder), 400);
+    EXPECT_EQ(Get("/demo.jpg"), 503) << "a picture was taken from the refused feed";
 }

@@ -158,6 +158,28 @@ TEST(Limits, SlowViewerSkipsFramesInsteadOfQueueingThem) {
     EXPECT_EQ(q.Next(), nullptr);
 }
 
+TEST(Limits, ViewerSendBufferHoldsAQuarterSecondOfASlowLink) {
+    const int max = kViewerSendBufferMax, min = kViewerSendBufferMin;
+    struct Case {
+        int current;
+        uint64_t bytes;
+        int64_t tookUs;
+        int fitted;
+    };
+    const Case cases[] = {
+        {max, 32000, 1000000, 8000},       // 32 KB/s
+        {max, 64000, 1000000, 16000},      // 64 KB/s
+        {8000, 34000, 1000000, 8000},      // about the same: left alone
+        {8000, 64000, 1000000, 16000},     // the link got faster
+        {16000, 32000, 1000000, 8000},     // or slower
+        {8000, 20000000, 1000000, max},    // a fast link
+        {8000, 1000, 1000000, min},        // 1 KB/s
+        {max, 20000, 0, max},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FittedSendBuffer(c.current, c.bytes, c.tookUs), c.fitted) << c.current << " " << c.bytes;
+}
+
 TEST(Responses, FeedParametersAndStatusLines) {
     FeedConfig feed;
     feed.maxSize = 204800;
