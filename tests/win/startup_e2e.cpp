@@ -2,6 +2,7 @@
 // of its own, as a user starts it.
 #include <winsock2.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
