@@ -75,14 +75,10 @@ private:
 
 }  // namespace
 
-void SendAnswer(std::shared_ptr<ServerState> state, ConnectionPtr connection, std::string response, FramePtr body) {
-    std::make_shared<Answer>(std::move(state), std::move(connection), std::move(response), std::move(body))->Start();
-}
-
 void SendAnswer(std::shared_ptr<ServerState> state, ConnectionPtr connection, int status, std::string response,
                 FramePtr body) {
     connection->status = status;
-    SendAnswer(std::move(state), std::move(connection), std::move(response), std::move(body));
+    std::make_shared<Answer>(std::move(state), std::move(connection), std::move(response), std::move(body))->Start();
 }
 
 void SendStatus(std::shared_ptr<ServerState> state, ConnectionPtr connection, int status) {

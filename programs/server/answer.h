@@ -13,8 +13,5 @@ class ServerState;
 // it; then waits only a moment for the client to close. status goes to the access log.
 void SendAnswer(std::shared_ptr<ServerState> state, ConnectionPtr connection, int status, std::string response,
                 FramePtr body = nullptr);
-// The same, for callers that have set the connection's status themselves.
-void SendAnswer(std::shared_ptr<ServerState> state, ConnectionPtr connection, std::string response,
-                FramePtr body = nullptr);
 // A short answer with the status's own text; the status goes to the access log.
 void SendStatus(std::shared_ptr<ServerState> state, ConnectionPtr connection, int status);
