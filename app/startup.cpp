@@ -71,6 +71,34 @@ void WatermarkPath(const wchar_t* moduleDir, wchar_t (&path)[MAX_PATH]) {
     swprintf(path, MAX_PATH, L"%ls%ls", moduleDir, kWatermarkFile);
 }
 
+// Another instance runs: its panel, even one hidden in the notification area, comes
+// to the front (it may still be starting, without a panel yet).
+void ShowRunningInstance() {
+    if (HWND running = ::FindWindowW(nullptr, kProductTitle)) {
+        ::ShowWindow(running, SW_SHOWNORMAL);
+        ::SetForegroundWindow(running);
+    }
+}
+
+// The firewall step, with COM up only around it. False when start-up ends here,
+// its message shown.
+bool AuthorizeWithCom(CStreamerApp& app) {
+    ::CoInitialize(nullptr);
+    bool authorized;
+    try {
+        authorized = app.AuthorizeInFirewall();
+    } catch (const fw::ComError& e) {
+        // Out of memory copying a string: end in order rather than crash.
+        ::CoUninitialize();
+        wchar_t text[128];
+        swprintf(text, 128, L"Error: Out of memory! (0x%08lX)", static_cast<unsigned long>(e.hr));
+        fw::MessageBoxForApp(text);
+        return false;
+    }
+    ::CoUninitialize();
+    return authorized;
+}
+
 }  // namespace
 
 BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
@@ -94,10 +122,7 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
 bool CStreamerApp::Startup() {
     m_instanceMutex = ::CreateMutexW(nullptr, TRUE, kMutexName);
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (HWND running = ::FindWindowW(nullptr, kProductTitle)) {
-            ::ShowWindow(running, SW_SHOWNORMAL);
-            ::SetForegroundWindow(running);
-        }
+        ShowRunningInstance();
         return false;
     }
     if (!m_pathsFit) {
@@ -107,20 +132,7 @@ bool CStreamerApp::Startup() {
     }
     if (!ReportMissingProgram(m_encoderPath) || !ReportMissingProgram(m_serverPath)) return false;
 
-    ::CoInitialize(nullptr);
-    bool authorized;
-    try {
-        authorized = AuthorizeInFirewall();
-    } catch (const fw::ComError& e) {
-        // Out of memory copying a string: end in order rather than crash.
-        ::CoUninitialize();
-        wchar_t text[128];
-        swprintf(text, 128, L"Error: Out of memory! (0x%08lX)", static_cast<unsigned long>(e.hr));
-        fw::MessageBoxForApp(text);
-        return false;
-    }
-    ::CoUninitialize();
-    if (!authorized) return false;
+    if (!AuthorizeWithCom(*this)) return false;
 
     // Three-dimensional control styling: every control has it on the systems we run on.
     fw::EnableThreeDimensionalControls();
