@@ -1,13 +1,16 @@
 // Start-up and shutdown of the panel.
 #include <io.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
 #include <share.h>
 #include <string>
 
 #include "app/streamer_app.h"
+#include "backend/command_lines.h"
 #include "common/product.h"
 #include "framework/com.h"
 #include "res/watermark.h"
@@ -38,22 +41,63 @@ void HideConsoleWindow() {
 // Startup; one at a time, and whatever it closes is closed once.
 std::mutex g_cleanupLock;
 
-// Once the console exists, the end-of-run clean-up runs on every way out of Startup,
-// an exception from the dialog included: no program is left running, no logo.gif behind.
+// The end of the run: the clean-up, then the single-instance mutex goes. Startup runs
+// it once the dialog has ended, before the dialog object goes; should an exception
+// leave the dialog instead, the destructor runs it, so that no program is left
+// running and no logo.gif behind.
 class EndOfRun {
 public:
     explicit EndOfRun(HANDLE& mutex) : m_mutex(mutex) {}
-    ~EndOfRun() {
+    ~EndOfRun() { Run(); }
+    EndOfRun(const EndOfRun&) = delete;
+    EndOfRun& operator=(const EndOfRun&) = delete;
+
+    void Run() {
+        if (m_done) return;
+        m_done = true;
         ConsoleCtrlHandler(CTRL_SHUTDOWN_EVENT);
         if (m_mutex) ::CloseHandle(m_mutex);
         m_mutex = nullptr;
     }
-    EndOfRun(const EndOfRun&) = delete;
-    EndOfRun& operator=(const EndOfRun&) = delete;
 
 private:
     HANDLE& m_mutex;
+    bool m_done = false;
 };
+
+// <program folder>\logo.gif, in a zero-filled buffer of the classic path size.
+void WatermarkPath(const wchar_t* moduleDir, wchar_t (&path)[MAX_PATH]) {
+    std::fill(std::begin(path), std::end(path), L'\0');
+    swprintf(path, MAX_PATH, L"%ls%ls", moduleDir, kWatermarkFile);
+}
+
+// Another instance runs: its panel, even one hidden in the notification area, comes
+// to the front (it may still be starting, without a panel yet).
+void ShowRunningInstance() {
+    if (HWND running = ::FindWindowW(nullptr, kProductTitle)) {
+        ::ShowWindow(running, SW_SHOWNORMAL);
+        ::SetForegroundWindow(running);
+    }
+}
+
+// The firewall step, with COM up only around it. False when start-up ends here,
+// its message shown.
+bool AuthorizeWithCom(CStreamerApp& app) {
+    ::CoInitialize(nullptr);
+    bool authorized;
+    try {
+        authorized = app.AuthorizeInFirewall();
+    } catch (const fw::ComError& e) {
+        // Out of memory copying a string: end in order rather than crash.
+        ::CoUninitialize();
+        wchar_t text[128];
+        swprintf(text, 128, L"Error: Out of memory! (0x%08lX)", static_cast<unsigned long>(e.hr));
+        fw::MessageBoxForApp(text);
+        return false;
+    }
+    ::CoUninitialize();
+    return authorized;
+}
 
 }  // namespace
 
@@ -69,8 +113,8 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
         app.m_logoFile = nullptr;
         std::fclose(logo);
     }
-    wchar_t path[MAX_PATH] = {};
-    swprintf(path, MAX_PATH, L"%ls\\logo.gif", app.m_moduleDir);
+    wchar_t path[MAX_PATH];
+    WatermarkPath(app.m_moduleDir, path);
     ::DeleteFileW(path);
     return TRUE;
 }
@@ -78,10 +122,7 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
 bool CStreamerApp::Startup() {
     m_instanceMutex = ::CreateMutexW(nullptr, TRUE, kMutexName);
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (HWND running = ::FindWindowW(nullptr, kProductTitle)) {
-            ::ShowWindow(running, SW_SHOWNORMAL);
-            ::SetForegroundWindow(running);
-        }
+        ShowRunningInstance();
         return false;
     }
     if (!m_pathsFit) {
@@ -91,20 +132,7 @@ bool CStreamerApp::Startup() {
     }
     if (!ReportMissingProgram(m_encoderPath) || !ReportMissingProgram(m_serverPath)) return false;
 
-    ::CoInitialize(nullptr);
-    bool authorized;
-    try {
-        authorized = AuthorizeInFirewall();
-    } catch (const fw::ComError& e) {
-        // Out of memory copying a string: end in order rather than crash.
-        ::CoUninitialize();
-        wchar_t text[128];
-        swprintf(text, 128, L"Error: Out of memory! (0x%08lX)", static_cast<unsigned long>(e.hr));
-        fw::MessageBoxForApp(text);
-        return false;
-    }
-    ::CoUninitialize();
-    if (!authorized) return false;
+    if (!AuthorizeWithCom(*this)) return false;
 
     // Three-dimensional control styling: every control has it on the systems we run on.
     fw::EnableThreeDimensionalControls();
@@ -113,18 +141,19 @@ bool CStreamerApp::Startup() {
         fw::MessageBoxForApp(L"Error: Environment init failed! (-1)");
         return false;
     }
-    EndOfRun endOfRun(m_instanceMutex);
     HideConsoleWindow();
     ::SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
 
-    wchar_t logoPath[MAX_PATH] = {};
-    swprintf(logoPath, MAX_PATH, L"%ls\\logo.gif", m_moduleDir);
+    wchar_t logoPath[MAX_PATH];
+    WatermarkPath(m_moduleDir, logoPath);
     // No share restriction: the encoder reads the file while we hold it open.
     m_logoFile = _wfsopen(logoPath, L"wbc", _SH_DENYNO);
     if (!m_logoFile) {
         fw::MessageBoxForApp(L"Error: Environment init failed! (-2)");
-        return false;  // the console goes with the end of the run
+        ::FreeConsole();  // and nothing else: the mutex goes with the process
+        return false;
     }
+    EndOfRun endOfRun(m_instanceMutex);
     std::fwrite(kWatermarkGif, 1, kWatermarkGifSize, m_logoFile);
     std::fflush(m_logoFile);
 
@@ -132,5 +161,6 @@ bool CStreamerApp::Startup() {
     // The dialog makes itself the main window while it exists.
     CControlPanelDlg dlg(nullptr);
     dlg.DoModal();
+    endOfRun.Run();
     return false;
 }

@@ -21,7 +21,7 @@ std::wstring EncoderCommandLine(const std::wstring& encoderPath, const std::wstr
                                 int32_t frameRate, int32_t bitRate, int32_t port) {
     std::wstring line = encoderPath + L" -f vfwcap -r " + std::to_wstring(frameRate) + L" -i 0 ";
     if (bitRate == 0) line += L"-sameq ";
-    line += L"-vhook \"watermark -f " + escapedDir + L"\\logo.gif\" ";
+    line += L"-vhook \"watermark -f " + escapedDir + kWatermarkFile + L"\" ";
     line += L"http://localhost:" + std::to_wstring(port) + L"/feed.ffm";
     return line;
 }

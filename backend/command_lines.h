@@ -6,6 +6,9 @@
 // Longest path our 260-character buffers hold, terminator excluded.
 constexpr size_t kMaxPathChars = 259;
 
+// The watermark file, which the panel writes into the program folder and the encoder reads.
+constexpr wchar_t kWatermarkFile[] = L"\\logo.gif";
+
 // Puts one backslash before each run of spaces, so that the encoder's watermark
 // argument keeps the directory as one word. False when the result would not fit
 // kMaxPathChars (it is then left empty rather than cut).

@@ -94,10 +94,7 @@ void CControlPanelDlg::DoDataExchange(fw::DataExchange& dx) {
     if (dx.Failed()) return;
 
     // A named preset shows its size read-only; "Custom" lets the user type one.
-    const bool resize = m_nResizeMode != 0;
-    Enable(IDC_SIZE_PRESET, resize);
-    Enable(IDC_WIDTH, resize);
-    Enable(IDC_HEIGHT, resize);
+    EnableSizeFields(m_nResizeMode != 0);
     const BOOL readOnly = m_nSizePreset < kCustomSizePreset;
     ::SendMessageW(Item(IDC_WIDTH), EM_SETREADONLY, readOnly, 0);
     ::SendMessageW(Item(IDC_HEIGHT), EM_SETREADONLY, readOnly, 0);
@@ -122,6 +119,13 @@ bool CControlPanelDlg::OnInitDialog() {
     m_btnStartStop.SetIcons(IDI_LAMP_GREEN, 0);
     ::SetTimer(Handle(), kSupervisionTimer, kSupervisionPeriodMs, nullptr);
     return true;
+}
+
+// Undoes what the window's life set up: the capture window, the tray icon, the main window.
+void CControlPanelDlg::OnDestroy() {
+    if (m_hCapWnd) ::DestroyWindow(m_hCapWnd);
+    RemoveTrayIcon();
+    if (App().MainWindow() == Handle()) App().SetMainWindow(nullptr);
 }
 
 void CControlPanelDlg::AddToolTips() {
@@ -162,6 +166,20 @@ bool CControlPanelDlg::IsStopped() const { return WindowText(Item(IDC_START_STOP
 
 void CControlPanelDlg::Enable(int id, bool enable) { ::EnableWindow(Item(id), enable ? TRUE : FALSE); }
 
+void CControlPanelDlg::SetEditing(bool editing, bool sourceDialog, bool formatDialog) {
+    Enable(IDC_CAMERA_SETTINGS, editing && sourceDialog);
+    Enable(IDC_CAPTURE_FORMAT, editing && formatDialog);
+    Enable(IDC_ORIGINAL_RESOLUTION, editing);
+    Enable(IDC_RESIZE_TO, editing);
+    EnableSizeFields(editing && m_nResizeMode != 0);
+    for (int id : {IDC_PORT, IDC_FRAME_RATE, IDC_BIT_RATE}) Enable(id, editing);
+    Enable(IDC_TEST_PAGE, !editing);
+}
+
+void CControlPanelDlg::EnableSizeFields(bool enable) {
+    for (int id : {IDC_SIZE_PRESET, IDC_WIDTH, IDC_HEIGHT}) Enable(id, enable);
+}
+
 void CControlPanelDlg::OnStartStop() {
     // The branch is the one the caption offered when the press came: the exchange may
     // show a box, and a supervision tick under it may stop the panel; reading the
@@ -186,19 +204,7 @@ void CControlPanelDlg::StopBranch() {
     CAPDRIVERCAPS caps = {};
     if (::IsWindow(m_hCapWnd))
         ::SendMessageW(m_hCapWnd, WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps));
-    Enable(IDC_CAMERA_SETTINGS, caps.fHasDlgVideoSource != 0);
-    Enable(IDC_CAPTURE_FORMAT, caps.fHasDlgVideoFormat != 0);
-
-    Enable(IDC_ORIGINAL_RESOLUTION, true);
-    Enable(IDC_RESIZE_TO, true);
-    const bool resize = m_nResizeMode != 0;
-    Enable(IDC_SIZE_PRESET, resize);
-    Enable(IDC_WIDTH, resize);
-    Enable(IDC_HEIGHT, resize);
-    Enable(IDC_PORT, true);
-    Enable(IDC_FRAME_RATE, true);
-    Enable(IDC_BIT_RATE, true);
-    Enable(IDC_TEST_PAGE, false);
+    SetEditing(true, caps.fHasDlgVideoSource != 0, caps.fHasDlgVideoFormat != 0);
 }
 
 void CControlPanelDlg::StartBranch() {
@@ -210,10 +216,7 @@ void CControlPanelDlg::StartBranch() {
     // Frees capture driver 0 for the encoder.
     if (m_hCapWnd) ::DestroyWindow(m_hCapWnd);
     m_hCapWnd = nullptr;
-    for (int id : {IDC_CAMERA_SETTINGS, IDC_CAPTURE_FORMAT, IDC_ORIGINAL_RESOLUTION, IDC_RESIZE_TO, IDC_SIZE_PRESET,
-                   IDC_WIDTH, IDC_HEIGHT, IDC_PORT, IDC_FRAME_RATE, IDC_BIT_RATE})
-        Enable(id, false);
-    Enable(IDC_TEST_PAGE, true);
+    SetEditing(false);
     ::SetWindowTextW(Item(IDC_START_STOP), kStopCaption);
     m_btnStartStop.SetIcons(IDI_LAMP_RED, 0);
 

@@ -64,10 +64,15 @@ private:
     void OnQueryDragIcon(fw::Message& m);
     void AddToolTips();
     void Enable(int id, bool enable);
+    // Stopped, the settings can be edited: the camera buttons as far as the driver has
+    // those dialogs, the size fields when resizing. Streaming, only the test page is usable.
+    void SetEditing(bool editing, bool sourceDialog = false, bool formatDialog = false);
+    void EnableSizeFields(bool enable);
 
     // Tray icon and menu.
     void OnCreate(fw::Message& m);
     void AddTrayIcon();
+    void RemoveTrayIcon();
     void OnTrayNotify(fw::Message& m);
     void OnOpen();
 

@@ -5,7 +5,6 @@
 
 #include <cwchar>
 
-#include "app/streamer_app.h"
 #include "common/product.h"
 #include "res/resource.h"
 #include "ui/control_panel_dlg.h"
@@ -47,11 +46,9 @@ void CControlPanelDlg::AddTrayIcon() {
     ::Shell_NotifyIconW(NIM_ADD, &record);
 }
 
-void CControlPanelDlg::OnDestroy() {
-    if (m_hCapWnd) ::DestroyWindow(m_hCapWnd);
+void CControlPanelDlg::RemoveTrayIcon() {
     NOTIFYICONDATAW record = TrayRecord(Handle());
     ::Shell_NotifyIconW(NIM_DELETE, &record);
-    if (App().MainWindow() == Handle()) App().SetMainWindow(nullptr);
 }
 
 void CControlPanelDlg::OnTrayNotify(fw::Message& m) {

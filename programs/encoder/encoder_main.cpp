@@ -31,78 +31,74 @@ constexpr size_t kMaxWatermarkBytes = 64u << 20;
 
 std::atomic<bool> g_stop{false};
 
-}  // namespace
-
-int RunEncoder(const std::vector<std::wstring>& args) {
-    EncoderOptions options;
-    std::wstring problem;
-    if (!ParseEncoderOptions(args, options, problem)) {
-        Say(ToUtf8(problem));
-        std::fprintf(stderr, "%s\n", kUsage);
-        return 1;
-    }
+// The environment may put the synthetic camera in place of every capture device.
+void ApplyForcedSource(EncoderOptions& options) {
     const char* forced = std::getenv("ORVANE_VIDEO_SOURCE");
     if (forced && std::string(forced) == "testsrc" && options.format != L"testsrc") {
         Say("ORVANE_VIDEO_SOURCE=testsrc: the synthetic camera replaces capture device " +
             std::to_string(options.device));
         options.format = L"testsrc";
     }
+}
 
-    std::unique_ptr<Watermark> watermark;
-    if (options.watermark) {
-        std::string bytes;
-        ReadResult read = ReadWholeFile(options.watermarkPath, kMaxWatermarkBytes, bytes);
-        if (read == ReadResult::TooLarge) {
-            Say("the watermark " + ToUtf8(options.watermarkPath) + " is larger than " +
-                std::to_string(kMaxWatermarkBytes >> 20) + " MiB; a watermark is a small picture");
-            return 1;
-        }
-        if (read != ReadResult::Ok) {
-            Say("cannot read the watermark " + ToUtf8(options.watermarkPath));
-            return 1;
-        }
-        RgbImage mark;
-        std::string error;
-        if (!ReadGif(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), mark, error)) {
-            Say("the watermark " + ToUtf8(options.watermarkPath) + " is not a usable GIF: " + error);
-            return 1;
-        }
-        watermark.reset(new Watermark(std::move(mark), options.watermarkMode, options.watermarkThreshold));
+// The picture the watermark hook names, when there is one. False, having said why,
+// when it cannot be used.
+bool LoadWatermark(const EncoderOptions& options, std::unique_ptr<Watermark>& watermark) {
+    if (!options.watermark) return true;
+    std::string bytes;
+    ReadResult read = ReadWholeFile(options.watermarkPath, kMaxWatermarkBytes, bytes);
+    if (read == ReadResult::TooLarge) {
+        Say("the watermark " + ToUtf8(options.watermarkPath) + " is larger than " +
+            std::to_string(kMaxWatermarkBytes >> 20) + " MiB; a watermark is a small picture");
+        return false;
     }
+    if (read != ReadResult::Ok) {
+        Say("cannot read the watermark " + ToUtf8(options.watermarkPath));
+        return false;
+    }
+    RgbImage mark;
+    std::string error;
+    if (!ReadGif(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), mark, error)) {
+        Say("the watermark " + ToUtf8(options.watermarkPath) + " is not a usable GIF: " + error);
+        return false;
+    }
+    watermark.reset(new Watermark(std::move(mark), options.watermarkMode, options.watermarkThreshold));
+    return true;
+}
 
-    InstallStopHandler([] { g_stop = true; });
-
+// The capture device or the synthetic camera; null, having said why, when it cannot be opened.
+std::unique_ptr<VideoSource> OpenSource(const EncoderOptions& options) {
+    if (options.format == L"testsrc") return OpenTestSource(options.frameRate, g_stop);
     std::unique_ptr<VideoSource> source;
     std::string error;
-    if (options.format == L"testsrc") {
-        source = OpenTestSource(options.frameRate, g_stop);
-    } else {
 #ifdef _WIN32
-        source = OpenVfwSource(options.device, options.frameRate, g_stop, error);
+    source = OpenVfwSource(options.device, options.frameRate, g_stop, error);
 #else
-        error = "vfwcap (Video for Windows) exists only on Windows; use -f testsrc";
+    error = "vfwcap (Video for Windows) exists only on Windows; use -f testsrc";
 #endif
-        if (!source) {
-            Say(error);
-            return 2;
-        }
-    }
+    if (!source) Say(error);
+    return source;
+}
 
+// Grabs, encodes and sends until stopped, connecting again when the server goes
+// away. Returns the exit code.
+int Stream(VideoSource& source, const EncoderOptions& options, Watermark* watermark) {
     FeedClient feed(options.output, g_stop);
     StreamParameters stream;
+    std::string error;
     if (!feed.Connect(stream, error)) {
         if (g_stop) return 0;
         Say(error);
         return 3;
     }
-    source->SetOutputSize(stream.width, stream.height);
+    source.SetOutputSize(stream.width, stream.height);
     std::unique_ptr<FramePipeline> pipeline(
-        new FramePipeline(stream, options.frameRate, options.sameQuality, watermark.get()));
+        new FramePipeline(stream, options.frameRate, options.sameQuality, watermark));
     RgbImage frame;
     std::vector<uint8_t> jpeg;
     long dropped = 0;
     while (!g_stop) {
-        if (!source->Grab(frame, error)) {
+        if (!source.Grab(frame, error)) {
             if (g_stop) break;
             Say(error);
             return 2;
@@ -120,11 +116,31 @@ int RunEncoder(const std::vector<std::wstring>& args) {
                 return 3;
             }
             // The server may have been restarted with other parameters.
-            source->SetOutputSize(stream.width, stream.height);
-            pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark.get()));
+            source.SetOutputSize(stream.width, stream.height);
+            pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark));
         }
     }
     feed.Close();
     Say("stopped");
     return 0;
+}
+
+}  // namespace
+
+int RunEncoder(const std::vector<std::wstring>& args) {
+    EncoderOptions options;
+    std::wstring problem;
+    if (!ParseEncoderOptions(args, options, problem)) {
+        Say(ToUtf8(problem));
+        std::fprintf(stderr, "%s\n", kUsage);
+        return 1;
+    }
+    ApplyForcedSource(options);
+    std::unique_ptr<Watermark> watermark;
+    if (!LoadWatermark(options, watermark)) return 1;
+
+    InstallStopHandler([] { g_stop = true; });
+    std::unique_ptr<VideoSource> source = OpenSource(options);
+    if (!source) return 2;
+    return Stream(*source, options, watermark.get());
 }

@@ -75,11 +75,12 @@ private:
 
 }  // namespace
 
-void SendAnswer(std::shared_ptr<ServerState> state, ConnectionPtr connection, std::string response, FramePtr body) {
+void SendAnswer(std::shared_ptr<ServerState> state, ConnectionPtr connection, int status, std::string response,
+                FramePtr body) {
+    connection->status = status;
     std::make_shared<Answer>(std::move(state), std::move(connection), std::move(response), std::move(body))->Start();
 }
 
 void SendStatus(std::shared_ptr<ServerState> state, ConnectionPtr connection, int status) {
-    connection->status = status;
-    SendAnswer(std::move(state), std::move(connection), SimpleResponse(status));
+    SendAnswer(std::move(state), std::move(connection), status, SimpleResponse(status));
 }

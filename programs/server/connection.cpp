@@ -7,17 +7,17 @@
 
 using asio::ip::tcp;
 
-Connection::Connection(std::shared_ptr<ServerState> state, tcp::socket socket, bool counted)
-    : socket(std::move(socket)), state_(std::move(state)), counted_(counted) {
+Connection::Connection(std::shared_ptr<ServerState> state, tcp::socket socket, bool admitted)
+    : socket(std::move(socket)), state_(std::move(state)), admitted_(admitted) {
     asio::error_code ec;
     tcp::endpoint remote = this->socket.remote_endpoint(ec);
     if (!ec && remote.address().is_v4()) peer = remote.address().to_v4().to_uint();
     client = ec ? "-" : remote.address().to_string();
-    if (counted_) ++state_->connections;
+    if (admitted_) ++state_->connections;
 }
 
 Connection::~Connection() {
-    if (counted_) --state_->connections;
+    if (admitted_) --state_->connections;
     if (!requestLine.empty()) state_->Log(AccessLogLine(client, std::time(nullptr), requestLine, status, sent));
 }
 

@@ -14,10 +14,10 @@ class ServerState;
 
 class Connection {
 public:
-    // counted: whether it holds a place under MaxHTTPConnections. A connection
+    // admitted: whether it holds a place under MaxHTTPConnections. A connection
     // refused for being over the limit does not: it is answered 503 and closed
     // at once, and counting it would refuse a client that comes back as it goes.
-    Connection(std::shared_ptr<ServerState> state, asio::ip::tcp::socket socket, bool counted);
+    Connection(std::shared_ptr<ServerState> state, asio::ip::tcp::socket socket, bool admitted);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -37,9 +37,11 @@ public:
     uint64_t sent = 0;
     bool head = false;       // a HEAD request: headers only
 
+    bool admitted() const { return admitted_; }
+
 private:
     std::shared_ptr<ServerState> state_;
-    bool counted_;
+    bool admitted_;
 };
 
 using ConnectionPtr = std::unique_ptr<Connection>;

@@ -121,8 +121,7 @@ private:
     bool Finish(int status) {
         End();
         timer_.cancel();
-        c_->status = status;
-        SendAnswer(state_, std::move(c_), SimpleResponse(status, status == 200 ? "OK\n" : ""));
+        SendAnswer(state_, std::move(c_), status, SimpleResponse(status, status == 200 ? "OK\n" : ""));
         return false;
     }
 

@@ -2,23 +2,6 @@
 
 #include <utility>
 
-FrameBroadcast::Subscription::Subscription(Subscription&& other) noexcept
-    : owner_(std::exchange(other.owner_, nullptr)), at_(other.at_) {}
-
-FrameBroadcast::Subscription& FrameBroadcast::Subscription::operator=(Subscription&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        owner_ = std::exchange(other.owner_, nullptr);
-        at_ = other.at_;
-    }
-    return *this;
-}
-
-void FrameBroadcast::Subscription::Reset() {
-    if (owner_) owner_->sinks_.erase(at_);
-    owner_ = nullptr;
-}
-
 FrameBroadcast::Subscription FrameBroadcast::Subscribe(FrameSink& sink) {
     return Subscription(this, sinks_.insert(sinks_.end(), &sink));
 }
@@ -29,4 +12,19 @@ void FrameBroadcast::Publish(FramePtr frame) {
         FrameSink* sink = *it++;  // step on first, should the sink leave after all
         sink->Offer(latest_);
     }
+}
+
+bool ViewerQueue::Offer(FramePtr frame) {
+    bool dropped = waiting_ != nullptr;
+    if (dropped) ++dropped_;
+    waiting_ = std::move(frame);
+    return dropped;
+}
+
+FramePtr ViewerQueue::Next() {
+    if (inFlight_ || !waiting_) return nullptr;
+    inFlight_ = true;
+    FramePtr next = std::move(waiting_);
+    waiting_ = nullptr;
+    return next;
 }

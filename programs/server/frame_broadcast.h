@@ -3,9 +3,38 @@
 // MJPEG) subscribes here; a snapshot reads the latest frame.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <list>
+#include <memory>
+#include <string>
 
-#include "programs/server/limits.h"
+#include "programs/server/place_handle.h"
+
+// One JPEG frame of a feed, shared by every viewer that sends it.
+struct Frame {
+    std::string jpeg;
+    int width = 0, height = 0;
+    uint64_t sequence = 0;
+};
+using FramePtr = std::shared_ptr<const Frame>;
+
+// What a viewer has yet to send: the frame being written and at most one
+// waiting. A newer frame replaces the waiting one, so a slow viewer skips
+// frames instead of piling them up.
+class ViewerQueue {
+public:
+    // Returns true when an unsent waiting frame was dropped.
+    bool Offer(FramePtr frame);
+    // The next frame to write, or null; it stays "in flight" until Done().
+    FramePtr Next();
+    void Done() { inFlight_ = false; }
+    uint64_t dropped() const { return dropped_; }
+
+private:
+    FramePtr waiting_;
+    bool inFlight_ = false;
+    uint64_t dropped_ = 0;
+};
 
 // What takes frames: a viewer. Offer must not end the subscription itself
 // (a viewer that fails ends it later, from its own handlers).
@@ -22,21 +51,7 @@ public:
     // A sink's place in the list; it leaves the list when the subscription
     // ends (Reset or destruction), so nothing is left behind by a viewer that
     // goes before any frame came. Must not outlive the broadcast.
-    class Subscription {
-    public:
-        Subscription() = default;
-        Subscription(Subscription&& other) noexcept;
-        Subscription& operator=(Subscription&& other) noexcept;
-        ~Subscription() { Reset(); }
-        void Reset();
-        explicit operator bool() const { return owner_ != nullptr; }
-
-    private:
-        friend class FrameBroadcast;
-        Subscription(FrameBroadcast* owner, std::list<FrameSink*>::iterator at) : owner_(owner), at_(at) {}
-        FrameBroadcast* owner_ = nullptr;
-        std::list<FrameSink*>::iterator at_;
-    };
+    using Subscription = PlaceHandle<FrameBroadcast, std::list<FrameSink*>::iterator>;
 
     FrameBroadcast() = default;
     FrameBroadcast(const FrameBroadcast&) = delete;
@@ -49,6 +64,9 @@ public:
     size_t subscribers() const { return sinks_.size(); }
 
 private:
+    friend Subscription;
+    void GiveBack(std::list<FrameSink*>::iterator at) { sinks_.erase(at); }
+
     std::list<FrameSink*> sinks_;
     FramePtr latest_;
 };

@@ -50,21 +50,6 @@ void RateMeter::Advance(int64_t nowMs) {
     newest_ = slice;
 }
 
-bool ViewerQueue::Offer(FramePtr frame) {
-    bool dropped = waiting_ != nullptr;
-    if (dropped) ++dropped_;
-    waiting_ = std::move(frame);
-    return dropped;
-}
-
-FramePtr ViewerQueue::Next() {
-    if (inFlight_ || !waiting_) return nullptr;
-    inFlight_ = true;
-    FramePtr next = std::move(waiting_);
-    waiting_ = nullptr;
-    return next;
-}
-
 int FittedSendBuffer(int current, uint64_t bytes, int64_t tookUs) {
     constexpr uint64_t kBufferedUs = 250000;
     uint64_t wanted = kViewerSendBufferMax;

@@ -2,9 +2,6 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <memory>
-#include <string>
-#include <utility>
 
 #include "programs/server/config.h"
 
@@ -43,14 +40,6 @@ private:
     uint64_t total_ = 0;
 };
 
-// One JPEG frame of a feed, shared by every viewer that sends it.
-struct Frame {
-    std::string jpeg;
-    int width = 0, height = 0;
-    uint64_t sequence = 0;
-};
-using FramePtr = std::shared_ptr<const Frame>;
-
 // The send buffer of a viewer's socket: what may wait unread for the viewer on
 // its way. Fitted to a viewer that is behind, from the bytes its link took in a
 // stretch of time (its writes one after the other): about a quarter second of
@@ -61,22 +50,3 @@ using FramePtr = std::shared_ptr<const Frame>;
 constexpr int kViewerSendBufferMin = 4 * 1024;
 constexpr int kViewerSendBufferMax = 64 * 1024;
 int FittedSendBuffer(int current, uint64_t bytes, int64_t tookUs);
-
-// What a viewer has yet to send: the frame being written and at most one
-// waiting. A newer frame replaces the waiting one, so a slow viewer skips
-// frames instead of piling them up.
-class ViewerQueue {
-public:
-    // Returns true when an unsent waiting frame was dropped.
-    bool Offer(FramePtr frame);
-    // The next frame to write, or null; it stays "in flight" until Done().
-    FramePtr Next();
-    void Done() { inFlight_ = false; }
-    bool busy() const { return inFlight_; }
-    uint64_t dropped() const { return dropped_; }
-
-private:
-    FramePtr waiting_;
-    bool inFlight_ = false;
-    uint64_t dropped_ = 0;
-};

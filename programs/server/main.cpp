@@ -24,44 +24,53 @@ int Usage(const char* problem) {
     return 1;
 }
 
-}  // namespace
-
-int RunProgram(const std::vector<std::wstring>& args) {
-    std::wstring configPath;
+// The configuration file's path from -f. False, with the exit code, when the program ends here.
+bool ParseArguments(const std::vector<std::wstring>& args, std::wstring& configPath, int& rc) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == L"-f" && i + 1 < args.size()) {
             configPath = args[++i];
         } else if (args[i] == L"-h" || args[i] == L"-?") {
             std::printf("usage: server -f <configuration file>\n");
-            return 0;
+            rc = 0;
+            return false;
         } else {
-            return Usage(("unknown option " + ToUtf8(args[i])).c_str());
+            rc = Usage(("unknown option " + ToUtf8(args[i])).c_str());
+            return false;
         }
     }
-    if (configPath.empty()) return Usage("no configuration file given");
+    if (!configPath.empty()) return true;
+    rc = Usage("no configuration file given");
+    return false;
+}
 
-    std::string fileName = ToUtf8(configPath);
+bool LoadConfig(const std::wstring& path, const std::string& fileName, ServerConfig& config) {
     std::string text;
-    if (ReadWholeFile(configPath, kMaxConfigBytes, text) != ReadResult::Ok) {
+    if (ReadWholeFile(path, kMaxConfigBytes, text) != ReadResult::Ok) {
         std::fprintf(stderr, "%s: cannot read the configuration file\n", fileName.c_str());
-        return 1;
+        return false;
     }
-    ServerConfig config;
     std::string error;
     if (!ParseServerConfig(text, fileName, config, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
+        return false;
     }
+    return true;
+}
 
-    // Each connection is a descriptor; a few more are the program's own.
+// Each connection is a descriptor; a few more are the program's own.
+void RaiseDescriptorLimitFor(const ServerConfig& config) {
     long wanted = config.maxHttpConnections + 32L;
     long allowed = RaiseDescriptorLimit(wanted);
     if (allowed > 0 && allowed < wanted)
         std::fprintf(stderr, "server: the system allows %ld open descriptors, too few for MaxHTTPConnections %d\n",
                      allowed, config.maxHttpConnections);
+}
 
-    std::FILE* logFile = nullptr;
-    bool ownLog = false;
+// The access log CustomLog names: none (null), standard output, or a file
+// appended to, which the program then owns. False when the file cannot be opened.
+bool OpenLog(const ServerConfig& config, const std::string& fileName, std::FILE*& logFile, bool& ownLog) {
+    logFile = nullptr;
+    ownLog = false;
     if (config.customLog == "-") {
         logFile = stdout;
     } else if (!config.customLog.empty()) {
@@ -72,11 +81,15 @@ int RunProgram(const std::vector<std::wstring>& args) {
 #endif
         if (!logFile) {
             std::fprintf(stderr, "%s: cannot open the log file %s\n", fileName.c_str(), config.customLog.c_str());
-            return 1;
+            return false;
         }
         ownLog = true;
     }
+    return true;
+}
 
+// Serves until a stop signal; the exit code.
+int Serve(const ServerConfig& config, std::FILE* logFile, bool ownLog) {
     asio::io_context io;
     // The stop handler must come before any other thread starts.
     InstallStopHandler([&io] { io.stop(); });
@@ -86,6 +99,7 @@ int RunProgram(const std::vector<std::wstring>& args) {
     int rc = 0;
     {
         Server server(io, config, std::move(log), messages, ServerTimeouts());
+        std::string error;
         if (!server.Listen(error)) {
             messages->Write("server: " + error + "\n");
             rc = 1;
@@ -96,4 +110,20 @@ int RunProgram(const std::vector<std::wstring>& args) {
         }
     }
     return rc;
+}
+
+}  // namespace
+
+int RunProgram(const std::vector<std::wstring>& args) {
+    std::wstring configPath;
+    int rc = 0;
+    if (!ParseArguments(args, configPath, rc)) return rc;
+    std::string fileName = ToUtf8(configPath);
+    ServerConfig config;
+    if (!LoadConfig(configPath, fileName, config)) return 1;
+    RaiseDescriptorLimitFor(config);
+    std::FILE* logFile = nullptr;
+    bool ownLog = false;
+    if (!OpenLog(config, fileName, logFile, ownLog)) return 1;
+    return Serve(config, logFile, ownLog);
 }

@@ -8,6 +8,7 @@
 #include "programs/server/feed_intake.h"
 #include "programs/server/http_request.h"
 #include "programs/server/mjpeg_viewer.h"
+#include "programs/server/request_routing.h"
 #include "programs/server/responses.h"
 #include "programs/server/server_state.h"
 #include "programs/server/snapshot.h"
@@ -59,63 +60,34 @@ private:
         const HttpRequest& req = parser_.request();
         c_->requestLine = req.method + " " + req.target + " " + req.version;
         c_->head = req.method == "HEAD";
-        bool get = req.method == "GET" || c_->head;
-        const ServerConfig& config = state_->config;
-        std::string name = req.path.substr(1);
+        ResolvedRequest to = ResolveRequest(state_->config, req.method, req.path, c_->peer);
+        switch (to.serve) {
+        case Serve::Status:
+            return Fail(to.status);
+        case Serve::ViewerPage:
+            return SendViewerPage();
+        case Serve::FeedParameters: {
+            std::string text = FeedParameters(*to.feed, to.stream);
+            std::string head = ResponseHead(200, "text/plain", static_cast<int64_t>(text.size()));
+            return SendAnswer(state_, std::move(c_), 200, head + text);
+        }
+        case Serve::FeedIntake:
+            return TakeFeed(state_, std::move(c_), *state_->FindFeed(to.feed->name), req, body, bodySize);
+        case Serve::Swf:
+            return WatchSwf(state_, std::move(c_), *to.stream, *state_->FindFeed(to.feed->name));
+        case Serve::Mjpeg:
+            return WatchMjpeg(state_, std::move(c_), *to.stream, *state_->FindFeed(to.feed->name));
+        case Serve::Snapshot:
+            return SendSnapshot(state_, std::move(c_), *state_->FindFeed(to.feed->name));
+        }
+    }
 
-        if (req.path == "/" || req.path == "/index.html") {
-            if (!get) return Fail(405);
-            std::vector<std::string> streams;
-            for (const StreamConfig& s : config.streams) streams.push_back(MjpegName(s));
-            std::string page = ViewerPage(streams);
-            c_->status = 200;
-            return SendAnswer(state_, std::move(c_),
-                              ResponseHead(200, "text/html; charset=utf-8", static_cast<int64_t>(page.size())) + page);
-        }
-        if (FeedState* feed = state_->FindFeed(name)) {
-            // Addresses the feed does not admit are told it does not exist.
-            if (!AclAllows(feed->config.acl, c_->peer)) return Fail(404);
-            if (get) {
-                const StreamConfig* stream = nullptr;
-                for (const StreamConfig& s : config.streams)
-                    if (s.feed == name) {
-                        stream = &s;
-                        break;
-                    }
-                std::string text = FeedParameters(feed->config, stream);
-                c_->status = 200;
-                return SendAnswer(state_, std::move(c_),
-                                  ResponseHead(200, "text/plain", static_cast<int64_t>(text.size())) + text);
-            }
-            if (req.method != "POST") return Fail(405);
-            return TakeFeed(state_, std::move(c_), *feed, req, body, bodySize);
-        }
-        // A stream as configured, and every stream also as MJPEG and as its latest picture.
-        enum class As { Swf, Mjpeg, Snapshot };
-        As as = As::Swf;
-        const StreamConfig* stream = config.FindStream(name);
-        for (size_t i = 0; !stream && i < config.streams.size(); ++i) {
-            const StreamConfig& s = config.streams[i];
-            if (name == MjpegName(s)) {
-                stream = &s;
-                as = As::Mjpeg;
-            } else if (name == SnapshotName(s)) {
-                stream = &s;
-                as = As::Snapshot;
-            }
-        }
-        if (!stream) return Fail(404);
-        if (!AclAllows(stream->acl, c_->peer)) return Fail(404);
-        if (!get) return Fail(405);
-        FeedState& feed = *state_->FindFeed(stream->feed);
-        switch (as) {
-        case As::Swf:
-            return WatchSwf(state_, std::move(c_), *stream, feed);
-        case As::Mjpeg:
-            return WatchMjpeg(state_, std::move(c_), *stream, feed);
-        case As::Snapshot:
-            return SendSnapshot(state_, std::move(c_), feed);
-        }
+    void SendViewerPage() {
+        std::vector<std::string> streams;
+        for (const StreamConfig& s : state_->config.streams) streams.push_back(MjpegName(s));
+        std::string page = ViewerPage(streams);
+        std::string head = ResponseHead(200, "text/html; charset=utf-8", static_cast<int64_t>(page.size()));
+        SendAnswer(state_, std::move(c_), 200, head + page);
     }
 
     std::shared_ptr<ServerState> state_;
@@ -127,8 +99,8 @@ private:
 
 }  // namespace
 
-void ServeConnection(std::shared_ptr<ServerState> state, ConnectionPtr connection, bool admitted) {
-    if (!admitted) {
+void ServeConnection(std::shared_ptr<ServerState> state, ConnectionPtr connection) {
+    if (!connection->admitted()) {
         connection->requestLine = "-";
         return SendStatus(std::move(state), std::move(connection), 503);
     }

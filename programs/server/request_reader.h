@@ -8,6 +8,5 @@
 
 class ServerState;
 
-// admitted: false when the connection is over MaxHTTPConnections; it is then
-// answered 503 at once.
-void ServeConnection(std::shared_ptr<ServerState> state, ConnectionPtr connection, bool admitted);
+// A connection not admitted (over MaxHTTPConnections) is answered 503 at once.
+void ServeConnection(std::shared_ptr<ServerState> state, ConnectionPtr connection);

@@ -23,8 +23,7 @@ public:
             asio::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
             bool admitted = self->state->AdmitConnection();
-            ServeConnection(self->state, std::make_unique<Connection>(self->state, std::move(socket), admitted),
-                            admitted);
+            ServeConnection(self->state, std::make_unique<Connection>(self->state, std::move(socket), admitted));
             self->Accept();
         });
     }

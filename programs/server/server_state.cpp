@@ -32,32 +32,16 @@ ServerState::ViewerPlace ServerState::TakeViewerPlace(const StreamConfig& stream
     int64_t inUse = 0;
     for (size_t i = 0; i < config.streams.size(); ++i)
         if (streamViewers_[i] > 0) inUse += streamViewers_[i] * StreamKbps(config.streams[i]);
-    ViewerPlace place;
-    if (AdmitViewer(config, viewers_, inUse, StreamKbps(stream)) != Admission::Ok) return place;
-    place.state_ = this;
-    place.stream_ = static_cast<size_t>(&stream - config.streams.data());
+    if (AdmitViewer(config, viewers_, inUse, StreamKbps(stream)) != Admission::Ok) return ViewerPlace();
+    const size_t index = static_cast<size_t>(&stream - config.streams.data());
     ++viewers_;
-    ++streamViewers_[place.stream_];
-    return place;
+    ++streamViewers_[index];
+    return ViewerPlace(this, index);
 }
 
-ServerState::ViewerPlace::ViewerPlace(ViewerPlace&& other) noexcept
-    : state_(std::exchange(other.state_, nullptr)), stream_(other.stream_) {}
-
-ServerState::ViewerPlace& ServerState::ViewerPlace::operator=(ViewerPlace&& other) noexcept {
-    if (this != &other) {
-        Release();
-        state_ = std::exchange(other.state_, nullptr);
-        stream_ = other.stream_;
-    }
-    return *this;
-}
-
-void ServerState::ViewerPlace::Release() {
-    if (!state_) return;
-    --state_->viewers_;
-    --state_->streamViewers_[stream_];
-    state_ = nullptr;
+void ServerState::GiveBack(size_t stream) {
+    --viewers_;
+    --streamViewers_[stream];
 }
 
 void ServerState::Log(const std::string& line) {

@@ -15,6 +15,7 @@
 #include "programs/server/limits.h"
 #include "programs/server/log_writer.h"
 #include "programs/server/message_throttle.h"
+#include "programs/server/place_handle.h"
 #include "programs/server/server.h"
 
 // The steady clock in milliseconds.
@@ -44,21 +45,9 @@ public:
     // The rate a viewer of the stream takes: its VideoBitRate, else its feed's measured rate.
     int64_t StreamKbps(const StreamConfig& stream);
 
-    // A viewer's place under MaxClients and MaxBandwidth, given back when it ends.
-    class ViewerPlace {
-    public:
-        ViewerPlace() = default;
-        ViewerPlace(ViewerPlace&& other) noexcept;
-        ViewerPlace& operator=(ViewerPlace&& other) noexcept;
-        ~ViewerPlace() { Release(); }
-        void Release();
-        explicit operator bool() const { return state_ != nullptr; }
-
-    private:
-        friend class ServerState;
-        ServerState* state_ = nullptr;
-        size_t stream_ = 0;
-    };
+    // A viewer's place under MaxClients and MaxBandwidth (the stream's index in
+    // the configuration), given back when it ends.
+    using ViewerPlace = PlaceHandle<ServerState, size_t>;
     // An empty place when the limits do not admit another viewer of the stream.
     ViewerPlace TakeViewerPlace(const StreamConfig& stream);
 
@@ -78,6 +67,9 @@ public:
     int connections = 0;  // those that hold a place under MaxHTTPConnections
 
 private:
+    friend ViewerPlace;
+    void GiveBack(size_t stream);
+
     std::shared_ptr<LogWriter> log_, messages_;
     std::list<FeedState> feeds_;
     int viewers_ = 0;

@@ -6,12 +6,9 @@
 
 void SendSnapshot(std::shared_ptr<ServerState> state, ConnectionPtr connection, FeedState& feed) {
     FramePtr latest = feed.frames.latest();
-    if (!latest) {
-        connection->status = 503;
-        return SendAnswer(std::move(state), std::move(connection),
+    if (!latest)
+        return SendAnswer(std::move(state), std::move(connection), 503,
                           SimpleResponse(503, "503 No picture has come from the camera yet\n"));
-    }
-    connection->status = 200;
     std::string head = ResponseHead(200, "image/jpeg", static_cast<int64_t>(latest->jpeg.size()));
-    SendAnswer(std::move(state), std::move(connection), std::move(head), std::move(latest));
+    SendAnswer(std::move(state), std::move(connection), 200, std::move(head), std::move(latest));
 }

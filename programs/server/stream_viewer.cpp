@@ -20,8 +20,8 @@ StreamViewer::StreamViewer(std::shared_ptr<ServerState> state, ConnectionPtr con
 void StreamViewer::Start() {
     ServerState::ViewerPlace place = state_->TakeViewerPlace(stream_);
     if (!place) return SendStatus(state_, std::move(c_), 503);
-    c_->status = 200;
-    if (c_->head) return SendAnswer(state_, std::move(c_), ResponseHead(200, ContentType(), -1));
+    if (c_->head) return SendAnswer(state_, std::move(c_), 200, ResponseHead(200, ContentType(), -1));
+    c_->status = 200;  // for the access log, whenever the stream ends
     place_ = std::move(place);
     SetSendBuffer(kViewerSendBufferMax);
     subscription_ = feed_.frames.Subscribe(*this);
@@ -172,7 +172,7 @@ void StreamViewer::WatchForStall(std::chrono::steady_clock::time_point due) {
 }
 
 void StreamViewer::End(bool cut) {
-    place_.Release();
+    place_.Reset();
     subscription_.Reset();
     timer_.cancel();
     if (cut) c_->Cut();

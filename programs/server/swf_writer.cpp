@@ -100,6 +100,65 @@ void PutTagHeader(std::string& out, uint16_t code, uint32_t length, bool forceLo
     }
 }
 
+namespace {
+
+// The outline of the w x h stage, filled with fill style 1.
+void WriteStageOutline(std::string& body, int32_t w, int32_t h) {
+    BitWriter bits(body);
+    bits.Put(1, 4);  // fill index bits
+    bits.Put(0, 4);  // line index bits
+    // Style change: move to (0,0) and fill on the right of the path (the inside, drawn clockwise).
+    int moveBits = 1;
+    bits.Put(0, 1);  // non-edge
+    bits.Put(0, 1);  // new styles
+    bits.Put(0, 1);  // line style
+    bits.Put(1, 1);  // fill style 1
+    bits.Put(0, 1);  // fill style 0
+    bits.Put(1, 1);  // move to
+    bits.Put(static_cast<uint32_t>(moveBits), 5);
+    bits.PutSigned(0, moveBits);
+    bits.PutSigned(0, moveBits);
+    bits.Put(1, 1);  // fill style 1 index
+    // Straight edges, clockwise: right, down, left, up. An edge holds at most
+    // 17 bits, so a side longer than that (a stage over 3276 pixels) takes several.
+    constexpr int32_t kLongestEdge = (1 << 16) - 1;
+    const int32_t sides[4][2] = {{w, 0}, {0, h}, {-w, 0}, {0, -h}};
+    for (const auto& side : sides) {
+        bool vertical = side[0] == 0;
+        int32_t left = vertical ? side[1] : side[0];
+        while (left != 0) {
+            int32_t step = std::clamp(left, -kLongestEdge, kLongestEdge);
+            left -= step;
+            int edgeBits = std::max(SignedBits(step), 2);
+            bits.Put(1, 1);  // edge
+            bits.Put(1, 1);  // straight
+            bits.Put(static_cast<uint32_t>(edgeBits - 2), 4);
+            bits.Put(0, 1);  // not general: vertical or horizontal
+            bits.Put(vertical ? 1 : 0, 1);
+            bits.PutSigned(step, edgeBits);
+        }
+    }
+    bits.Put(0, 6);  // end of shape
+}
+
+// The shape tag: the w x h stage (in twips) filled with the bitmap, scaled to fit.
+void WriteShape(std::string& out, uint16_t shape, uint16_t bitmap, int32_t w, int32_t h, int jpegWidth,
+                int jpegHeight) {
+    std::string body;
+    PutU16(body, shape);
+    PutRect(body, w, h);
+    body += static_cast<char>(1);     // one fill style
+    body += static_cast<char>(0x41);  // clipped bitmap
+    PutU16(body, bitmap);
+    PutScaleMatrix(body, ScaleFactor(w, jpegWidth), ScaleFactor(h, jpegHeight));
+    body += static_cast<char>(0);  // no line styles
+    WriteStageOutline(body, w, h);
+    PutTagHeader(out, SwfStreamWriter::kTagDefineShape, static_cast<uint32_t>(body.size()));
+    out += body;
+}
+
+}  // namespace
+
 SwfStreamWriter::SwfStreamWriter(int width, int height, double frameRate)
     : width_(std::clamp(width, 1, 8191)), height_(std::clamp(height, 1, 8191)), frameRate_(frameRate) {}
 
@@ -129,56 +188,7 @@ void SwfStreamWriter::Frame(size_t jpegSize, int jpegWidth, int jpegHeight, std:
     PutTagHeader(prefix, kTagDefineBitsJpeg2, static_cast<uint32_t>(2 + jpegSize), true);
     PutU16(prefix, bitmap);
 
-    // The shape: the stage rectangle filled with the bitmap, scaled to fit.
-    int32_t w = width_ * kTwips, h = height_ * kTwips;
-    std::string body;
-    PutU16(body, shape);
-    PutRect(body, w, h);
-    body += static_cast<char>(1);     // one fill style
-    body += static_cast<char>(0x41);  // clipped bitmap
-    PutU16(body, bitmap);
-    int32_t sx = ScaleFactor(w, jpegWidth), sy = ScaleFactor(h, jpegHeight);
-    PutScaleMatrix(body, sx, sy);
-    body += static_cast<char>(0);  // no line styles
-    {
-        BitWriter bits(body);
-        bits.Put(1, 4);  // fill index bits
-        bits.Put(0, 4);  // line index bits
-        // Style change: move to (0,0) and fill on the right of the path (the inside, drawn clockwise).
-        int moveBits = 1;
-        bits.Put(0, 1);  // non-edge
-        bits.Put(0, 1);  // new styles
-        bits.Put(0, 1);  // line style
-        bits.Put(1, 1);  // fill style 1
-        bits.Put(0, 1);  // fill style 0
-        bits.Put(1, 1);  // move to
-        bits.Put(static_cast<uint32_t>(moveBits), 5);
-        bits.PutSigned(0, moveBits);
-        bits.PutSigned(0, moveBits);
-        bits.Put(1, 1);  // fill style 1 index
-        // Straight edges, clockwise: right, down, left, up. An edge holds at most
-        // 17 bits, so a side longer than that (a stage over 3276 pixels) takes several.
-        constexpr int32_t kLongestEdge = (1 << 16) - 1;
-        const int32_t sides[4][2] = {{w, 0}, {0, h}, {-w, 0}, {0, -h}};
-        for (const auto& side : sides) {
-            bool vertical = side[0] == 0;
-            int32_t left = vertical ? side[1] : side[0];
-            while (left != 0) {
-                int32_t step = std::clamp(left, -kLongestEdge, kLongestEdge);
-                left -= step;
-                int edgeBits = std::max(SignedBits(step), 2);
-                bits.Put(1, 1);  // edge
-                bits.Put(1, 1);  // straight
-                bits.Put(static_cast<uint32_t>(edgeBits - 2), 4);
-                bits.Put(0, 1);  // not general: vertical or horizontal
-                bits.Put(vertical ? 1 : 0, 1);
-                bits.PutSigned(step, edgeBits);
-            }
-        }
-        bits.Put(0, 6);  // end of shape
-    }
-    PutTagHeader(suffix, kTagDefineShape, static_cast<uint32_t>(body.size()));
-    suffix += body;
+    WriteShape(suffix, shape, bitmap, width_ * kTwips, height_ * kTwips, jpegWidth, jpegHeight);
 
     // Place it on depth 1, replacing the previous frame's shape.
     std::string place;

@@ -63,8 +63,8 @@ protected:
     // The stand-ins' files of a run that has ended: the next stand-ins must not find
     // the request to end, nor be taken for having started.
     void ClearStandInFiles() {
-        for (const std::wstring& program : {app->m_encoderPath, app->m_serverPath})
-            for (const wchar_t* suffix : {L".quit", L".cmdline"}) ::DeleteFileW((program + suffix).c_str());
+        for (const wchar_t* program : {app->m_encoderPath, app->m_serverPath})
+            for (const wchar_t* suffix : {L".quit", L".cmdline"}) ::DeleteFileW((std::wstring(program) + suffix).c_str());
     }
     // The driver's dialog open on the panel's thread, by its caption.
     HWND DriverDialog(const std::wstring& caption) const {

@@ -10,12 +10,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csetjmp>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -29,6 +31,7 @@
 #include "programs/encoder/gif_reader.h"
 #include "programs/encoder/scale.h"
 #include "programs/encoder/test_pattern.h"
+#include "programs/common/tests/wait_until.h"
 #include "res/watermark.h"
 
 extern char** environ;
@@ -67,24 +70,13 @@ public:
     }
     // The exit code once it ends by itself, or -1 when it is still running after `patience`.
     int Wait(seconds patience) {
-        auto end = steady_clock::now() + patience;
-        while (Running() && steady_clock::now() < end) std::this_thread::sleep_for(milliseconds(20));
-        return Running() ? -1 : exitCode_;
+        return WaitUntil([this] { return !Running(); }, patience, milliseconds(20)) ? exitCode_ : -1;
     }
     // Sends SIGINT and returns the exit code, or -1 when it had to be killed.
     int Stop(seconds patience) {
         if (!Running()) return exitCode_;
         kill(pid_, SIGINT);
-        auto end = steady_clock::now() + patience;
-        int status = 0;
-        while (steady_clock::now() < end) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(milliseconds(20));
-        }
-        return -1;
+        return WaitUntil([this] { return !Running(); }, patience, milliseconds(20)) ? exitCode_ : -1;
     }
 
 private:
@@ -147,8 +139,9 @@ std::vector<std::string> ReadSwfFrames(uint16_t port, size_t count, seconds pati
         return data.size() >= n;
     };
     // Give up on the stream once the time is over, even mid-read.
+    std::atomic<bool> finished{false};
     std::thread watchdog([&] {
-        while (steady_clock::now() < end) std::this_thread::sleep_for(milliseconds(50));
+        WaitUntil([&] { return finished.load(); }, patience, milliseconds(50));
         asio::error_code ignored;
         s.shutdown(asio::socket_base::shutdown_both, ignored);
     });
@@ -185,7 +178,7 @@ std::vector<std::string> ReadSwfFrames(uint16_t port, size_t count, seconds pati
             }
         }
     }
-    end = steady_clock::now();
+    finished = true;
     watchdog.join();
     return frames;
 }
@@ -214,11 +207,13 @@ TEST(EncoderEndToEnd, ViewerSeesWatermarkedFramesOfTheConfiguredSize) {
                    "watermark -f " + ToUtf8(escaped) + "/logo.gif", "http://localhost:" + std::to_string(port) + "/feed.ffm"});
     // The viewer may come before the server listens: wait for the first frames.
     std::vector<std::string> frames;
-    auto end = steady_clock::now() + seconds(30);
-    while (frames.empty() && steady_clock::now() < end && encoder.Running()) {
-        frames = ReadSwfFrames(port, 4, seconds(10));
-        if (frames.empty()) std::this_thread::sleep_for(milliseconds(200));
-    }
+    WaitUntil(
+        [&] {
+            if (!encoder.Running()) return true;
+            frames = ReadSwfFrames(port, 4, seconds(10));
+            return !frames.empty();
+        },
+        seconds(30), milliseconds(200));
     ASSERT_EQ(frames.size(), 4u) << "no stream from the server";
     EXPECT_TRUE(encoder.Running());
 
@@ -297,7 +292,7 @@ struct ServerUnderTest {
         std::string config = ToUtf8(FormatServerConfig(settings));
         if (adjust) adjust(config);
         std::ofstream(dir + "/orvane.conf") << config;
-        server.reset(new Child({ORVANE_SERVER_PATH, "-f", dir + "/orvane.conf"}));
+        server.reset(new Child({ORVANE_SERVER_PATH, "-f", dir + "/orvane.conf"}, dir + "/server.err"));
     }
     ~ServerUnderTest() {
         server.reset();
@@ -312,15 +307,18 @@ struct ServerUnderTest {
     }
     // A raw connection, once the server listens.
     bool Hold(asio::ip::tcp::socket& socket) const {
-        auto end = steady_clock::now() + seconds(10);
-        asio::error_code ec;
-        do {
+        auto connected = [&] {
+            asio::error_code ec;
             socket.close(ec);
             socket.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), port), ec);
-            if (!ec) return true;
-            std::this_thread::sleep_for(milliseconds(50));
-        } while (steady_clock::now() < end);
-        return false;
+            return !ec;
+        };
+        return WaitUntil(connected, seconds(10), milliseconds(50));
+    }
+    // What the server has said on standard error so far.
+    std::string Said() const {
+        std::ifstream in(dir + "/server.err");
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 };
 
@@ -334,7 +332,7 @@ TEST(FeedClientWithTheServer, AFeedHeldByAnotherFeederIsRefusedUntilItIsFree) {
     std::string head = "POST /feed.ffm HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
                        "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
     asio::write(holder, asio::buffer(head));
-    std::this_thread::sleep_for(milliseconds(200));  // for the server to take it
+    ASSERT_TRUE(WaitUntil([&] { return server.Said().find("feeder connected") != std::string::npos; }));
 
     std::atomic<bool> stop{false};
     StreamParameters p;

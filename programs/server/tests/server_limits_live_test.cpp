@@ -18,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "programs/common/tests/wait_until.h"
 #include "programs/server/config.h"
 #include "programs/server/server.h"
 
@@ -156,12 +157,8 @@ protected:
     // Waits until the server's counts satisfy done, or the limit has passed.
     template <class Condition>
     ServerCounts CountsWhen(Condition done, std::chrono::milliseconds limit = 3000ms) {
-        auto end = std::chrono::steady_clock::now() + limit;
-        ServerCounts c = Counts();
-        while (!done(c) && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(5ms);
-            c = Counts();
-        }
+        ServerCounts c;
+        WaitUntil([&] { return done(c = Counts()); }, limit, 5ms);
         return c;
     }
 
@@ -294,14 +291,14 @@ void LiveServer::CheckStalledViewerIsCut(const std::string& path) {
     });
 
     // Without reading a byte, the viewer loses its place once it has stalled for the timeout.
-    auto end = std::chrono::steady_clock::now() + 10000ms;
     int status = 0;
-    while (std::chrono::steady_clock::now() < end) {
-        tcp::socket next = Connect();
-        asio::write(next, asio::buffer("GET " + path + " HTTP/1.1\r\n\r\n"));
-        if ((status = StatusOf(next)) == 200) break;
-        std::this_thread::sleep_for(100ms);
-    }
+    WaitUntil(
+        [&] {
+            tcp::socket next = Connect();
+            asio::write(next, asio::buffer("GET " + path + " HTTP/1.1\r\n\r\n"));
+            return (status = StatusOf(next)) == 200;
+        },
+        10000ms, 100ms);
     feeding = false;
     feed.join();
     EXPECT_EQ(status, 200);
@@ -433,8 +430,7 @@ TEST_F(LiveServer, RefusedSecondFeedersAreReportedAtMostOnceASecondWithACount) {
     Start("");
     tcp::socket first = Connect();
     asio::write(first, asio::buffer(kFeedHead + Part(TestJpeg(1000, 0x11))));
-    auto end = std::chrono::steady_clock::now() + 3000ms;
-    while (Get("/demo.jpg") != 200 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    WaitUntil([&] { return Get("/demo.jpg") == 200; }, 3000ms, 5ms);  // the first frame has come
     const int retries = 50;
     for (int i = 0; i < retries; ++i) {
         tcp::socket second = Connect();
@@ -676,8 +672,7 @@ TEST_F(LiveServer, AViewerThatEndsItsSideAfterTheRequestKeepsGettingFrames) {
     Start("", "MaxClients 2\n");
     tcp::socket feeder = Connect();
     asio::write(feeder, asio::buffer(kFeedHead + Part(StampedJpeg(2000, 0))));
-    auto end = std::chrono::steady_clock::now() + 3000ms;
-    while (Get("/demo.jpg") != 200 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    WaitUntil([&] { return Get("/demo.jpg") == 200; }, 3000ms, 5ms);  // the first frame has come
     std::vector<tcp::socket> viewers;
     for (const char* path : {"/demo.mjpg", "/demo.swf"}) {
         viewers.push_back(Connect());

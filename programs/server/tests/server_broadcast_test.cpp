@@ -54,3 +54,24 @@ TEST(FrameBroadcast, ViewersThatComeAndGoWithoutFramesLeaveNothing) {
     for (int i = 0; i < 10000; ++i) broadcast.Subscribe(r);
     EXPECT_EQ(broadcast.subscribers(), 0u);
 }
+
+TEST(ViewerQueue, SlowViewerSkipsFramesInsteadOfQueueingThem) {
+    ViewerQueue q;
+    EXPECT_EQ(q.Next(), nullptr);
+    EXPECT_FALSE(q.Offer(MakeFrame(1)));
+    FramePtr sending = q.Next();
+    ASSERT_NE(sending, nullptr);
+    EXPECT_EQ(sending->sequence, 1u);
+    // While frame 1 is being written, 2, 3 and 4 come: only the newest waits.
+    EXPECT_FALSE(q.Offer(MakeFrame(2)));
+    EXPECT_TRUE(q.Offer(MakeFrame(3)));
+    EXPECT_TRUE(q.Offer(MakeFrame(4)));
+    EXPECT_EQ(q.Next(), nullptr);  // still writing
+    q.Done();
+    FramePtr next = q.Next();
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->sequence, 4u);
+    EXPECT_EQ(q.dropped(), 2u);
+    q.Done();
+    EXPECT_EQ(q.Next(), nullptr);
+}

@@ -19,12 +19,6 @@ AclRule Rule(bool allow, const char* first, const char* last = nullptr) {
     return AclRule{allow, Ip(first), Ip(last ? last : first)};
 }
 
-FramePtr MakeFrame(uint64_t n) {
-    auto f = std::make_shared<Frame>();
-    f->sequence = n;
-    return f;
-}
-
 }  // namespace
 
 TEST(Acl, AddressesParse) {
@@ -134,27 +128,6 @@ TEST(Limits, MessageThrottleLetsOneAnIntervalThroughAndCountsTheRest) {
     EXPECT_EQ(t.TakeHeld(), 0u);
     EXPECT_TRUE(t.Allow(9000, held));
     EXPECT_EQ(held, 0u);
-}
-
-TEST(Limits, SlowViewerSkipsFramesInsteadOfQueueingThem) {
-    ViewerQueue q;
-    EXPECT_EQ(q.Next(), nullptr);
-    EXPECT_FALSE(q.Offer(MakeFrame(1)));
-    FramePtr sending = q.Next();
-    ASSERT_NE(sending, nullptr);
-    EXPECT_EQ(sending->sequence, 1u);
-    // While frame 1 is being written, 2, 3 and 4 come: only the newest waits.
-    EXPECT_FALSE(q.Offer(MakeFrame(2)));
-    EXPECT_TRUE(q.Offer(MakeFrame(3)));
-    EXPECT_TRUE(q.Offer(MakeFrame(4)));
-    EXPECT_EQ(q.Next(), nullptr);  // still writing
-    q.Done();
-    FramePtr next = q.Next();
-    ASSERT_NE(next, nullptr);
-    EXPECT_EQ(next->sequence, 4u);
-    EXPECT_EQ(q.dropped(), 2u);
-    q.Done();
-    EXPECT_EQ(q.Next(), nullptr);
 }
 
 TEST(Limits, ViewerSendBufferHoldsAQuarterSecondOfASlowLink) {
