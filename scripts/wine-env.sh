@@ -27,7 +27,10 @@ export WINEPREFIX=${ORVANE_WINEPREFIX:-$orvane_root/build/wineprefix-$ORVANE_WIN
 export WINEDEBUG=${WINEDEBUG:--all}
 # avicap32=n,b: a program with the tests' stand-in capture driver beside it loads that
 # one (Wine's own registers no capture class); elsewhere the builtin is taken as before.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;avicap32=n,b"
+# ORVANE_BUILTIN_AVICAP32=1 keeps Wine's own even there, for tests that must run without it.
+WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+[ -n "${ORVANE_BUILTIN_AVICAP32:-}" ] || WINEDLLOVERRIDES+=";avicap32=n,b"
+export WINEDLLOVERRIDES
 
 # A fresh prefix costs ~10 s; build it once, under a lock so parallel runs wait.
 wine_prepare_prefix() {
