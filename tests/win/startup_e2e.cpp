@@ -2,7 +2,6 @@
 // of its own, as a user starts it.
 #include <winsock2.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -28,33 +27,12 @@ using wintest::ExitPanel;
 using wintest::FindPanel;
 using wintest::kPatience;
 using wintest::Launched;
+using wintest::ProgramsIn;
 using wintest::TextOf;
 using wintest::WaitForPanel;
 using wintest::WaitUntil;
 
 std::wstring BuildDir() { return wintest::ModuleDir() + L"\\..\\.."; }
-
-// The streaming programs running from dir, opened with access.
-std::vector<HANDLE> ProgramsIn(const std::wstring& dir, DWORD access) {
-    std::vector<HANDLE> found;
-    HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snap, &entry); more; more = ::Process32NextW(snap, &entry)) {
-        std::wstring name = entry.szExeFile;
-        if (name != L"server.dll" && name != L"orvane.dll") continue;
-        HANDLE p = ::OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
-        if (!p) continue;
-        wchar_t path[MAX_PATH * 2] = {};
-        DWORD size = MAX_PATH * 2;
-        if (::QueryFullProcessImageNameW(p, 0, path, &size) && std::wstring(path).rfind(dir, 0) == 0)
-            found.push_back(p);
-        else
-            ::CloseHandle(p);
-    }
-    ::CloseHandle(snap);
-    return found;
-}
 
 // Whether every one of the programs ended within the patience, each with its own exit
 // code 0: ended by its own stop, not terminated. Closes the handles.

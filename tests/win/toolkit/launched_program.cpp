@@ -89,6 +89,15 @@ HANDLE OpenProgramIn(const std::wstring& dir, const std::wstring& name) {
     return program;
 }
 
+std::vector<HANDLE> ProgramsIn(const std::wstring& dir, DWORD access) {
+    std::vector<HANDLE> found;
+    ForProgramsIn(dir, L"", access, [&](HANDLE p) {
+        found.push_back(p);
+        return true;
+    });
+    return found;
+}
+
 void EndProgramsIn(const std::wstring& dir) {
     ForProgramsIn(dir, L"", PROCESS_TERMINATE, [](HANDLE p) {
         ::TerminateProcess(p, 0);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace wintest {
 
@@ -34,6 +35,9 @@ bool ExitPanel(HWND panel, const Launched& program, bool expectConfirmation);
 // A program named `name` (server.dll, orvane.dll) running from dir, opened with
 // SYNCHRONIZE and the right to read its exit code; null when there is none.
 HANDLE OpenProgramIn(const std::wstring& dir, const std::wstring& name);
+// The streaming programs running from dir, opened with access (and the right to read
+// their exit code); the caller closes them.
+std::vector<HANDLE> ProgramsIn(const std::wstring& dir, DWORD access);
 // A test that failed half-way may leave programs running: they are ended here.
 void EndProgramsIn(const std::wstring& dir);
 
