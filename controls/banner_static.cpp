@@ -174,9 +174,9 @@ void CBannerStatic::OnSetFont(fw::Message& m) {
 
 void CBannerStatic::OnTimer(fw::Message& m) {
     // Not shown, nothing is drawn, and the walk goes on with the first paint after the
-    // banner shows again.
+    // banner shows again. Shown, the strip is painted at once, within this message.
     const RECT area = TickArea();
-    if (!::IsRectEmpty(&area)) ::InvalidateRect(Handle(), &area, FALSE);
+    if (!::IsRectEmpty(&area)) ::RedrawWindow(Handle(), &area, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     m.Default();
 }
 

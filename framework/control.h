@@ -1,7 +1,8 @@
 // Control classes: an object that takes over an existing control window (a dialog
-// item) by subclassing it. Its message table sees the window's own messages, and the
-// WM_COMMAND and WM_NOTIFY notifications that the parent dialog reflects back to it
-// (Message::reflected is then true; see OnReflectedCommand/OnReflectedNotify).
+// item) by subclassing it: its window procedure is replaced, on the window's thread.
+// Its message table sees the window's own messages, and the WM_COMMAND and WM_NOTIFY
+// notifications that the parent dialog reflects back to it (Message::reflected is then
+// true; see OnReflectedCommand/OnReflectedNotify).
 #pragma once
 #include <windows.h>
 
@@ -17,7 +18,7 @@ public:
     Control& operator=(const Control&) = delete;
 
     // Takes over wnd: OnAttach runs first, then the message table takes over.
-    // False when wnd is not a window or this object is attached already.
+    // False when wnd is not a window of this thread, or either side is taken already.
     bool Attach(HWND wnd);
     bool IsAttached() const { return m_hWnd != nullptr; }
     HWND Handle() const { return m_hWnd; }
@@ -33,8 +34,7 @@ protected:
     virtual bool OnMessage(Message&) { return false; }
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR refData);
+    static LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND m_hWnd = nullptr;
 };
 

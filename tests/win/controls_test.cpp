@@ -419,45 +419,65 @@ std::pair<int, int> InkRows(HWND wnd, int top, int bottom) {
     return {first, last};
 }
 
-TEST(BannerStatic, ATickRedrawsOnlyTheTitleStripAndNothingWhileHiddenOrMinimised) {
+// Records the area of each paint a window receives, from a subclass over everything
+// else (which also shows that the banner's procedure passes messages down the chain).
+struct PaintLog {
+    std::vector<RECT> areas;
+    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+        if (msg == WM_PAINT) {
+            RECT area = {};
+            ::GetUpdateRect(wnd, &area, FALSE);
+            reinterpret_cast<PaintLog*>(self)->areas.push_back(area);
+        }
+        return ::DefSubclassProc(wnd, msg, wParam, lParam);
+    }
+};
+
+TEST(BannerStatic, ATickPaintsOnlyTheTitleStripAtOnceAndNothingWhileHiddenOrMinimised) {
     RunWith([](ControlsDialog& d) {
         HWND banner = d.banner.Handle();
         RECT rc;
         ::GetClientRect(banner, &rc);
-        auto tickArea = [&] {
-            ::ValidateRect(banner, nullptr);
-            ::SendMessageW(banner, WM_TIMER, 0, 0);
-            RECT area = {};
-            ::GetUpdateRect(banner, &area, FALSE);
-            return area;
-        };
         ASSERT_TRUE(PumpTicks(banner, 2));
         const auto [firstRow, lastRow] = InkRows(banner, 0, 35);  // the owner block starts at 35
         ASSERT_LT(firstRow, lastRow);
 
-        // The whole title, across the full width, and none of the text blocks below it.
-        RECT area = tickArea();
-        EXPECT_EQ(area.left, 0);
-        EXPECT_EQ(area.right, rc.right);
-        EXPECT_LE(area.top, firstRow);
-        EXPECT_GT(area.bottom, lastRow);
-        EXPECT_LE(area.bottom, 35);
+        PaintLog log;
+        ASSERT_TRUE(::SetWindowSubclass(banner, PaintLog::Proc, 1, reinterpret_cast<DWORD_PTR>(&log)));
+        auto tickPaints = [&] {  // the paints that one tick makes before it returns
+            ::UpdateWindow(banner);
+            log.areas.clear();
+            ::SendMessageW(banner, WM_TIMER, 0, 0);
+            return log.areas;
+        };
 
+        // One paint: the whole title, across the full width, and none of the text blocks below it.
+        std::vector<RECT> paints = tickPaints();
+        ASSERT_EQ(paints.size(), 1u);
+        EXPECT_EQ(paints[0].left, 0);
+        EXPECT_EQ(paints[0].right, rc.right);
+        EXPECT_LE(paints[0].top, firstRow);
+        EXPECT_GT(paints[0].bottom, lastRow);
+        EXPECT_LE(paints[0].bottom, 35);
         RECT answer = d.banner.TickArea();
-        EXPECT_TRUE(::EqualRect(&area, &answer));
+        EXPECT_TRUE(::EqualRect(&paints[0], &answer));
 
         // Wine clips an invalidation to what is shown, so hidden the banner's own answer is asked.
         ::ShowWindow(d.Handle(), SW_MINIMIZE);
         answer = d.banner.TickArea();
         EXPECT_TRUE(::IsRectEmpty(&answer));
+        EXPECT_TRUE(tickPaints().empty());
         ::ShowWindow(d.Handle(), SW_HIDE);
         answer = d.banner.TickArea();
         EXPECT_TRUE(::IsRectEmpty(&answer));
+        EXPECT_TRUE(tickPaints().empty());
         ::ShowWindow(d.Handle(), SW_RESTORE);
-        area = tickArea();
+        paints = tickPaints();
         answer = d.banner.TickArea();
-        EXPECT_TRUE(::EqualRect(&area, &answer));
-        EXPECT_FALSE(::IsRectEmpty(&area));
+        ASSERT_EQ(paints.size(), 1u);
+        EXPECT_TRUE(::EqualRect(&paints[0], &answer));
+        EXPECT_FALSE(::IsRectEmpty(&answer));
+        ::RemoveWindowSubclass(banner, PaintLog::Proc, 1);
     });
 }
 

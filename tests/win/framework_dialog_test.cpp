@@ -1,5 +1,7 @@
 // The dialog base, message tables, reflection and data exchange, on a real dialog.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
 
 #include <climits>
 #include <functional>
@@ -228,6 +230,38 @@ struct IntCase {
     bool accepted;
     int value;  // when accepted
 };
+
+LRESULT CALLBACK PassOn(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    return ::DefSubclassProc(wnd, msg, wParam, lParam);
+}
+
+// The window stays in working order when its control object goes first, alone or under
+// a later subclass: it answers as its own class does, never from the dead object.
+TEST(FrameworkControl, AnObjectThatGoesBeforeItsWindowLeavesTheWindowWorking) {
+    for (bool laterSubclass : {false, true}) {
+        SCOPED_TRACE(laterSubclass ? "under a later subclass" : "alone");
+        HWND wnd = ::CreateWindowExW(0, L"Static", L"text", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_TRUE(wnd);
+        const LONG_PTR ownProc = ::GetWindowLongPtrW(wnd, GWLP_WNDPROC);
+        {
+            CountingControl control;
+            ASSERT_TRUE(control.Attach(wnd));
+            EXPECT_FALSE(CountingControl().Attach(wnd));  // one object per window
+            EXPECT_EQ(fw::Control::FromHandle(wnd), &control);
+            EXPECT_EQ(::SendMessageW(wnd, WM_USER + 9, 0, 0), 5);
+            if (laterSubclass) {
+                ASSERT_TRUE(::SetWindowSubclass(wnd, PassOn, 1, 0));
+            }
+        }
+        EXPECT_EQ(fw::Control::FromHandle(wnd), nullptr);
+        EXPECT_EQ(::SendMessageW(wnd, WM_USER + 9, 0, 0), 0);
+        EXPECT_EQ(wintest::TextOf(wnd), L"text");  // the static's own handling
+        if (!laterSubclass) {
+            EXPECT_EQ(::GetWindowLongPtrW(wnd, GWLP_WNDPROC), ownProc);
+        }
+        EXPECT_TRUE(::DestroyWindow(wnd));
+    }
+}
 
 TEST(FrameworkDataExchange, IntegerTextFromTheEdit) {
     const std::wstring pad29(29, L' '), pad30(30, L' ');
