@@ -3,8 +3,10 @@
 # and under Wine for every Windows architecture this host can run.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
+# Warnings in our code fail the build; WERROR=OFF turns that off while experimenting.
+WERROR ?= ON
 NATIVE := build/native
-CMAKE_COMMON := -DCMAKE_BUILD_TYPE=RelWithDebInfo -G "Unix Makefiles"
+CMAKE_COMMON := -DCMAKE_BUILD_TYPE=RelWithDebInfo -G "Unix Makefiles" -DORVANE_WERROR=$(WERROR)
 TOOLCHAIN_win32 := cmake/mingw-i686.cmake
 TOOLCHAIN_win64 := cmake/mingw-x86_64.cmake
 
