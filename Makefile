@@ -10,12 +10,16 @@ CMAKE_COMMON := -DCMAKE_BUILD_TYPE=RelWithDebInfo -G "Unix Makefiles" -DORVANE_W
 TOOLCHAIN_win32 := cmake/mingw-i686.cmake
 TOOLCHAIN_win64 := cmake/mingw-x86_64.cmake
 
-.PHONY: all setup native win win32 win64 win-for-tests test test-native test-win run dist fuzz bench clean
+.PHONY: all setup check native win win32 win64 win-for-tests test test-native test-win run dist fuzz bench clean
 
 all: native win
 
 setup:
 	@scripts/setup
+
+# The formatter check CI runs beside the tests (scripts/check --fix formats what is off).
+check: setup
+	@scripts/check
 
 native: setup
 	cmake -S . -B $(NATIVE) $(CMAKE_COMMON) -DORVANE_SANITIZE=ON >/dev/null
