@@ -38,8 +38,7 @@ bool Control::Reflect(Message& m) {
     return handled;
 }
 
-LRESULT CALLBACK Control::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR, DWORD_PTR refData) {
+LRESULT CALLBACK Control::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR refData) {
     Control* self = reinterpret_cast<Control*>(refData);
     if (msg == WM_NCDESTROY) {
         ::RemoveWindowSubclass(wnd, SubclassProc, kSubclassId);

@@ -33,8 +33,8 @@ protected:
     virtual bool OnMessage(Message&) { return false; }
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR refData);
+    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                         DWORD_PTR refData);
     HWND m_hWnd = nullptr;
 };
 

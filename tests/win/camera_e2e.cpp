@@ -150,8 +150,8 @@ TEST(CameraEndToEnd, TheViewerShowsTheCameraUntilItIsUnplugged) {
         SCOPED_TRACE(c.camera);
         ProgramFolder folder;
         const std::wstring& dir = folder.dir;
-        for (const wchar_t* program : {L"\\app\\OrvaneDemo.exe", L"\\programs\\server\\server.dll",
-                                       L"\\programs\\encoder\\orvane.dll"}) {
+        for (const wchar_t* program :
+             {L"\\app\\OrvaneDemo.exe", L"\\programs\\server\\server.dll", L"\\programs\\encoder\\orvane.dll"}) {
             std::wstring from = BuildDir() + program;
             ASSERT_TRUE(::CopyFileW(from.c_str(), (dir + from.substr(from.rfind(L'\\'))).c_str(), FALSE));
         }
@@ -182,8 +182,8 @@ TEST(CameraEndToEnd, TheViewerShowsTheCameraUntilItIsUnplugged) {
         uint32_t counter = 0, later = 0;
         EXPECT_TRUE(CameraPicture(snapshot, c.width, c.height, counter));
         // The MJPEG stream that the viewer page shows, and the SWF stream: the counter moves.
-        std::vector<std::string> mjpeg =
-            Jpegs(Fetch(port, "/demo.mjpg", [](const std::string& d) { return Jpegs(d).size() >= 3; }));
+        std::vector<std::string> mjpeg = Jpegs(
+            Fetch(port, "/demo.mjpg", [](const std::string& d) { return Jpegs(d).size() >= 3; }));
         ASSERT_GE(mjpeg.size(), 3u);
         EXPECT_TRUE(CameraPicture(mjpeg.front(), c.width, c.height, counter));
         EXPECT_TRUE(CameraPicture(mjpeg.back(), c.width, c.height, later));
@@ -197,7 +197,8 @@ TEST(CameraEndToEnd, TheViewerShowsTheCameraUntilItIsUnplugged) {
         });
         ASSERT_FALSE(swf.empty());
         EXPECT_TRUE(CameraPicture(swf.front(), c.width, c.height, counter));
-        std::string page = Fetch(port, "/", [](const std::string& d) { return d.find("</html>") != std::string::npos; });
+        std::string page = Fetch(port, "/",
+                                 [](const std::string& d) { return d.find("</html>") != std::string::npos; });
         EXPECT_NE(page.find("demo.mjpg"), std::string::npos);
 
         // The panel let the camera go before the encoder took it, which it did at once.

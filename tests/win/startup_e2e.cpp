@@ -231,7 +231,8 @@ bool ReadLiveFrames(int port, int frames, std::string& failure) {
             data.append(buf, n);
             size_t body = data.find("\r\n\r\n");
             size_t count = 0;
-            for (size_t at = body; body != std::string::npos && (at = data.find("\xFF\xD8\xFF", at + 1)) != std::string::npos;)
+            for (size_t at = body;
+                 body != std::string::npos && (at = data.find("\xFF\xD8\xFF", at + 1)) != std::string::npos;)
                 ++count;
             if (body != std::string::npos && static_cast<int>(count) >= frames) {
                 ok = data.compare(0, 12, "HTTP/1.0 200") == 0 || data.compare(0, 12, "HTTP/1.1 200") == 0;
@@ -248,8 +249,10 @@ bool ReadLiveFrames(int port, int frames, std::string& failure) {
 }
 
 TEST_F(Startup, RealProgramsStreamAndTheTestPagePointsAtThem) {
-    ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\programs\\server\\server.dll").c_str(), (dir + L"\\server.dll").c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\programs\\encoder\\orvane.dll").c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
+    ASSERT_TRUE(
+        ::CopyFileW((BuildDir() + L"\\programs\\server\\server.dll").c_str(), (dir + L"\\server.dll").c_str(), FALSE));
+    ASSERT_TRUE(
+        ::CopyFileW((BuildDir() + L"\\programs\\encoder\\orvane.dll").c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
     const int port = 20000 + static_cast<int>(::GetCurrentProcessId() % 20000);
     wintest::WriteFileBytes(dir + L"\\orvane.conf", "Port " + std::to_string(port) + "\r\nVideoSize 320x240\r\n");
     // Wine cannot open a capture device: the children inherit the synthetic camera.
@@ -265,7 +268,7 @@ TEST_F(Startup, RealProgramsStreamAndTheTestPagePointsAtThem) {
 
     std::string failure;
     EXPECT_TRUE(ReadLiveFrames(port, 3, failure)) << failure;
-    EXPECT_EQ(TextOf(button), fixed::kStopCaption);  // both programs still run
+    EXPECT_EQ(TextOf(button), fixed::kStopCaption);                                // both programs still run
     EXPECT_TRUE(wintest::MessageBoxes(BoxScope::Process(program.pid())).empty());  // no failure reported
 
     HWND testPage = ::GetDlgItem(panel, fixed::kTestPageButton);
