@@ -62,7 +62,7 @@ dist: win
 
 fuzz: setup
 	scripts/setup clang libclang-rt-14-dev
-	CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_FUZZ=ON >/dev/null
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_FUZZ=ON -DORVANE_WERROR=$(WERROR) >/dev/null
 	cmake --build build/fuzz -j $(JOBS)
 	scripts/run-fuzzers build/fuzz
 
