@@ -2,7 +2,6 @@
 // stand-in capture driver in the program folder, as a user with a webcam runs them.
 // The viewer's streams must show the camera's pictures (its bars and moving counter)
 // under the watermark; a camera unplugged mid-stream ends the encoder and the panel.
-#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +17,7 @@
 #include "toolkit/files.h"
 #include "toolkit/fixed_values.h"
 #include "toolkit/launched_program.h"
+#include "toolkit/loopback_connection.h"
 #include "toolkit/message_boxes.h"
 #include "toolkit/stand_in_camera.h"
 #include "toolkit/wait.h"
@@ -84,24 +84,13 @@ std::vector<std::string> Jpegs(const std::string& data) {
 // GET path from the server until enough(data) holds, the server closes, or patience ends.
 template <class Enough>
 std::string Fetch(int port, const char* path, Enough enough) {
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<u_short>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    wintest::LoopbackConnection server(port);
     std::string data;
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        DWORD timeout = kPatience;
-        ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-        std::string request = std::string("GET ") + path + " HTTP/1.0\r\n\r\n";
-        ::send(s, request.data(), static_cast<int>(request.size()), 0);
+    if (server.Connect()) {
+        server.Send(std::string("GET ") + path + " HTTP/1.0\r\n\r\n");
         char buf[16384];
-        for (int n; !enough(data) && (n = ::recv(s, buf, sizeof buf, 0)) > 0;) data.append(buf, n);
+        for (int n; !enough(data) && (n = server.Receive(buf, sizeof buf)) > 0;) data.append(buf, n);
     }
-    ::closesocket(s);
-    ::WSACleanup();
     return data;
 }
 
