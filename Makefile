@@ -3,17 +3,23 @@
 # and under Wine for every Windows architecture this host can run.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
+# Warnings in our code fail the build; WERROR=OFF turns that off while experimenting.
+WERROR ?= ON
 NATIVE := build/native
-CMAKE_COMMON := -DCMAKE_BUILD_TYPE=RelWithDebInfo -G "Unix Makefiles"
+CMAKE_COMMON := -DCMAKE_BUILD_TYPE=RelWithDebInfo -G "Unix Makefiles" -DORVANE_WERROR=$(WERROR)
 TOOLCHAIN_win32 := cmake/mingw-i686.cmake
 TOOLCHAIN_win64 := cmake/mingw-x86_64.cmake
 
-.PHONY: all setup native win win32 win64 win-for-tests test test-native test-win run dist fuzz bench clean
+.PHONY: all setup check native win win32 win64 win-for-tests test test-native test-win run dist fuzz bench clean
 
 all: native win
 
 setup:
 	@scripts/setup
+
+# The formatter check CI runs beside the tests (scripts/check --fix formats what is off).
+check: setup
+	@scripts/check
 
 native: setup
 	cmake -S . -B $(NATIVE) $(CMAKE_COMMON) -DORVANE_SANITIZE=ON >/dev/null
@@ -56,7 +62,7 @@ dist: win
 
 fuzz: setup
 	scripts/setup clang libclang-rt-14-dev
-	CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_FUZZ=ON >/dev/null
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_FUZZ=ON -DORVANE_WERROR=$(WERROR) >/dev/null
 	cmake --build build/fuzz -j $(JOBS)
 	scripts/run-fuzzers build/fuzz
 

@@ -126,8 +126,9 @@ bool CStreamerApp::Startup() {
         return false;
     }
     if (!m_pathsFit) {
-        fw::MessageBoxForApp(L"Error: The program folder's path is too long!\n"
-                             L"Please install the program in a folder with a shorter path.");
+        fw::MessageBoxForApp(
+            L"Error: The program folder's path is too long!\n"
+            L"Please install the program in a folder with a shorter path.");
         return false;
     }
     if (!ReportMissingProgram(m_encoderPath) || !ReportMissingProgram(m_serverPath)) return false;

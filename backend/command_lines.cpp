@@ -17,8 +17,8 @@ std::wstring ServerCommandLine(const std::wstring& serverPath, const std::wstrin
     return serverPath + L" -f \"" + moduleDir + L"\\orvane.conf\"";
 }
 
-std::wstring EncoderCommandLine(const std::wstring& encoderPath, const std::wstring& escapedDir,
-                                int32_t frameRate, int32_t bitRate, int32_t port) {
+std::wstring EncoderCommandLine(const std::wstring& encoderPath, const std::wstring& escapedDir, int32_t frameRate,
+                                int32_t bitRate, int32_t port) {
     std::wstring line = encoderPath + L" -f vfwcap -r " + std::to_wstring(frameRate) + L" -i 0 ";
     if (bitRate == 0) line += L"-sameq ";
     line += L"-vhook \"watermark -f " + escapedDir + kWatermarkFile + L"\" ";

@@ -18,5 +18,5 @@ bool EscapeSpaceRuns(const std::wstring& dir, std::wstring& escaped);
 std::wstring ServerCommandLine(const std::wstring& serverPath, const std::wstring& moduleDir);
 
 // orvane.dll -f vfwcap -r N -i 0 [-sameq ]-vhook "watermark -f <escaped dir>\logo.gif" http://localhost:P/feed.ffm
-std::wstring EncoderCommandLine(const std::wstring& encoderPath, const std::wstring& escapedDir,
-                                int32_t frameRate, int32_t bitRate, int32_t port);
+std::wstring EncoderCommandLine(const std::wstring& encoderPath, const std::wstring& escapedDir, int32_t frameRate,
+                                int32_t bitRate, int32_t port);

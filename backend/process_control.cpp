@@ -27,13 +27,13 @@ using Step = ProgramStop::Step;
 // unquoted path containing spaces, Windows would try C:\Program.exe first.
 // Returns 0, or the launch's error code, taken before anything (freeing the
 // command-line buffer) can overwrite it.
-DWORD Launch(const ProcessSystem& sys, const wchar_t* program, const std::wstring& commandLine,
-             STARTUPINFOW& si, PROCESS_INFORMATION& record) {
+DWORD Launch(const ProcessSystem& sys, const wchar_t* program, const std::wstring& commandLine, STARTUPINFOW& si,
+             PROCESS_INFORMATION& record) {
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
     PROCESS_INFORMATION pi = {};
-    if (!sys.createProcess(program, buffer.data(), nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP,
-                           nullptr, nullptr, &si, &pi))
+    if (!sys.createProcess(program, buffer.data(), nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr,
+                           &si, &pi))
         return ::GetLastError();
     record = pi;
     return 0;
@@ -82,10 +82,8 @@ void Terminate(const ProcessSystem& sys, ProgramStop& stop, HANDLE process, ULON
 // The next step for a program that is still running, once its time has come.
 void Supervise(const ProcessSystem& sys, ProgramStop& stop, const PROCESS_INFORMATION& record, ULONGLONG now) {
     if (stop.processId != record.dwProcessId || now - stop.since < kStopGraceMs) return;
-    if (stop.step == Step::Signalled)
-        Request(stop, now);
-    else if (stop.step == Step::Requested)
-        Terminate(sys, stop, record.hProcess, now);
+    if (stop.step == Step::Signalled) Request(stop, now);
+    else if (stop.step == Step::Requested) Terminate(sys, stop, record.hProcess, now);
 }
 
 bool Ended(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
@@ -105,8 +103,8 @@ DWORD CStreamerApp::StartStreaming() {
     std::wstring escapedDir;
     DWORD error = ERROR_FILENAME_EXCED_RANGE;
     if (EscapeSpaceRuns(m_moduleDir, escapedDir)) {
-        std::wstring line = EncoderCommandLine(m_encoderPath, escapedDir, m_settings.frameRate,
-                                               m_settings.bitRate, m_settings.port);
+        std::wstring line = EncoderCommandLine(m_encoderPath, escapedDir, m_settings.frameRate, m_settings.bitRate,
+                                               m_settings.port);
         error = Launch(m_processSystem, m_encoderPath, line, si, m_encoderProcess);
         if (error == 0) return 0;
     }

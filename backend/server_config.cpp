@@ -24,13 +24,9 @@ const wchar_t kFixedBlock[] =
     L"Feed feed.ffm\n"
     L"NoAudio\n";
 
-std::wstring Line(const wchar_t* name, int32_t value) {
-    return std::wstring(name) + std::to_wstring(value) + L"\n";
-}
+std::wstring Line(const wchar_t* name, int32_t value) { return std::wstring(name) + std::to_wstring(value) + L"\n"; }
 
-bool IsScanSpace(wchar_t c) {
-    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
-}
+bool IsScanSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r'; }
 
 }  // namespace
 

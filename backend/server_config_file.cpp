@@ -6,9 +6,7 @@
 #include "backend/server_config.h"
 #include "backend/text_mode.h"
 
-static std::wstring ConfigPath(const CStreamerApp& app) {
-    return std::wstring(app.m_moduleDir) + L"\\orvane.conf";
-}
+static std::wstring ConfigPath(const CStreamerApp& app) { return std::wstring(app.m_moduleDir) + L"\\orvane.conf"; }
 
 int CStreamerApp::SaveServerConfig() {
     FILE* f = _wfopen(ConfigPath(*this).c_str(), L"wb");

@@ -2,6 +2,8 @@
 
 #include "common/ascii_case.h"
 
+// A table read by rows and columns: the formatter would put one entry per line.
+// clang-format off
 const FrameSize kFrameSizes[] = {
     // The panel's list (its row index is the combo box index): keep these first.
     {"sqcif", 128, 96},     {"qcif", 176, 144},     {"cif", 352, 288},      {"4cif", 704, 576},
@@ -16,6 +18,7 @@ const FrameSize kFrameSizes[] = {
     {"whuxga", 7680, 4800}, {"cga", 320, 200},      {"ega", 640, 350},      {"hd480", 852, 480},
     {"hd720", 1280, 720},   {"hd1080", 1920, 1080},
 };
+// clang-format on
 const size_t kFrameSizeCount = sizeof kFrameSizes / sizeof kFrameSizes[0];
 
 const FrameSize* FindFrameSize(const std::string& name) {

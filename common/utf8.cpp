@@ -44,12 +44,19 @@ std::wstring FromUtf8(const std::string& text) {
         else if ((b & 0xF8) == 0xF0) c = b & 0x07, len = 4;
         else c = 0xFFFD, len = 1;
         if (len > 1) {
-            if (i + len > text.size()) { c = 0xFFFD; len = 1; }
-            else for (size_t k = 1; k < len; ++k) {
-                unsigned char t = static_cast<unsigned char>(text[i + k]);
-                if ((t & 0xC0) != 0x80) { c = 0xFFFD; len = 1; break; }
-                c = (c << 6) | (t & 0x3F);
-            }
+            if (i + len > text.size()) {
+                c = 0xFFFD;
+                len = 1;
+            } else
+                for (size_t k = 1; k < len; ++k) {
+                    unsigned char t = static_cast<unsigned char>(text[i + k]);
+                    if ((t & 0xC0) != 0x80) {
+                        c = 0xFFFD;
+                        len = 1;
+                        break;
+                    }
+                    c = (c << 6) | (t & 0x3F);
+                }
         }
         i += len;
         if (sizeof(wchar_t) == 2 && c >= 0x10000) {

@@ -152,8 +152,8 @@ void CBannerStatic::OnPaint() {
     const RECT& area = paint.Area();
     const int areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
     HDC frame = m_frame->dc();
-    ::BitBlt(frame, area.left, area.top, areaWidth, areaHeight, m_backdrop[m_hover ? 1 : 0]->dc(), area.left,
-             area.top, SRCCOPY);
+    ::BitBlt(frame, area.left, area.top, areaWidth, areaHeight, m_backdrop[m_hover ? 1 : 0]->dc(), area.left, area.top,
+             SRCCOPY);
 
     fw::SelectedObject titleSelected(frame, m_titleFont.get());
     StepColors(n);

@@ -46,8 +46,8 @@ private:
     bool LayoutFits(int width, int height) const;
     void LayOut(HDC screen, const RECT& client);
 
-    controls::ColorWalk m_colors;  // the colour history, head first
-    bool m_hover = false;          // the pointer is over the contact strip
+    controls::ColorWalk m_colors;    // the colour history, head first
+    bool m_hover = false;            // the pointer is over the contact strip
     HCURSOR m_handCursor = nullptr;  // shared system cursor: never destroyed
     fw::Font m_titleFont;
     fw::Font m_linkFont;

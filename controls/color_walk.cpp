@@ -51,10 +51,8 @@ void ColorWalk::StepColors(int count) {
         int32_t& d = s_colorStep[c];
         // The bounce applies in the same step, so a component stays within -2..257.
         // A zero step counts as going down.
-        if (d > 0 && v + d > 257)
-            d = m_random.Next() % 3 - 6;  // -6..-4
-        else if (d <= 0 && v + d < -2)
-            d = m_random.Next() % 3 + 4;  // 4..6
+        if (d > 0 && v + d > 257) d = m_random.Next() % 3 - 6;       // -6..-4
+        else if (d <= 0 && v + d < -2) d = m_random.Next() % 3 + 4;  // 4..6
         v += d;
     }
 }

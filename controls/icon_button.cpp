@@ -48,10 +48,10 @@ void CIconButton::OnCustomDraw(NMHDR* hdr, LRESULT* result) {
         {cd->rc.left, cd->rc.top, cd->rc.right, cd->rc.bottom},
         {measured.left, measured.top, measured.right, measured.bottom}, icon != nullptr);
     if (icon)
-        ::DrawIconEx(dc, layout.iconX, layout.iconY, icon, controls::kButtonIconSize,
-                     controls::kButtonIconSize, 0, nullptr, DI_NORMAL);
-    ::DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(caption.c_str()),
-                 static_cast<WPARAM>(caption.size()), layout.textX, layout.textY, layout.textWidth,
-                 layout.textHeight, DST_PREFIXTEXT | (disabled ? DSS_DISABLED : 0));
+        ::DrawIconEx(dc, layout.iconX, layout.iconY, icon, controls::kButtonIconSize, controls::kButtonIconSize, 0,
+                     nullptr, DI_NORMAL);
+    ::DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(caption.c_str()), static_cast<WPARAM>(caption.size()),
+                 layout.textX, layout.textY, layout.textWidth, layout.textHeight,
+                 DST_PREFIXTEXT | (disabled ? DSS_DISABLED : 0));
     *result |= CDRF_SKIPDEFAULT;  // no caption of the control's own over ours
 }

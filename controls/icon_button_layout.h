@@ -10,8 +10,8 @@ struct LayoutRect {
 };
 
 struct IconButtonLayout {
-    int iconX, iconY;            // the 20 x 20 icon, when there is one
-    int textX, textY;            // the caption's box
+    int iconX, iconY;  // the 20 x 20 icon, when there is one
+    int textX, textY;  // the caption's box
     int textWidth, textHeight;
 };
 

@@ -36,10 +36,8 @@ void DataExchange::Int(int id, int& value) {
 
 void DataExchange::ComboIndex(int id, int& index) {
     if (m_failed) return;
-    if (m_fromControls)
-        index = static_cast<int>(::SendMessageW(Item(id), CB_GETCURSEL, 0, 0));
-    else
-        ::SendMessageW(Item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    if (m_fromControls) index = static_cast<int>(::SendMessageW(Item(id), CB_GETCURSEL, 0, 0));
+    else ::SendMessageW(Item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 void DataExchange::Radio(int firstId, int& position) {

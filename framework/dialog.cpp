@@ -27,13 +27,19 @@ constexpr WORD kDialogInitResourceType = 240;
 // answer goes through DWLP_MSGRESULT.
 bool AnswersDirectly(UINT msg) {
     switch (msg) {
-    case WM_CTLCOLORMSGBOX: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN: case WM_CTLCOLORDLG: case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC: case WM_COMPAREITEM: case WM_VKEYTOITEM:
-    case WM_CHARTOITEM: case WM_QUERYDRAGICON: case WM_INITDIALOG:
-        return true;
-    default:
-        return false;
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+    case WM_INITDIALOG: return true;
+    default: return false;
     }
 }
 
@@ -66,8 +72,8 @@ INT_PTR Dialog::DoModal() {
     // The hook subclasses the dialog window the moment it exists, before WM_CREATE.
     t_creating = this;
     t_cbtHook = ::SetWindowsHookExW(WH_CBT, CbtProc, nullptr, ::GetCurrentThreadId());
-    HWND wnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
-                                    m_parent, DialogProc, reinterpret_cast<LPARAM>(this));
+    HWND wnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), m_parent, DialogProc,
+                                    reinterpret_cast<LPARAM>(this));
     ::UnhookWindowsHookEx(t_cbtHook);
     t_cbtHook = nullptr;
     t_creating = nullptr;
@@ -113,9 +119,7 @@ bool Dialog::OnInitDialog() {
     return true;
 }
 
-bool Dialog::PreTranslateMessage(MSG& msg) {
-    return m_hWnd && ::IsDialogMessageW(m_hWnd, &msg);
-}
+bool Dialog::PreTranslateMessage(MSG& msg) { return m_hWnd && ::IsDialogMessageW(m_hWnd, &msg); }
 
 void Dialog::OnOK() {
     if (UpdateData(true)) EndDialog(IDOK);
@@ -137,8 +141,8 @@ LRESULT CALLBACK Dialog::CbtProc(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 // Installed at creation only to give WM_CREATE to the message table; removed after it.
-LRESULT CALLBACK Dialog::CreationSubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                              UINT_PTR, DWORD_PTR refData) {
+LRESULT CALLBACK Dialog::CreationSubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                              DWORD_PTR refData) {
     if (msg != WM_CREATE) return ::DefSubclassProc(wnd, msg, wParam, lParam);
     ::RemoveWindowSubclass(wnd, CreationSubclassProc, 0);
     Dialog* self = reinterpret_cast<Dialog*>(refData);
@@ -184,8 +188,14 @@ INT_PTR Dialog::HandleDialogMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-        if (LOWORD(wParam) == IDOK) { OnOK(); return TRUE; }
-        if (LOWORD(wParam) == IDCANCEL) { OnCancel(); return TRUE; }
+        if (LOWORD(wParam) == IDOK) {
+            OnOK();
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            OnCancel();
+            return TRUE;
+        }
     }
     // Menu and accelerator commands the dialog does not know go on to the application
     // (the Help command is the application's).
@@ -208,8 +218,7 @@ bool Dialog::ReflectToControl(Message& m) {
 
 void Dialog::ApplyInitData() {
     HINSTANCE module = ::GetModuleHandleW(nullptr);
-    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(m_templateId),
-                                MAKEINTRESOURCEW(kDialogInitResourceType));
+    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(m_templateId), MAKEINTRESOURCEW(kDialogInitResourceType));
     if (!res) return;
     const void* data = ::LockResource(::LoadResource(module, res));
     if (!data) return;

@@ -47,8 +47,8 @@ protected:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK CreationSubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                                 UINT_PTR id, DWORD_PTR refData);
+    static LRESULT CALLBACK CreationSubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                                 DWORD_PTR refData);
     static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleDialogMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     bool ReflectToControl(Message& m);

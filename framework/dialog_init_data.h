@@ -18,8 +18,8 @@ struct DialogInitRecord {
     enum class Kind { ComboString, ListString, Other };
     uint16_t controlId;
     Kind kind;
-    uint16_t message;   // as stored
-    std::string text;   // ANSI, without the terminator
+    uint16_t message;  // as stored
+    std::string text;  // ANSI, without the terminator
 };
 
 constexpr uint16_t kDlgInitComboAddString = 0x0403;

@@ -76,7 +76,9 @@ using MemoryDc = UniqueHandle<MemoryDcTraits>;
 class WindowDc {
 public:
     explicit WindowDc(HWND wnd) : m_wnd(wnd), m_dc(::GetDC(wnd)) {}
-    ~WindowDc() { if (m_dc) ::ReleaseDC(m_wnd, m_dc); }
+    ~WindowDc() {
+        if (m_dc) ::ReleaseDC(m_wnd, m_dc);
+    }
     WindowDc(const WindowDc&) = delete;
     WindowDc& operator=(const WindowDc&) = delete;
     HDC get() const { return m_dc; }
@@ -109,10 +111,8 @@ private:
 class OffscreenBitmap {
 public:
     OffscreenBitmap(HDC compatibleWith, int width, int height)
-        : m_dc(::CreateCompatibleDC(compatibleWith)),
-          m_bitmap(::CreateCompatibleBitmap(compatibleWith, width, height)),
-          m_old(m_dc && m_bitmap ? ::SelectObject(m_dc.get(), m_bitmap.get()) : nullptr),
-          m_width(width),
+        : m_dc(::CreateCompatibleDC(compatibleWith)), m_bitmap(::CreateCompatibleBitmap(compatibleWith, width, height)),
+          m_old(m_dc && m_bitmap ? ::SelectObject(m_dc.get(), m_bitmap.get()) : nullptr), m_width(width),
           m_height(height) {}
     ~OffscreenBitmap() {
         if (m_old) ::SelectObject(m_dc.get(), m_old);
@@ -138,7 +138,9 @@ private:
 class SelectedObject {
 public:
     SelectedObject(HDC dc, HGDIOBJ obj) : m_dc(dc), m_old(::SelectObject(dc, obj)) {}
-    ~SelectedObject() { if (m_old) ::SelectObject(m_dc, m_old); }
+    ~SelectedObject() {
+        if (m_old) ::SelectObject(m_dc, m_old);
+    }
     SelectedObject(const SelectedObject&) = delete;
     SelectedObject& operator=(const SelectedObject&) = delete;
 

@@ -56,11 +56,11 @@ template <class T>
 class MessageTable {
 public:
     struct Entry {
-        UINT msg;             // WM_COMMAND and WM_NOTIFY entries match code and id too
-        UINT code;            // notification code (BN_CLICKED, NM_CUSTOMDRAW, ...)
-        UINT id;              // control or command id, or kAnyId
-        bool reflected;       // matches only notifications a parent reflected back
-        void (T::*plain)();   // exactly one of these three is set
+        UINT msg;            // WM_COMMAND and WM_NOTIFY entries match code and id too
+        UINT code;           // notification code (BN_CLICKED, NM_CUSTOMDRAW, ...)
+        UINT id;             // control or command id, or kAnyId
+        bool reflected;      // matches only notifications a parent reflected back
+        void (T::*plain)();  // exactly one of these three is set
         void (T::*full)(Message&);
         void (T::*notify)(NMHDR*, LRESULT*);
     };
@@ -82,8 +82,7 @@ public:
 private:
     static bool Matches(const Entry& e, const Message& m) {
         if (e.msg != m.msg || e.reflected != m.reflected) return false;
-        if (m.msg == WM_COMMAND)
-            return e.code == HIWORD(m.wParam) && (e.id == kAnyId || e.id == LOWORD(m.wParam));
+        if (m.msg == WM_COMMAND) return e.code == HIWORD(m.wParam) && (e.id == kAnyId || e.id == LOWORD(m.wParam));
         if (m.msg == WM_NOTIFY) {
             const NMHDR* hdr = reinterpret_cast<const NMHDR*>(m.lParam);
             return e.code == hdr->code && (e.id == kAnyId || e.id == hdr->idFrom);

@@ -129,9 +129,9 @@ void CControlPanelDlg::OnDestroy() {
 }
 
 void CControlPanelDlg::AddToolTips() {
-    m_toolTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
-                                  ::GetModuleHandleW(nullptr), nullptr);
+    m_toolTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr, ::GetModuleHandleW(nullptr),
+                                  nullptr);
     // A maximum width makes the tips wrap, and the third tip's line break count.
     ::SendMessageW(m_toolTip, TTM_SETMAXTIPWIDTH, 0, 250);
     ::SendMessageW(m_toolTip, TTM_SETDELAYTIME, TTDT_AUTOPOP, 20000);
@@ -186,8 +186,7 @@ void CControlPanelDlg::OnStartStop() {
     // caption after the box would then turn the user's Stop into a Start.
     const bool start = IsStopped();
     UpdateData(true);  // a rejected text has been reported; the members stand as they are
-    if (start)
-        StartBranch();
+    if (start) StartBranch();
     else if (!IsStopped())  // a tick under the box may have done the stop already
         StopBranch();
 }

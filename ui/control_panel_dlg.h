@@ -40,7 +40,7 @@ public:
     HWND m_toolTip = nullptr;  // owned by the dialog window, goes with it
     fw::Menu m_menuTray;
     HWND m_hCapWnd = nullptr;
-    HICON m_hIcon;              // shared resource icon, never destroyed
+    HICON m_hIcon;  // shared resource icon, never destroyed
 
 protected:
     bool OnMessage(fw::Message& m) override;

@@ -4,9 +4,9 @@
 
 #include "common/frame_sizes.h"
 
-constexpr int kSizePresetCount = 7;        // rows 0 to 6
-constexpr int kCustomSizePreset = 7;       // "Custom": the list's last entry, no row
-constexpr int kQvgaSizePreset = 5;         // what "Resize to" starts from
+constexpr int kSizePresetCount = 7;   // rows 0 to 6
+constexpr int kCustomSizePreset = 7;  // "Custom": the list's last entry, no row
+constexpr int kQvgaSizePreset = 5;    // what "Resize to" starts from
 
 // Row 0 to kSizePresetCount - 1 of the list.
 inline const FrameSize& SizePreset(int row) { return kFrameSizes[row]; }

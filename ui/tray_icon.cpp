@@ -65,8 +65,7 @@ void CControlPanelDlg::OnTrayNotify(fw::Message& m) {
         ::TrackPopupMenu(::GetSubMenu(m_menuTray.get(), 0), TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
         break;
     }
-    default:
-        break;
+    default: break;
     }
     m.result = 0;
 }

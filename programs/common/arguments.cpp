@@ -72,10 +72,8 @@ std::vector<std::wstring> ProgramArguments(const std::wstring& commandLine, cons
         (start + modulePath.size() == commandLine.size() || IsBlank(commandLine[start + modulePath.size()])))
         rest = start + modulePath.size();
     else if (commandLine[start] == L'"' && OwnPathAt(commandLine, start + 1, modulePath) &&
-             start + 1 + modulePath.size() < commandLine.size() &&
-             commandLine[start + 1 + modulePath.size()] == L'"')
+             start + 1 + modulePath.size() < commandLine.size() && commandLine[start + 1 + modulePath.size()] == L'"')
         rest = start + modulePath.size() + 2;
-    else
-        rest = start + SkipFirstToken(commandLine.substr(start));
+    else rest = start + SkipFirstToken(commandLine.substr(start));
     return SplitCommandLine(commandLine.substr(rest));
 }

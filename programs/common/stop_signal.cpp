@@ -30,11 +30,8 @@ BOOL WINAPI ConsoleHandler(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-        RunStopOnce();
-        return TRUE;
-    default:
-        return FALSE;
+    case CTRL_CLOSE_EVENT: RunStopOnce(); return TRUE;
+    default: return FALSE;
     }
 }
 

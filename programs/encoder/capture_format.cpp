@@ -103,12 +103,9 @@ bool IsSupportedCaptureFormat(const CaptureFormat& f) {
 bool ConvertCaptureFrame(const CaptureFormat& f, const uint8_t* data, size_t size, RgbImage& out) {
     if (!IsSupportedCaptureFormat(f) || size < CaptureFrameBytes(f)) return false;
     out.Resize(f.width, std::abs(f.height));
-    if (f.compression == 0)
-        ConvertRgb(f, data, out);
-    else if (IsPackedYuv(f.compression))
-        ConvertPackedYuv(f, data, out);
-    else
-        ConvertPlanarYuv(f, data, out);
+    if (f.compression == 0) ConvertRgb(f, data, out);
+    else if (IsPackedYuv(f.compression)) ConvertPackedYuv(f, data, out);
+    else ConvertPlanarYuv(f, data, out);
     return true;
 }
 

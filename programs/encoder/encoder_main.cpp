@@ -104,7 +104,8 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
             return 2;
         }
         if (!pipeline->Process(frame, jpeg)) {
-            if (dropped++ % 100 == 0) Say("a frame does not fit the feed's size limit even at the lowest quality; dropped");
+            if (dropped++ % 100 == 0)
+                Say("a frame does not fit the feed's size limit even at the lowest quality; dropped");
             continue;
         }
         if (!feed.Send(jpeg, error)) {

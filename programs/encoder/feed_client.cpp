@@ -50,7 +50,8 @@ std::string Hex(size_t n) {
 // "20 s", or "1.5 s" for the short waits of tests.
 std::string WaitText(milliseconds wait) {
     char text[32];
-    if (wait.count() % 1000 == 0) std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(wait.count() / 1000));
+    if (wait.count() % 1000 == 0)
+        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(wait.count() / 1000));
     else std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(wait.count()) / 1000);
     return text;
 }
@@ -76,8 +77,8 @@ struct FeedClient::Impl {
     milliseconds stall;  // a write may take nothing for this long
     asio::io_context io;
     asio::ip::tcp::socket socket{io};
-    bool open = false;  // accepted by the server
-    bool connected = false;  // once
+    bool open = false;                // accepted by the server
+    bool connected = false;           // once
     Clock::time_point lastDelivered;  // or when the first Connect began
     // Frames written on this connection may still sit in the buffers on the way: only
     // those followed by more than the buffers hold have surely been read by the server.
@@ -88,13 +89,13 @@ struct FeedClient::Impl {
     std::deque<Written> unsure;
     uint64_t written = 0, buffersHold = 0;
     Clock::time_point surelyRead;  // the last frame surely read (or lastDelivered at the start)
-    bool timedOut = false;  // the last Run ended at its deadline
+    bool timedOut = false;         // the last Run ended at its deadline
     // What the server said on the feed connection; any final answer there ends the feed.
     std::string answer;
     bool answered = false;
-    bool continued = false;  // it said "100 Continue": the feed is accepted
+    bool continued = false;        // it said "100 Continue": the feed is accepted
     bool serverContinues = false;  // it has done so once: its silence is no acceptance
-    std::string connectionEnd;  // why it ended, when it ended without an answer
+    std::string connectionEnd;     // why it ended, when it ended without an answer
     char answerBuffer[512];
 
     Impl(FeedUrl u, const std::atomic<bool>& s, milliseconds w, milliseconds st)
@@ -475,8 +476,8 @@ bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
         error = "the feed is not open";
         return false;
     }
-    std::string part = std::string("--") + Boundary() + "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
-                       std::to_string(jpeg.size()) + "\r\n\r\n";
+    std::string part = std::string("--") + Boundary() +
+                       "\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) + "\r\n\r\n";
     part.append(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
     part += "\r\n";
     std::string chunk = Hex(part.size()) + "\r\n" + part + "\r\n";

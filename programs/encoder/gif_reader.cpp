@@ -236,4 +236,3 @@ private:
 bool ReadGif(const uint8_t* data, size_t size, RgbImage& out, std::string& error) {
     return GifReader(data, size, out, error).Read();
 }
-

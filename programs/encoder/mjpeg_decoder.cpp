@@ -11,7 +11,7 @@ namespace {
 struct DecodeErrors {
     jpeg_error_mgr base;
     jmp_buf escape;
-    bool damaged = false;                 // the data ended or broke off before the picture did
+    bool damaged = false;                // the data ended or broke off before the picture did
     char message[JMSG_LENGTH_MAX] = {};  // the first error or damage, for the caller's message
 };
 

@@ -128,7 +128,8 @@ bool ParseFeedUrl(const std::wstring& url, FeedUrl& out) {
         if (c <= L' ' || c > L'~') return false;
     size_t hostStart = scheme.size();
     size_t slash = url.find(L'/', hostStart);
-    std::wstring authority = url.substr(hostStart, slash == std::wstring::npos ? std::wstring::npos : slash - hostStart);
+    std::wstring authority = url.substr(hostStart,
+                                        slash == std::wstring::npos ? std::wstring::npos : slash - hostStart);
     std::wstring path = slash == std::wstring::npos ? L"/" : url.substr(slash);
     // The host is a name or IPv4 address, or an IPv6 address in brackets; a port may follow.
     std::wstring host, portText;

@@ -5,9 +5,12 @@
 
 RateControl::RateControl(int64_t bitRate, int64_t tolerance, double frameRate, int64_t maxFrameBytes, bool sameQuality)
     : bitRate_(bitRate), tolerance_(tolerance), frameRate_(frameRate > 0 ? frameRate : 25), maxFrame_(maxFrameBytes),
-      quality_(bitRate > 0 ? 60 : sameQuality ? kSameQuality : kDefaultQuality) {
+      quality_(bitRate > 0   ? 60
+               : sameQuality ? kSameQuality
+                             : kDefaultQuality) {
     // Without an explicit tolerance, a tenth of the rate (and at least what one frame weighs).
-    if (bitRate_ > 0 && tolerance_ <= 0) tolerance_ = std::max<int64_t>(bitRate_ / 10, static_cast<int64_t>(bitRate_ / frameRate_));
+    if (bitRate_ > 0 && tolerance_ <= 0)
+        tolerance_ = std::max<int64_t>(bitRate_ / 10, static_cast<int64_t>(bitRate_ / frameRate_));
 }
 
 void RateControl::FrameSent(size_t bytes) {

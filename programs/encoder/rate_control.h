@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int kSameQuality = 90;      // -sameq: high quality, still 4:2:0
-constexpr int kDefaultQuality = 75;   // neither a bit rate nor -sameq
+constexpr int kSameQuality = 90;     // -sameq: high quality, still 4:2:0
+constexpr int kDefaultQuality = 75;  // neither a bit rate nor -sameq
 constexpr int kMinQuality = 2;
 constexpr int kMaxQuality = 95;
 

@@ -5,11 +5,11 @@
 #include <string>
 
 struct StreamParameters {
-    double frameRate = 0;              // VideoFrameRate
-    int width = 0, height = 0;         // VideoSize, 0 when not set
-    int64_t bitRate = 0;               // VideoBitRate, bit/s; 0 when not set
-    int64_t bitRateTolerance = 0;      // VideoBitRateTolerance, bit/s
-    int64_t fileMaxSize = 0;           // FileMaxSize, bytes; 0 when not set
+    double frameRate = 0;          // VideoFrameRate
+    int width = 0, height = 0;     // VideoSize, 0 when not set
+    int64_t bitRate = 0;           // VideoBitRate, bit/s; 0 when not set
+    int64_t bitRateTolerance = 0;  // VideoBitRateTolerance, bit/s
+    int64_t fileMaxSize = 0;       // FileMaxSize, bytes; 0 when not set
 };
 
 // Unknown directives are skipped (the server may say more than we use); a known one with

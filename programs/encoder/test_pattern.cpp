@@ -62,9 +62,9 @@ void DrawTestPattern(int64_t frame, double rate, RgbImage& out) {
     // The clock: time since the first frame, HH:MM:SS.cc, on a black box.
     int64_t centis = rate > 0 ? static_cast<int64_t>(frame * 100.0 / rate) : 0;
     int64_t s = centis / 100;
-    int glyphs[11] = {static_cast<int>(s / 36000 % 10), static_cast<int>(s / 3600 % 10), 10,
-                      static_cast<int>(s / 600 % 6),    static_cast<int>(s / 60 % 10),   10,
-                      static_cast<int>(s / 10 % 6),     static_cast<int>(s % 10),        11,
+    int glyphs[11] = {static_cast<int>(s / 36000 % 10),   static_cast<int>(s / 3600 % 10), 10,
+                      static_cast<int>(s / 600 % 6),      static_cast<int>(s / 60 % 10),   10,
+                      static_cast<int>(s / 10 % 6),       static_cast<int>(s % 10),        11,
                       static_cast<int>(centis / 10 % 10), static_cast<int>(centis % 10)};
     const int scale = 4, pitch = 6 * scale;
     static const uint8_t black[3] = {0, 0, 0};

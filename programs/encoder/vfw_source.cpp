@@ -37,7 +37,9 @@ void Say(const std::string& text) {
     std::fflush(stderr);
 }
 
-long Seconds(Clock::duration d) { return static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(d).count()); }
+long Seconds(Clock::duration d) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(d).count());
+}
 
 // A driver call that never returns cannot be undone: say so and end, so the panel sees the
 // encoder gone. TerminateProcess, as the stuck thread may hold locks that an orderly exit needs.
@@ -119,7 +121,8 @@ public:
             lastFrame_ = start_;
         }
         for (;;) {
-            auto due = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(count_ / rate_));
+            auto due = start_ +
+                       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(count_ / rate_));
             while (Clock::now() < due) {
                 if (stop_) return false;
                 Pump();
@@ -197,7 +200,8 @@ private:
     }
 
     std::string NoPictureMessage(Clock::duration timeout) const {
-        std::string text = delivered_ ? "the camera has delivered no picture for " : "the camera delivered no picture in the first ";
+        std::string text = delivered_ ? "the camera has delivered no picture for "
+                                      : "the camera delivered no picture in the first ";
         text += std::to_string(Seconds(timeout)) + " s";
         if (grabFailures_) text += " (the driver refused " + std::to_string(grabFailures_) + " frame requests)";
         if (skipped_) text += " (" + std::to_string(skipped_) + " frames could not be shown)";

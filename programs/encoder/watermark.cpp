@@ -5,9 +5,9 @@
 #include "programs/encoder/scale.h"
 
 Watermark::Watermark(RgbImage mark, int mode, uint32_t thresholdRgb)
-    : mark_(std::move(mark)), mode_(mode),
-      threshold_{static_cast<uint8_t>(thresholdRgb >> 16), static_cast<uint8_t>(thresholdRgb >> 8),
-                 static_cast<uint8_t>(thresholdRgb)} {}
+    : mark_(std::move(mark)),
+      mode_(mode), threshold_{static_cast<uint8_t>(thresholdRgb >> 16), static_cast<uint8_t>(thresholdRgb >> 8),
+                              static_cast<uint8_t>(thresholdRgb)} {}
 
 void Watermark::Prepare(int width, int height) {
     ScaleNearest(mark_, width, height, scaled_);

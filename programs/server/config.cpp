@@ -77,8 +77,8 @@ public:
             ++lineNo_;
             if (!Line(line)) return false;
         }
-        if (feed_ || stream_) return Fail(sectionLine_, std::string("section <") + (feed_ ? "Feed" : "Stream") +
-                                                            "> is not closed");
+        if (feed_ || stream_)
+            return Fail(sectionLine_, std::string("section <") + (feed_ ? "Feed" : "Stream") + "> is not closed");
         return Check();
     }
 
@@ -173,7 +173,8 @@ private:
                    Note(maxClientsLine_);
         }
         if (key == "maxbandwidth") {
-            return NeedArgs(name, a, 1, 1) && (ParseInt(a[0], 1, 1000000000, config_.maxBandwidthKbps) || BadValue(name));
+            return NeedArgs(name, a, 1, 1) &&
+                   (ParseInt(a[0], 1, 1000000000, config_.maxBandwidthKbps) || BadValue(name));
         }
         if (key == "customlog") {
             if (!NeedArgs(name, a, 1, 1)) return false;
@@ -216,7 +217,8 @@ private:
             return NeedArgs(name, a, 1, 1) && (ParseByteSize(a[0], feedCfg_.maxSize) || BadValue(name));
         }
         if (key == "acl") return Acl(name, a, feedCfg_.acl);
-        if (key == "readonlyfile" || key == "truncate") return Fail(name + " is not supported: the feed is kept in memory");
+        if (key == "readonlyfile" || key == "truncate")
+            return Fail(name + " is not supported: the feed is kept in memory");
         return Fail("unknown directive " + name + " in <Feed>");
     }
 
@@ -236,10 +238,13 @@ private:
         }
         if (key == "noaudio") return NeedArgs(name, a, 0, 0);
         if (key == "videoframerate") return NeedArgs(name, a, 1, 1) && (ParseRate(a[0], s.frameRate) || BadValue(name));
-        if (key == "videosize") return NeedArgs(name, a, 1, 1) && (ParseVideoSize(a[0], s.width, s.height) || BadValue(name));
-        if (key == "videobitrate") return NeedArgs(name, a, 1, 1) && (ParseIntField(a[0], 1, 10000000, s.bitRate) || BadValue(name));
+        if (key == "videosize")
+            return NeedArgs(name, a, 1, 1) && (ParseVideoSize(a[0], s.width, s.height) || BadValue(name));
+        if (key == "videobitrate")
+            return NeedArgs(name, a, 1, 1) && (ParseIntField(a[0], 1, 10000000, s.bitRate) || BadValue(name));
         if (key == "videobitratetolerance")
-            return NeedArgs(name, a, 1, 1) && (ParseIntField(a[0], 0, 2147483647, s.bitRateTolerance) || BadValue(name));
+            return NeedArgs(name, a, 1, 1) &&
+                   (ParseIntField(a[0], 0, 2147483647, s.bitRateTolerance) || BadValue(name));
         if (key == "acl") return Acl(name, a, s.acl);
         return Fail("unknown directive " + name + " in <Stream>");
     }
@@ -247,8 +252,8 @@ private:
     bool Check() {
         for (size_t i = 0; i < config_.streams.size(); ++i)
             if (!config_.FindFeed(config_.streams[i].feed))
-                return Fail(feedLines_[i], "stream " + config_.streams[i].name + " names a missing feed " +
-                                               config_.streams[i].feed);
+                return Fail(feedLines_[i],
+                            "stream " + config_.streams[i].name + " names a missing feed " + config_.streams[i].feed);
         if (config_.maxClients > config_.maxHttpConnections)
             return Fail(maxClientsLine_ ? maxClientsLine_ : maxHttpLine_,
                         "MaxClients " + std::to_string(config_.maxClients) + " is above MaxHTTPConnections " +
@@ -292,8 +297,7 @@ std::string BaseName(const std::string& name) {
 std::string MjpegName(const StreamConfig& stream) { return BaseName(stream.name) + ".mjpg"; }
 std::string SnapshotName(const StreamConfig& stream) { return BaseName(stream.name) + ".jpg"; }
 
-bool ParseServerConfig(const std::string& text, const std::string& fileName, ServerConfig& config,
-                       std::string& error) {
+bool ParseServerConfig(const std::string& text, const std::string& fileName, ServerConfig& config, std::string& error) {
     ServerConfig parsed;
     Parser parser(fileName, parsed);
     if (!parser.Run(text)) {
@@ -327,14 +331,18 @@ bool ParseByteSize(const std::string& text, uint64_t& bytes) {
     uint64_t unit = 1;
     std::string digits = text;
     switch (text.back()) {
-    case 'k': case 'K': unit = 1ull << 10; break;
-    case 'm': case 'M': unit = 1ull << 20; break;
-    case 'g': case 'G': unit = 1ull << 30; break;
+    case 'k':
+    case 'K': unit = 1ull << 10; break;
+    case 'm':
+    case 'M': unit = 1ull << 20; break;
+    case 'g':
+    case 'G': unit = 1ull << 30; break;
     default: break;
     }
     if (unit != 1) digits.pop_back();
     int64_t n;
-    if (digits.empty() || digits[0] == '-' || digits[0] == '+' || !ParseInt(digits, 1, static_cast<int64_t>(kMaxFeedBytes), n))
+    if (digits.empty() || digits[0] == '-' || digits[0] == '+' ||
+        !ParseInt(digits, 1, static_cast<int64_t>(kMaxFeedBytes), n))
         return false;
     uint64_t v = static_cast<uint64_t>(n) * unit;
     if (v > kMaxFeedBytes) return false;

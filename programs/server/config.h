@@ -9,8 +9,8 @@
 #include "programs/server/acl.h"
 
 struct FeedConfig {
-    std::string name;           // served as "/" + name
-    std::string file;           // "mem:..." or a path; the feed is kept in memory either way
+    std::string name;             // served as "/" + name
+    std::string file;             // "mem:..." or a path; the feed is kept in memory either way
     uint64_t maxSize = 5u << 20;  // FileMaxSize in bytes
     std::vector<AclRule> acl;
 };
@@ -18,7 +18,7 @@ struct FeedConfig {
 struct StreamConfig {
     std::string name;
     std::string format = "swf";
-    std::string feed;           // name of a FeedConfig
+    std::string feed;  // name of a FeedConfig
     double frameRate = 25;
     int width = 0, height = 0;  // 0: taken from the first frame
     int bitRate = 0;            // kbit/s, 0 when not set
@@ -47,8 +47,7 @@ std::string SnapshotName(const StreamConfig& stream);
 
 // Parses the whole file text (LF or CR LF line ends). On failure returns false
 // and sets error to "<fileName>:<line>: <message>".
-bool ParseServerConfig(const std::string& text, const std::string& fileName, ServerConfig& config,
-                       std::string& error);
+bool ParseServerConfig(const std::string& text, const std::string& fileName, ServerConfig& config, std::string& error);
 
 // "640x480" or a size name such as "vga"; false for anything else.
 bool ParseVideoSize(const std::string& text, int& width, int& height);

@@ -29,13 +29,13 @@ public:
     void Cut();
 
     asio::ip::tcp::socket socket;
-    Ipv4 peer = 0;           // the client's IPv4 address, 0 for another family
-    std::string client;      // the client's address as the log gives it
+    Ipv4 peer = 0;       // the client's IPv4 address, 0 for another family
+    std::string client;  // the client's address as the log gives it
     // For the access log: the request line ("-" when there was none), status, bytes sent.
     std::string requestLine;
     int status = 0;
     uint64_t sent = 0;
-    bool head = false;       // a HEAD request: headers only
+    bool head = false;  // a HEAD request: headers only
 
     bool admitted() const { return admitted_; }
 

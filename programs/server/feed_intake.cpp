@@ -18,11 +18,12 @@ public:
     FeedIntake(std::shared_ptr<ServerState> state, ConnectionPtr connection, FeedState& feed, std::string boundary)
         : state_(std::move(state)), c_(std::move(connection)), feed_(feed), timer_(state_->io),
           limit_(FeedFrameLimit(feed.config)),
-          multipart_(boundary, limit_, [this](std::string part) { Publish(std::move(part)); },
-                     [this](uint64_t size) {
-                         state_->RefusePart(feed_, "a part of " + std::to_string(size) + " bytes (the limit is " +
-                                                       std::to_string(limit_) + ")");
-                     }) {}
+          multipart_(
+              boundary, limit_, [this](std::string part) { Publish(std::move(part)); },
+              [this](uint64_t size) {
+                  state_->RefusePart(feed_, "a part of " + std::to_string(size) + " bytes (the limit is " +
+                                                std::to_string(limit_) + ")");
+              }) {}
 
     ~FeedIntake() { End(); }
 
@@ -131,8 +132,8 @@ private:
         feeding_ = false;
         feed_.feederConnected = false;
         if (uint64_t held = feed_.refusedMessages.TakeHeld())
-            state_->Message(feed_.config.name + ": " + std::to_string(held) + " more " + (held == 1 ? "part" : "parts") +
-                            " refused since the last message");
+            state_->Message(feed_.config.name + ": " + std::to_string(held) + " more " +
+                            (held == 1 ? "part" : "parts") + " refused since the last message");
         if (uint64_t held = feed_.secondFeederMessages.TakeHeld())
             state_->Message(feed_.config.name + ": " + std::to_string(held) + " more second " +
                             (held == 1 ? "feeder" : "feeders") + " refused since the last message");

@@ -4,7 +4,9 @@
 
 namespace {
 
-size_t Slot(int64_t slice) { return static_cast<size_t>((slice % RateMeter::kSlices + RateMeter::kSlices) % RateMeter::kSlices); }
+size_t Slot(int64_t slice) {
+    return static_cast<size_t>((slice % RateMeter::kSlices + RateMeter::kSlices) % RateMeter::kSlices);
+}
 
 }  // namespace
 
@@ -18,9 +20,12 @@ bool AdmitConnection(const ServerConfig& config, int openConnections) {
     return openConnections + 1 <= config.maxHttpConnections;
 }
 
-uint64_t FeedFrameLimit(const FeedConfig& feed) { return feed.maxSize < kMaxFrameBytes ? feed.maxSize : kMaxFrameBytes; }
+uint64_t FeedFrameLimit(const FeedConfig& feed) {
+    return feed.maxSize < kMaxFrameBytes ? feed.maxSize : kMaxFrameBytes;
+}
 
-RateMeter::RateMeter(int64_t windowMs) : windowMs_(std::max<int64_t>(windowMs, kSlices)), sliceMs_(windowMs_ / kSlices) {}
+RateMeter::RateMeter(int64_t windowMs)
+    : windowMs_(std::max<int64_t>(windowMs, kSlices)), sliceMs_(windowMs_ / kSlices) {}
 
 void RateMeter::Add(uint64_t bytes, int64_t nowMs) {
     Advance(nowMs);

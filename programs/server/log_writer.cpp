@@ -52,7 +52,8 @@ struct LogWriter::State {
             std::string text;
             text.swap(queue);
             if (droppedUnsaid > 0) {
-                text = "(" + std::to_string(droppedUnsaid) + " log lines dropped: the output was not taking them)\n" + text;
+                text = "(" + std::to_string(droppedUnsaid) + " log lines dropped: the output was not taking them)\n" +
+                       text;
                 droppedUnsaid = 0;
             }
             lock.unlock();
@@ -65,8 +66,7 @@ struct LogWriter::State {
     }
 };
 
-LogWriter::LogWriter(std::FILE* stream, bool closeWhenDone, size_t queueBytes)
-    : state_(std::make_shared<State>()) {
+LogWriter::LogWriter(std::FILE* stream, bool closeWhenDone, size_t queueBytes) : state_(std::make_shared<State>()) {
     state_->stream = stream;
     // What the stream has buffered so far goes first.
     std::fflush(stream);

@@ -37,16 +37,15 @@ std::string MultipartBoundary(const std::string& contentType) {
 
 MultipartReader::MultipartReader(std::string boundary, uint64_t maxPartBytes, std::function<void(std::string)> onPart,
                                  std::function<void(uint64_t)> onRefused)
-    : boundary_("--" + boundary), maxPart_(maxPartBytes), onPart_(std::move(onPart)), onRefused_(std::move(onRefused)) {}
+    : boundary_("--" + boundary), maxPart_(maxPartBytes), onPart_(std::move(onPart)), onRefused_(std::move(onRefused)) {
+}
 
 bool MultipartReader::Feed(const char* data, size_t size) {
     size_t i = 0;
     while (i < size) {
         switch (state_) {
-        case State::End:
-            return true;  // an epilogue is ignored
-        case State::Error:
-            return false;
+        case State::End: return true;  // an epilogue is ignored
+        case State::Error: return false;
         case State::Lines:
         case State::Headers: {
             char c = data[i++];
@@ -87,9 +86,7 @@ bool MultipartReader::Feed(const char* data, size_t size) {
             }
             break;
         }
-        case State::OpenBody:
-            i += FeedOpenBody(data + i, size - i);
-            break;
+        case State::OpenBody: i += FeedOpenBody(data + i, size - i); break;
         }
     }
     return state_ != State::Error;
@@ -233,7 +230,10 @@ bool ChunkedDecoder::Feed(const char* data, size_t size, std::string& out) {
             }
             uint64_t n = 0;
             for (char h : hex) {
-                int d = h >= '0' && h <= '9' ? h - '0' : h >= 'a' && h <= 'f' ? h - 'a' + 10 : h >= 'A' && h <= 'F' ? h - 'A' + 10 : -1;
+                int d = h >= '0' && h <= '9'   ? h - '0'
+                        : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                        : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                               : -1;
                 if (d < 0) {
                     state_ = State::Error;
                     break;

@@ -41,8 +41,7 @@ private:
             }
             size_t used = self->parser_.Feed(self->buffer_.data(), n);
             switch (self->parser_.state()) {
-            case HttpRequestParser::State::Incomplete:
-                return self->ReadHead();
+            case HttpRequestParser::State::Incomplete: return self->ReadHead();
             case HttpRequestParser::State::Done:
                 self->timer_.cancel();
                 return self->Route(self->buffer_.data() + used, n - used);
@@ -62,10 +61,8 @@ private:
         c_->head = req.method == "HEAD";
         ResolvedRequest to = ResolveRequest(state_->config, req.method, req.path, c_->peer);
         switch (to.serve) {
-        case Serve::Status:
-            return Fail(to.status);
-        case Serve::ViewerPage:
-            return SendViewerPage();
+        case Serve::Status: return Fail(to.status);
+        case Serve::ViewerPage: return SendViewerPage();
         case Serve::FeedParameters: {
             std::string text = FeedParameters(*to.feed, to.stream);
             std::string head = ResponseHead(200, "text/plain", static_cast<int64_t>(text.size()));
@@ -73,12 +70,9 @@ private:
         }
         case Serve::FeedIntake:
             return TakeFeed(state_, std::move(c_), *state_->FindFeed(to.feed->name), req, body, bodySize);
-        case Serve::Swf:
-            return WatchSwf(state_, std::move(c_), *to.stream, *state_->FindFeed(to.feed->name));
-        case Serve::Mjpeg:
-            return WatchMjpeg(state_, std::move(c_), *to.stream, *state_->FindFeed(to.feed->name));
-        case Serve::Snapshot:
-            return SendSnapshot(state_, std::move(c_), *state_->FindFeed(to.feed->name));
+        case Serve::Swf: return WatchSwf(state_, std::move(c_), *to.stream, *state_->FindFeed(to.feed->name));
+        case Serve::Mjpeg: return WatchMjpeg(state_, std::move(c_), *to.stream, *state_->FindFeed(to.feed->name));
+        case Serve::Snapshot: return SendSnapshot(state_, std::move(c_), *state_->FindFeed(to.feed->name));
         }
     }
 

@@ -65,5 +65,6 @@ std::string AccessLogLine(const std::string& client, std::time_t when, const std
     std::strftime(date, sizeof date, "%d/%b/%Y:%H:%M:%S +0000", &tm);
     std::string safe;
     for (char c : requestLine) safe += (static_cast<unsigned char>(c) < 0x20 || c == '"' || c == 0x7f) ? '?' : c;
-    return client + " - - [" + date + "] \"" + safe + "\" " + std::to_string(status) + " " + std::to_string(bytes) + "\n";
+    return client + " - - [" + date + "] \"" + safe + "\" " + std::to_string(status) + " " + std::to_string(bytes) +
+           "\n";
 }

@@ -12,8 +12,8 @@ using asio::ip::tcp;
 // The listening socket and its accept loop.
 class Server::Listener : public std::enable_shared_from_this<Server::Listener> {
 public:
-    explicit Listener(std::shared_ptr<ServerState> state) : state(std::move(state)), acceptor(this->state->io),
-                                                              pause(this->state->io) {}
+    explicit Listener(std::shared_ptr<ServerState> state)
+        : state(std::move(state)), acceptor(this->state->io), pause(this->state->io) {}
 
     void Accept() {
         auto self = shared_from_this();

@@ -22,7 +22,7 @@ struct ServerCounts {
 };
 
 struct ServerTimeouts {
-    std::chrono::milliseconds requestHead{10000};  // to receive a whole request head
+    std::chrono::milliseconds requestHead{10000};    // to receive a whole request head
     std::chrono::milliseconds stalledViewer{20000};  // for a viewer to take any byte at all
     // Between two reads from a feeder: well below the 20 s a restarted encoder
     // waits for the feed, so that a hung feeder gives way to it.

@@ -101,8 +101,8 @@ void StreamViewer::WriteSome() {
         self->c_->sent += n;
         self->written_ += n;
         if (n > 0) self->lastProgress_ = std::chrono::steady_clock::now();
-        bool whole = self->written_ == self->prefix_.size() + self->suffix_.size() +
-                                           (self->current_ ? self->current_->jpeg.size() : 0);
+        bool whole = self->written_ ==
+                     self->prefix_.size() + self->suffix_.size() + (self->current_ ? self->current_->jpeg.size() : 0);
         if (ec || whole) {
             self->writing_ = false;
             if (self->current_) self->queue_.Done();

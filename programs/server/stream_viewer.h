@@ -72,9 +72,9 @@ private:
     std::chrono::steady_clock::time_point lastProgress_;
     std::chrono::steady_clock::time_point writeStarted_;
     int sendBuffer_ = kViewerSendBufferMax;  // what the system holds for the viewer
-    bool behind_ = false;  // the current write began as soon as the one before ended
-    uint64_t behindBytes_ = 0;  // written by the writes of a stretch behind
-    int64_t behindUs_ = 0;      // and the time they took
+    bool behind_ = false;                    // the current write began as soon as the one before ended
+    uint64_t behindBytes_ = 0;               // written by the writes of a stretch behind
+    int64_t behindUs_ = 0;                   // and the time they took
     bool timerArmed_ = false;
     // The viewer ended its side (some clients do after their request) while frames come.
     bool peerDone_ = false;

@@ -24,7 +24,9 @@ public:
             }
         }
     }
-    void PutSigned(int32_t value, int bits) { Put(static_cast<uint32_t>(value) & (bits == 32 ? 0xFFFFFFFFu : ((1u << bits) - 1)), bits); }
+    void PutSigned(int32_t value, int bits) {
+        Put(static_cast<uint32_t>(value) & (bits == 32 ? 0xFFFFFFFFu : ((1u << bits) - 1)), bits);
+    }
     void Flush() {
         if (n_ > 0) Put(0, 8 - n_);
     }
@@ -176,8 +178,7 @@ std::string SwfStreamWriter::Header() const {
     return out;
 }
 
-void SwfStreamWriter::Frame(size_t jpegSize, int jpegWidth, int jpegHeight, std::string& prefix,
-                            std::string& suffix) {
+void SwfStreamWriter::Frame(size_t jpegSize, int jpegWidth, int jpegHeight, std::string& prefix, std::string& suffix) {
     prefix.clear();
     suffix.clear();
     jpegWidth = std::max(jpegWidth, 1);

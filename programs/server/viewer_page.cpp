@@ -154,10 +154,11 @@ std::string JsonList(const std::vector<std::string>& names) {
 std::string ViewerPage(const std::vector<std::string>& mjpegNames) {
     std::string page = kHead;
     if (mjpegNames.empty()) return page + "<p>No streams are configured.</p>\n</body></html>\n";
-    page += "<div class=\"stream\" data-state=\"connecting\" data-streams='" + JsonList(mjpegNames) +
-            "'>\n<div class=\"screen\"><img alt=\"live picture\"><div class=\"notice\">Connecting&hellip;</div></div>\n"
-            "<div class=\"status\"><span class=\"state\">Connecting</span> &middot; <span class=\"frames\">frame 0</span>"
-            "</div>\n</div>\n";
+    page +=
+        "<div class=\"stream\" data-state=\"connecting\" data-streams='" + JsonList(mjpegNames) +
+        "'>\n<div class=\"screen\"><img alt=\"live picture\"><div class=\"notice\">Connecting&hellip;</div></div>\n"
+        "<div class=\"status\"><span class=\"state\">Connecting</span> &middot; <span class=\"frames\">frame 0</span>"
+        "</div>\n</div>\n";
     if (mjpegNames.size() > 1) {
         page += "<p class=\"others\">Streams:";
         for (const std::string& n : mjpegNames) page += " <a href=\"/?stream=" + n + "\">" + n + "</a>";

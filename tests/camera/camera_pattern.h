@@ -38,12 +38,9 @@ bool Read(Pixel pixel, int width, int height, uint32_t& counter, int tolerance =
     counter = 0;
     for (int i = 0; i < kCounterBits; ++i) {
         Rgb c = pixel(width * (2 * i + 1) / (2 * kCounterBits), height * 7 / 8);
-        if (matches(c, kBitOn))
-            counter = counter << 1 | 1;
-        else if (matches(c, kBitOff))
-            counter <<= 1;
-        else
-            return false;
+        if (matches(c, kBitOn)) counter = counter << 1 | 1;
+        else if (matches(c, kBitOff)) counter <<= 1;
+        else return false;
     }
     return true;
 }

@@ -98,15 +98,18 @@ void Log(const Script& script, const char* format, ...) {
     if (n > static_cast<int>(sizeof text) - 2) n = sizeof text - 2;
     text[n++] = '\n';
     // Appending is atomic per write, so lines of several processes do not mix.
-    HANDLE file = CreateFileW((script.path + L".log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW((script.path + L".log").c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written;
     WriteFile(file, text, n, &written, nullptr);
     CloseHandle(file);
 }
 
-bool Unplugged(const Script& s) { return GetFileAttributesW((s.path + L".unplugged").c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Unplugged(const Script& s) {
+    return GetFileAttributesW((s.path + L".unplugged").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Exclusive use across processes: a named mutex, which the system releases when the
 // holder dies, as a camera is released with its process. A mutex may be taken again by
@@ -122,9 +125,7 @@ std::wstring MutexName(const std::wstring& path) {
     return name;
 }
 
-uint32_t FourCC(const std::string& f) {
-    return f.size() == 4 ? MAKEFOURCC(f[0], f[1], f[2], f[3]) : 0;
-}
+uint32_t FourCC(const std::string& f) { return f.size() == 4 ? MAKEFOURCC(f[0], f[1], f[2], f[3]) : 0; }
 
 BITMAPINFOHEADER Header(const std::string& format, int w, int h) {
     BITMAPINFOHEADER b{};
@@ -324,7 +325,7 @@ bool Camera::Dialog(const wchar_t* caption, const char* name) {
         p += wcslen(wcscpy(reinterpret_cast<wchar_t*>(p), title)) + 1;
         *p++ = 0;  // no creation data
     };
-    item(SS_CENTER, 8, 170, 0xFFFF, 0x0082, text);  // static
+    item(SS_CENTER, 8, 170, 0xFFFF, 0x0082, text);                     // static
     item(WS_TABSTOP | BS_DEFPUSHBUTTON, 28, 50, IDOK, 0x0080, L"OK");  // button
     Log(script_, "dialog %s open", name);
     DialogBoxIndirectParamW(g_instance, d, window_, DialogProc, 0);
@@ -336,9 +337,11 @@ bool Camera::Grab() {
     if (!connected_) return false;
     ++frames_;
     bool failing = script_.failAfter >= 0 && frames_ > static_cast<uint32_t>(script_.failAfter);
-    if (failing && frames_ == script_.failAfter + 1u) Log(script_, "%s after %ld frames", script_.failure.c_str(), script_.failAfter);
+    if (failing && frames_ == script_.failAfter + 1u)
+        Log(script_, "%s after %ld frames", script_.failure.c_str(), script_.failAfter);
     if (failing && script_.failure == "unplug")
-        CloseHandle(CreateFileW((script_.path + L".unplugged").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        CloseHandle(
+            CreateFileW((script_.path + L".unplugged").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (Unplugged(script_)) {
         Log(script_, "unplugged");
         Disconnect();
@@ -356,7 +359,9 @@ bool Camera::Grab() {
         }
     buffer_.assign(format_.biSizeImage, 0);
     size_t used = buffer_.size();
-    auto px = [&](int x, int y) { return camera_pattern::Rgb{rgb[(y * w + x) * 3], rgb[(y * w + x) * 3 + 1], rgb[(y * w + x) * 3 + 2]}; };
+    auto px = [&](int x, int y) {
+        return camera_pattern::Rgb{rgb[(y * w + x) * 3], rgb[(y * w + x) * 3 + 1], rgb[(y * w + x) * 3 + 2]};
+    };
     if (formatName_ == "MJPG") {
         std::vector<uint8_t> jpeg = Jpeg(rgb, w, h);
         used = jpeg.size();
@@ -429,7 +434,8 @@ LRESULT Camera::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CAP_GET_VIDEOFORMAT:
         // The size of the format; with a buffer, as much of it as fits is copied.
         if (!connected_) return 0;
-        if (lParam) std::memcpy(reinterpret_cast<void*>(lParam), &format_, wParam < sizeof format_ ? wParam : sizeof format_);
+        if (lParam)
+            std::memcpy(reinterpret_cast<void*>(lParam), &format_, wParam < sizeof format_ ? wParam : sizeof format_);
         return sizeof format_;
     case WM_CAP_SET_VIDEOFORMAT: {
         if (!connected_ || !lParam || wParam < sizeof(BITMAPINFOHEADER)) return FALSE;
@@ -486,8 +492,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-__declspec(dllexport) HWND WINAPI capCreateCaptureWindowW(LPCWSTR name, DWORD style, int x, int y, int width,
-                                                          int height, HWND parent, int id) {
+__declspec(dllexport) HWND WINAPI
+    capCreateCaptureWindowW(LPCWSTR name, DWORD style, int x, int y, int width, int height, HWND parent, int id) {
     static ATOM atom = [] {
         WNDCLASSW wc{};
         wc.lpfnWndProc = WindowProc;
@@ -501,15 +507,15 @@ __declspec(dllexport) HWND WINAPI capCreateCaptureWindowW(LPCWSTR name, DWORD st
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_instance, nullptr);
 }
 
-__declspec(dllexport) HWND WINAPI capCreateCaptureWindowA(LPCSTR name, DWORD style, int x, int y, int width,
-                                                          int height, HWND parent, int id) {
+__declspec(dllexport) HWND WINAPI
+    capCreateCaptureWindowA(LPCSTR name, DWORD style, int x, int y, int width, int height, HWND parent, int id) {
     wchar_t wide[256] = {};
     if (name) MultiByteToWideChar(CP_ACP, 0, name, -1, wide, 255);
     return capCreateCaptureWindowW(name ? wide : nullptr, style, x, y, width, height, parent, id);
 }
 
-__declspec(dllexport) BOOL WINAPI capGetDriverDescriptionW(UINT index, LPWSTR name, int nameSize, LPWSTR version,
-                                                           int versionSize) {
+__declspec(dllexport) BOOL WINAPI
+    capGetDriverDescriptionW(UINT index, LPWSTR name, int nameSize, LPWSTR version, int versionSize) {
     Script script = ReadScript();
     if (index != 0 || script.path.empty() || script.connect == "absent") return FALSE;
     if (name && nameSize > 0) lstrcpynW(name, L"Orvane Stand-in Camera", nameSize);
@@ -517,12 +523,13 @@ __declspec(dllexport) BOOL WINAPI capGetDriverDescriptionW(UINT index, LPWSTR na
     return TRUE;
 }
 
-__declspec(dllexport) BOOL WINAPI capGetDriverDescriptionA(UINT index, LPSTR name, int nameSize, LPSTR version,
-                                                           int versionSize) {
+__declspec(dllexport) BOOL WINAPI
+    capGetDriverDescriptionA(UINT index, LPSTR name, int nameSize, LPSTR version, int versionSize) {
     wchar_t wideName[256] = {}, wideVersion[64] = {};
     if (!capGetDriverDescriptionW(index, wideName, 256, wideVersion, 64)) return FALSE;
     if (name && nameSize > 0) WideCharToMultiByte(CP_ACP, 0, wideName, -1, name, nameSize, nullptr, nullptr);
-    if (version && versionSize > 0) WideCharToMultiByte(CP_ACP, 0, wideVersion, -1, version, versionSize, nullptr, nullptr);
+    if (version && versionSize > 0)
+        WideCharToMultiByte(CP_ACP, 0, wideVersion, -1, version, versionSize, nullptr, nullptr);
     return TRUE;
 }
 

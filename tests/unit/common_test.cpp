@@ -28,9 +28,9 @@ TEST(FrameSizes, NamesOfTheOldTools) {
         EXPECT_EQ(kFrameSizes[i].height, panel[i].height) << panel[i].name;
     }
     EXPECT_EQ(kFrameSizeCount, 37u);
-    const NamedSize others[] = {{"ntsc", 720, 480},      {"pal", 720, 576},     {"ntsc-film", 352, 240},
-                                {"16cif", 1408, 1152},   {"svga", 800, 600},    {"sxga", 1280, 1024},
-                                {"whuxga", 7680, 4800},  {"cga", 320, 200},     {"hd1080", 1920, 1080}};
+    const NamedSize others[] = {{"ntsc", 720, 480},     {"pal", 720, 576},  {"ntsc-film", 352, 240},
+                                {"16cif", 1408, 1152},  {"svga", 800, 600}, {"sxga", 1280, 1024},
+                                {"whuxga", 7680, 4800}, {"cga", 320, 200},  {"hd1080", 1920, 1080}};
     for (const NamedSize& n : others) {
         const FrameSize* found = FindFrameSize(n.name);
         ASSERT_NE(found, nullptr) << n.name;

@@ -189,8 +189,8 @@ TEST(IconButtonLayout, HalvesOddDifferencesTowardZero) {
     auto wider = LayoutIconButton({0, 0, 87, 21}, {0, 0, 60, 13}, true);  // 87 - 80 = 7
     EXPECT_EQ(wider.textX, 3 + 20);
     EXPECT_EQ(wider.iconX, 3 - 5);
-    EXPECT_EQ(wider.iconY, 0);  // (21 - 20) / 2
-    EXPECT_EQ(wider.textY, 4);  // (21 - 13) / 2
+    EXPECT_EQ(wider.iconY, 0);                                              // (21 - 20) / 2
+    EXPECT_EQ(wider.textY, 4);                                              // (21 - 13) / 2
     auto narrower = LayoutIconButton({0, 0, 73, 9}, {0, 0, 60, 13}, true);  // 73 - 80 = -7
     EXPECT_EQ(narrower.textX, -3 + 20);
     EXPECT_EQ(narrower.iconX, -3 - 5);

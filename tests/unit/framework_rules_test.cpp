@@ -29,8 +29,8 @@ TEST(IntegerText, ZeroOnlyFromALeadingZeroDigit) {
 }
 
 TEST(IntegerText, RefusesAnythingElse) {
-    for (const wchar_t* text : {L"", L"   ", L"-", L"+", L"abc", L"12abc", L"1 2", L"- 3", L"1.5",
-                                L"0x10", L"1e3", L"\n5", L"5\r", L"--5", L"\xFF11"})
+    for (const wchar_t* text : {L"", L"   ", L"-", L"+", L"abc", L"12abc", L"1 2", L"- 3", L"1.5", L"0x10", L"1e3",
+                                L"\n5", L"5\r", L"--5", L"\xFF11"})
         EXPECT_EQ(ParseIntegerText(text), std::nullopt) << std::wstring(text).size();
 }
 

@@ -181,19 +181,25 @@ TEST(TextFileCodec, ChunksDecodeAsTheWholeFile) {
     EXPECT_EQ(out, L"a\nb\rc\r");
     EXPECT_FALSE(decoder.Ended());
     // Nothing after the end-of-file byte, in that chunk or later ones.
-    decoder.Decode("d\x1A" "e", 3, out);
+    decoder.Decode(
+        "d\x1A"
+        "e",
+        3, out);
     EXPECT_TRUE(decoder.Ended());
     decoder.Decode("f", 1, out);
     decoder.Finish(out);
     EXPECT_EQ(out, L"a\nb\rc\rd");
 
     const std::string files[] = {
-        "a\r\nb\r\n", "a\rb\r\r\n", "\r\r\r\n\r", std::string("Port 1\r\n\x1APort 2\r\n"),
-        std::string("\r\x1A\r\n", 4), "\xE9\r\n\n\r",
+        "a\r\nb\r\n",
+        "a\rb\r\r\n",
+        "\r\r\r\n\r",
+        std::string("Port 1\r\n\x1APort 2\r\n"),
+        std::string("\r\x1A\r\n", 4),
+        "\xE9\r\n\n\r",
     };
     for (const std::string& file : files)
-        for (size_t chunk : {1, 2, 3, 5})
-            EXPECT_EQ(DecodeInChunks(file, chunk), DecodeTextFile(file)) << chunk;
+        for (size_t chunk : {1, 2, 3, 5}) EXPECT_EQ(DecodeInChunks(file, chunk), DecodeTextFile(file)) << chunk;
 }
 
 TEST(ServerConfigReader, FileReadInChunksGivesTheSameSettings) {
@@ -209,11 +215,11 @@ TEST(ServerConfigReader, FileReadInChunksGivesTheSameSettings) {
         longLines,
         straddling + "\r\nVideoFrameRate 7",  // no line end at the end of the file
         inPiece + "\r\n6\r\n",
-        "VideoSize 640x\r\n480\r\n",  // the height is not looked for on the next line
+        "VideoSize 640x\r\n480\r\n",                 // the height is not looked for on the next line
         std::string(1022, ' ') + "\r\nPort 84\r\n",  // the CR LF falls on the piece boundary
     };
     const StreamSettings expected[] = {
-        {8080, 640, 480, 30, 300}, {81, 0, 0, 5, 0},  {81, 0, 0, 15, 0},  {81, 0, 0, 15, 0},
+        {8080, 640, 480, 30, 300}, {81, 0, 0, 5, 0},  {81, 0, 0, 15, 0},   {81, 0, 0, 15, 0},
         {80, 0, 0, 7, 0},          {80, 8, 0, 15, 0}, {80, 640, 0, 15, 0}, {84, 0, 0, 15, 0},
     };
     for (size_t i = 0; i < sizeof files / sizeof files[0]; ++i) {

@@ -8,8 +8,7 @@
 
 namespace {
 
-const std::wstring kHead =
-    L"<html>\n<h3>Orvane DEMO Page</h3>\n";
+const std::wstring kHead = L"<html>\n<h3>Orvane DEMO Page</h3>\n";
 const std::wstring kWarning =
     L"<p>If you see pop-up security warning band about ActiveX controls in IE browser, please click on it "
     L"and select <b>\"Allow Blocked Content\"</b></p><br>\n";
@@ -38,8 +37,8 @@ std::wstring NoFlashLine(const std::wstring& page) {
 }
 
 std::wstring ExpectedEmbed(const std::wstring& src, const std::wstring& width, const std::wstring& height) {
-    return L"<embed src=\"" + src + L"\" quality=\"high\" bgcolor=\"#ffffff\" width=\"" + width +
-           L"\" height=\"" + height +
+    return L"<embed src=\"" + src + L"\" quality=\"high\" bgcolor=\"#ffffff\" width=\"" + width + L"\" height=\"" +
+           height +
            L"\" name=\"Orvane DEMO\" align=\"center\" allowScriptAccess=\"sameDomain\" "
            L"type=\"application/x-shockwave-flash\" pluginspage=\"http://www.orvane.example/player/\" />";
 }
@@ -84,8 +83,8 @@ TEST(TestPage, EmbedAndPictureFallBackPerDimension) {
         int32_t width, height;
         const wchar_t *shownWidth, *shownHeight;
     };
-    const Case cases[] = {{0, 0, L"320", L"240"}, {640, 0, L"640", L"240"}, {-640, 480, L"320", L"480"},
-                          {1, -1, L"1", L"240"}};
+    const Case cases[] = {
+        {0, 0, L"320", L"240"}, {640, 0, L"640", L"240"}, {-640, 480, L"320", L"480"}, {1, -1, L"1", L"240"}};
     for (const Case& c : cases) {
         std::wstring page = FormatTestPage(L"10.0.0.2", 80, c.width, c.height);
         EXPECT_EQ(EmbedLine(page), ExpectedEmbed(L"http://10.0.0.2:80/demo.swf", c.shownWidth, c.shownHeight));
@@ -103,17 +102,15 @@ TEST(TestPage, AddressAndPortGoIntoBothStreamAddresses) {
     // Unvalidated values are printed as they stand.
     page = FormatTestPage(L"255.255.255.255", -2147483647 - 1, 2147483647, 8);
     EXPECT_EQ(EmbedLine(page), ExpectedEmbed(L"http://255.255.255.255:-2147483648/demo.swf", L"2147483647", L"8"));
-    EXPECT_NE(NoFlashLine(page).find(
-                  ExpectedPicture(L"http://255.255.255.255:-2147483648/demo.mjpg", L"2147483647", L"8")),
-              std::wstring::npos);
+    EXPECT_NE(
+        NoFlashLine(page).find(ExpectedPicture(L"http://255.255.255.255:-2147483648/demo.mjpg", L"2147483647", L"8")),
+        std::wstring::npos);
 }
 
 TEST(LocalAddress, FirstOutsideTheLoopbackBlock) {
     EXPECT_EQ(ChooseLocalAddress({{127, 0, 1, 1}, {192, 168, 1, 10}}), (Ipv4Address{192, 168, 1, 10}));
-    EXPECT_EQ(ChooseLocalAddress({{10, 1, 2, 3}, {192, 168, 1, 10}, {127, 0, 0, 1}}),
-              (Ipv4Address{10, 1, 2, 3}));
-    EXPECT_EQ(ChooseLocalAddress({{127, 0, 0, 1}, {127, 255, 255, 254}, {128, 0, 0, 1}}),
-              (Ipv4Address{128, 0, 0, 1}));
+    EXPECT_EQ(ChooseLocalAddress({{10, 1, 2, 3}, {192, 168, 1, 10}, {127, 0, 0, 1}}), (Ipv4Address{10, 1, 2, 3}));
+    EXPECT_EQ(ChooseLocalAddress({{127, 0, 0, 1}, {127, 255, 255, 254}, {128, 0, 0, 1}}), (Ipv4Address{128, 0, 0, 1}));
     // Only the first byte decides: 1.127.0.0 is an ordinary address.
     EXPECT_EQ(ChooseLocalAddress({{1, 127, 0, 0}}), (Ipv4Address{1, 127, 0, 0}));
     EXPECT_FALSE(ChooseLocalAddress({{127, 0, 0, 1}}).has_value());

@@ -2,7 +2,6 @@
 // stand-in capture driver in the program folder, as a user with a webcam runs them.
 // The viewer's streams must show the camera's pictures (its bars and moving counter)
 // under the watermark; a camera unplugged mid-stream ends the encoder and the panel.
-#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +17,7 @@
 #include "toolkit/files.h"
 #include "toolkit/fixed_values.h"
 #include "toolkit/launched_program.h"
+#include "toolkit/loopback_connection.h"
 #include "toolkit/message_boxes.h"
 #include "toolkit/stand_in_camera.h"
 #include "toolkit/wait.h"
@@ -84,24 +84,13 @@ std::vector<std::string> Jpegs(const std::string& data) {
 // GET path from the server until enough(data) holds, the server closes, or patience ends.
 template <class Enough>
 std::string Fetch(int port, const char* path, Enough enough) {
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<u_short>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    wintest::LoopbackConnection server(port);
     std::string data;
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        DWORD timeout = kPatience;
-        ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-        std::string request = std::string("GET ") + path + " HTTP/1.0\r\n\r\n";
-        ::send(s, request.data(), static_cast<int>(request.size()), 0);
+    if (server.Connect()) {
+        server.Send(std::string("GET ") + path + " HTTP/1.0\r\n\r\n");
         char buf[16384];
-        for (int n; !enough(data) && (n = ::recv(s, buf, sizeof buf, 0)) > 0;) data.append(buf, n);
+        for (int n; !enough(data) && (n = server.Receive(buf, sizeof buf)) > 0;) data.append(buf, n);
     }
-    ::closesocket(s);
-    ::WSACleanup();
     return data;
 }
 
@@ -150,8 +139,8 @@ TEST(CameraEndToEnd, TheViewerShowsTheCameraUntilItIsUnplugged) {
         SCOPED_TRACE(c.camera);
         ProgramFolder folder;
         const std::wstring& dir = folder.dir;
-        for (const wchar_t* program : {L"\\app\\OrvaneDemo.exe", L"\\programs\\server\\server.dll",
-                                       L"\\programs\\encoder\\orvane.dll"}) {
+        for (const wchar_t* program :
+             {L"\\app\\OrvaneDemo.exe", L"\\programs\\server\\server.dll", L"\\programs\\encoder\\orvane.dll"}) {
             std::wstring from = BuildDir() + program;
             ASSERT_TRUE(::CopyFileW(from.c_str(), (dir + from.substr(from.rfind(L'\\'))).c_str(), FALSE));
         }
@@ -182,8 +171,8 @@ TEST(CameraEndToEnd, TheViewerShowsTheCameraUntilItIsUnplugged) {
         uint32_t counter = 0, later = 0;
         EXPECT_TRUE(CameraPicture(snapshot, c.width, c.height, counter));
         // The MJPEG stream that the viewer page shows, and the SWF stream: the counter moves.
-        std::vector<std::string> mjpeg =
-            Jpegs(Fetch(port, "/demo.mjpg", [](const std::string& d) { return Jpegs(d).size() >= 3; }));
+        std::vector<std::string> mjpeg = Jpegs(
+            Fetch(port, "/demo.mjpg", [](const std::string& d) { return Jpegs(d).size() >= 3; }));
         ASSERT_GE(mjpeg.size(), 3u);
         EXPECT_TRUE(CameraPicture(mjpeg.front(), c.width, c.height, counter));
         EXPECT_TRUE(CameraPicture(mjpeg.back(), c.width, c.height, later));
@@ -197,7 +186,8 @@ TEST(CameraEndToEnd, TheViewerShowsTheCameraUntilItIsUnplugged) {
         });
         ASSERT_FALSE(swf.empty());
         EXPECT_TRUE(CameraPicture(swf.front(), c.width, c.height, counter));
-        std::string page = Fetch(port, "/", [](const std::string& d) { return d.find("</html>") != std::string::npos; });
+        std::string page = Fetch(port, "/",
+                                 [](const std::string& d) { return d.find("</html>") != std::string::npos; });
         EXPECT_NE(page.find("demo.mjpg"), std::string::npos);
 
         // The panel let the camera go before the encoder took it, which it did at once.

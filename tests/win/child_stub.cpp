@@ -8,9 +8,7 @@
 
 #include "toolkit/fixed_values.h"
 
-static bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+static bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 int wmain() {
     wchar_t self[MAX_PATH * 2] = {};
@@ -30,10 +28,8 @@ int wmain() {
         request = ::CreateEventW(nullptr, TRUE, FALSE,
                                  (fixed::kStopRequestPrefix + std::to_wstring(::GetCurrentProcessId())).c_str());
     for (int i = 0; i < 6000 && !Exists(base + L".quit"); ++i) {
-        if (!request)
-            ::Sleep(10);
-        else if (::WaitForSingleObject(request, 10) == WAIT_OBJECT_0)
-            break;
+        if (!request) ::Sleep(10);
+        else if (::WaitForSingleObject(request, 10) == WAIT_OBJECT_0) break;
     }
     return 0;
 }

@@ -21,7 +21,8 @@ TEST(ConfigFile, WrittenByteExactAndReadBack) {
     EXPECT_EQ(reader.m_settings, app.m_settings);
 
     // A hand-edited file with a lone CR and an end-of-file byte.
-    wintest::WriteFileBytes(dir + L"\\orvane.conf", std::string("port 81\r\nVideoFrameRate 5\rX\r\n\x1AVideoBitRate 9\r\n"));
+    wintest::WriteFileBytes(dir + L"\\orvane.conf",
+                            std::string("port 81\r\nVideoFrameRate 5\rX\r\n\x1AVideoBitRate 9\r\n"));
     CStreamerApp edited((dir + L"\\OrvaneDemo.exe").c_str());
     edited.LoadServerConfig();
     EXPECT_EQ(edited.m_settings, (StreamSettings{81, 0, 0, 5, 0}));

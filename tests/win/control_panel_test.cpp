@@ -103,10 +103,15 @@ TEST_F(PanelTest, InvalidSettingsAreRefusedAndNothingStarts) {
     const wchar_t* bits = L"Invalid Bit Rate (should be 0 or greater than 64Kbps)";
     const Case cases[] = {
         {IDC_PORT, L"0", L"Invalid Server Port (should be 1 or greater)"},
-        {IDC_WIDTH, L"7", size}, {IDC_WIDTH, L"9", size}, {IDC_WIDTH, L"-2", size},
-        {IDC_HEIGHT, L"7", size}, {IDC_HEIGHT, L"641", size},
-        {IDC_FRAME_RATE, L"0", rate}, {IDC_FRAME_RATE, L"61", rate},
-        {IDC_BIT_RATE, L"1", bits}, {IDC_BIT_RATE, L"63", bits},
+        {IDC_WIDTH, L"7", size},
+        {IDC_WIDTH, L"9", size},
+        {IDC_WIDTH, L"-2", size},
+        {IDC_HEIGHT, L"7", size},
+        {IDC_HEIGHT, L"641", size},
+        {IDC_FRAME_RATE, L"0", rate},
+        {IDC_FRAME_RATE, L"61", rate},
+        {IDC_BIT_RATE, L"1", bits},
+        {IDC_BIT_RATE, L"63", bits},
     };
     const wchar_t* good[] = {L"80", L"15", L"0", L"0", L"0"};
     for (const Case& c : cases) {

@@ -202,7 +202,10 @@ TEST(IconButton, PrePaintDrawsTheLampAndTheCaptionAsACentredPair) {
         int captionFirst = rc.right;
         for (int x = iconX + 21; x < rc.right && captionFirst == rc.right; ++x)
             for (int y = 0; y < rc.bottom; ++y)
-                if (canvas.At(x, y) != kBackground) { captionFirst = x; break; }
+                if (canvas.At(x, y) != kBackground) {
+                    captionFirst = x;
+                    break;
+                }
         EXPECT_GE(captionFirst, textX);
         EXPECT_LE(captionFirst, textX + 2);
         EXPECT_LE(caption.second, textX + text.cx);

@@ -32,8 +32,8 @@ BOOL WINAPI ServerThenThrow(LPCWSTR application, LPWSTR commandLine, LPSECURITY_
                             LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
                             LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info) {
     if (std::wcsstr(application, L"orvane.dll")) throw std::bad_alloc();
-    return ::CreateProcessW(application, commandLine, process, thread, inherit, flags, environment, directory,
-                            startup, info);
+    return ::CreateProcessW(application, commandLine, process, thread, inherit, flags, environment, directory, startup,
+                            info);
 }
 
 class EndOfRun : public PanelTest {

@@ -227,8 +227,8 @@ protected:
     }
     void TearDown() override {
         // Every interface handed out was released exactly once.
-        for (long f : std::initializer_list<long>{fw.manager.refs(), fw.policy.refs(), fw.profile.refs(),
-                                                   fw.list.refs()})
+        for (long f :
+             std::initializer_list<long>{fw.manager.refs(), fw.policy.refs(), fw.profile.refs(), fw.list.refs()})
             EXPECT_EQ(f, 0);
         for (auto& e : fw.created) EXPECT_EQ(e->refs(), 0);
         g_firewall = nullptr;
@@ -252,14 +252,26 @@ TEST_F(Firewall, OffTouchesNothing) {
 TEST_F(Firewall, AddsTwoEntriesServerFirst) {
     EXPECT_TRUE(app.AuthorizeInFirewall());
     Log_ expected = kReadsUntilEnabled;
-    expected.insert(expected.end(),
-                    {"Profile.get_ExceptionsNotAllowed", "Profile.get_AuthorizedApplications",
-                     "List.Item C:\\Cam\\server.dll", "Create New1",
-                     "New1.put_ProcessImageFileName C:\\Cam\\server.dll", "New1.put_Name Orvane DEMO (Web Edition)",
-                     "List.Add", "New1.put_Enabled -1", "Release New1", "List.Item C:\\Cam\\orvane.dll",
-                     "Create New2", "New2.put_ProcessImageFileName C:\\Cam\\orvane.dll",
-                     "New2.put_Name Orvane DEMO (Web Edition)", "List.Add", "New2.put_Enabled -1", "Release New2",
-                     "Release List", "Release Profile", "Release Policy", "Release Manager"});
+    expected.insert(expected.end(), {"Profile.get_ExceptionsNotAllowed",
+                                     "Profile.get_AuthorizedApplications",
+                                     "List.Item C:\\Cam\\server.dll",
+                                     "Create New1",
+                                     "New1.put_ProcessImageFileName C:\\Cam\\server.dll",
+                                     "New1.put_Name Orvane DEMO (Web Edition)",
+                                     "List.Add",
+                                     "New1.put_Enabled -1",
+                                     "Release New1",
+                                     "List.Item C:\\Cam\\orvane.dll",
+                                     "Create New2",
+                                     "New2.put_ProcessImageFileName C:\\Cam\\orvane.dll",
+                                     "New2.put_Name Orvane DEMO (Web Edition)",
+                                     "List.Add",
+                                     "New2.put_Enabled -1",
+                                     "Release New2",
+                                     "Release List",
+                                     "Release Profile",
+                                     "Release Policy",
+                                     "Release Manager"});
     EXPECT_EQ(g_log, expected);
     ASSERT_EQ(fw.list.added.size(), 2u);
     EXPECT_EQ(fw.list.added[0]->image, L"C:\\Cam\\server.dll");
@@ -318,12 +330,12 @@ TEST_F(Firewall, FailingReadsStopQuietlyWithTheirReleases) {
     g_log.clear();
     fw.policy.result = S_FALSE;  // a success code that is not S_OK counts as failure
     EXPECT_TRUE(app.AuthorizeInFirewall());
-    EXPECT_EQ(g_log, (Log_{"Create Manager", "Manager.get_LocalPolicy", "Policy.get_CurrentProfile",
-                           "Release Policy", "Release Manager"}));
+    EXPECT_EQ(g_log, (Log_{"Create Manager", "Manager.get_LocalPolicy", "Policy.get_CurrentProfile", "Release Policy",
+                           "Release Manager"}));
 
     fw.policy.result = S_OK;
-    for (HRESULT FakeProfile::*field : {&FakeProfile::enabledResult, &FakeProfile::notAllowedResult,
-                                        &FakeProfile::listResult}) {
+    for (HRESULT FakeProfile::*field :
+         {&FakeProfile::enabledResult, &FakeProfile::notAllowedResult, &FakeProfile::listResult}) {
         g_log.clear();
         fw.profile.*field = E_FAIL;
         EXPECT_TRUE(app.AuthorizeInFirewall());

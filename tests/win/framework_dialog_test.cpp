@@ -120,8 +120,8 @@ private:
 };
 
 HWND MakeOwner() {
-    return ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
-                             nullptr, nullptr, nullptr, nullptr);
+    return ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
+                             nullptr, nullptr);
 }
 
 std::wstring ItemText(HWND dlg, int id) { return wintest::TextOf(::GetDlgItem(dlg, id)); }
@@ -269,9 +269,14 @@ TEST(FrameworkDataExchange, IntegerTextFromTheEdit) {
     const std::wstring beyond = L"1" + pad30 + L"x";  // 32: the x is never read
     // The rule itself is tested natively; here, what the edit's text does to it.
     const std::vector<IntCase> cases = {
-        {L"  7  ", true, 7},      {L"\t-12\t", true, -12},       {L"2147483648", true, INT_MAX},
-        {L"-99999999999999", true, INT_MIN}, {beyond.c_str(), true, 1},
-        {L"-0", false, 0},         {L"", false, 0},               {L"12abc", false, 0},
+        {L"  7  ", true, 7},
+        {L"\t-12\t", true, -12},
+        {L"2147483648", true, INT_MAX},
+        {L"-99999999999999", true, INT_MIN},
+        {beyond.c_str(), true, 1},
+        {L"-0", false, 0},
+        {L"", false, 0},
+        {L"12abc", false, 0},
         {within.c_str(), false, 0},
     };
     TestDialog dlg;

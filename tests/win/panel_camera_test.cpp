@@ -64,7 +64,8 @@ protected:
     // the request to end, nor be taken for having started.
     void ClearStandInFiles() {
         for (const wchar_t* program : {app->m_encoderPath, app->m_serverPath})
-            for (const wchar_t* suffix : {L".quit", L".cmdline"}) ::DeleteFileW((std::wstring(program) + suffix).c_str());
+            for (const wchar_t* suffix : {L".quit", L".cmdline"})
+                ::DeleteFileW((std::wstring(program) + suffix).c_str());
     }
     // The driver's dialog open on the panel's thread, by its caption.
     HWND DriverDialog(const std::wstring& caption) const {
@@ -155,8 +156,8 @@ BOOL WINAPI LaunchCheckingTheCamera(LPCWSTR application, LPWSTR commandLine, LPS
     std::wstring name = application ? application : L"";
     if (name.size() >= 10 && name.compare(name.size() - 10, 10, L"orvane.dll") == 0)
         g_freeAtEncoderLaunch = StandInCamera::Free();
-    return ::CreateProcessW(application, commandLine, process, thread, inherit, flags, environment, directory,
-                            startup, info);
+    return ::CreateProcessW(application, commandLine, process, thread, inherit, flags, environment, directory, startup,
+                            info);
 }
 
 TEST_F(PanelCamera, StartReleasesTheDriverBeforeTheEncoderAndStopTakesItBack) {

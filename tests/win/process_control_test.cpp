@@ -199,10 +199,8 @@ TEST_F(ProcessControl, StopEndsEachProgramByTheFirstStepThatWorks) {
         SCOPED_TRACE(c.name);
         for (const std::wstring& program : programs) {
             ::DeleteFileW((program + L".quit").c_str());
-            if (c.heeds == Heeds::Nothing)
-                wintest::WriteFileBytes(program + L".deaf", "");
-            else
-                ::DeleteFileW((program + L".deaf").c_str());
+            if (c.heeds == Heeds::Nothing) wintest::WriteFileBytes(program + L".deaf", "");
+            else ::DeleteFileW((program + L".deaf").c_str());
         }
         ASSERT_EQ(app->StartStreaming(), 0u);
         const DWORD pids[] = {app->m_serverProcess.dwProcessId, app->m_encoderProcess.dwProcessId};
@@ -240,8 +238,7 @@ TEST_F(ProcessControl, StopEndsEachProgramByTheFirstStepThatWorks) {
         const std::vector<DWORD> terminated(all.begin() + terminationsBefore, all.end());
         if (c.terminatedAt >= 0)
             EXPECT_EQ(terminated, (std::vector<DWORD>{pids[1], pids[0]}));  // encoder first, as reaped
-        else
-            EXPECT_TRUE(terminated.empty());
+        else EXPECT_TRUE(terminated.empty());
     }
 }
 

@@ -1,6 +1,5 @@
 // The whole program from its entry point: OrvaneDemo.exe launched in a program folder
 // of its own, as a user starts it.
-#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include "toolkit/files.h"
 #include "toolkit/fixed_values.h"
 #include "toolkit/launched_program.h"
+#include "toolkit/loopback_connection.h"
 #include "toolkit/message_boxes.h"
 #include "toolkit/shell_recorder.h"
 #include "toolkit/stand_in_programs.h"
@@ -201,55 +201,42 @@ TEST(ConsoleHandler, CleanUpTwiceClosesTheWatermarkOnce) {
 
 // Reads from the stream until it has seen `frames` JPEG images in an SWF body.
 bool ReadLiveFrames(int port, int frames, std::string& failure) {
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<u_short>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    wintest::LoopbackConnection server(port);
     // The server listens a moment after the panel has started it.
-    SOCKET s = INVALID_SOCKET;
-    const bool connected = WaitUntil([&] {
-        if (s != INVALID_SOCKET) ::closesocket(s);
-        s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        return ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    });
-    DWORD timeout = kPatience;
-    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-    bool ok = false;
-    if (!connected) {
+    if (!WaitUntil([&] { return server.Connect(); })) {
         failure = "cannot connect";
-    } else {
-        const char request[] = "GET /demo.swf HTTP/1.0\r\n\r\n";
-        ::send(s, request, sizeof request - 1, 0);
-        std::string data;
-        char buf[16384];
-        const ULONGLONG start = ::GetTickCount64();
-        while (::GetTickCount64() - start < kPatience) {
-            int n = ::recv(s, buf, sizeof buf, 0);
-            if (n <= 0) break;
-            data.append(buf, n);
-            size_t body = data.find("\r\n\r\n");
-            size_t count = 0;
-            for (size_t at = body; body != std::string::npos && (at = data.find("\xFF\xD8\xFF", at + 1)) != std::string::npos;)
-                ++count;
-            if (body != std::string::npos && static_cast<int>(count) >= frames) {
-                ok = data.compare(0, 12, "HTTP/1.0 200") == 0 || data.compare(0, 12, "HTTP/1.1 200") == 0;
-                ok = ok && data.compare(body + 4, 3, "FWS") == 0;
-                if (!ok) failure = "not an SWF stream: " + data.substr(0, 64);
-                break;
-            }
-        }
-        if (!ok && failure.empty()) failure = "only " + std::to_string(data.size()) + " bytes";
+        return false;
     }
-    ::closesocket(s);
-    ::WSACleanup();
+    server.Send("GET /demo.swf HTTP/1.0\r\n\r\n");
+    std::string data;
+    char buf[16384];
+    bool ok = false;
+    const ULONGLONG start = ::GetTickCount64();
+    while (::GetTickCount64() - start < kPatience) {
+        int n = server.Receive(buf, sizeof buf);
+        if (n <= 0) break;
+        data.append(buf, n);
+        size_t body = data.find("\r\n\r\n");
+        size_t count = 0;
+        for (size_t at = body;
+             body != std::string::npos && (at = data.find("\xFF\xD8\xFF", at + 1)) != std::string::npos;)
+            ++count;
+        if (body != std::string::npos && static_cast<int>(count) >= frames) {
+            ok = data.compare(0, 12, "HTTP/1.0 200") == 0 || data.compare(0, 12, "HTTP/1.1 200") == 0;
+            ok = ok && data.compare(body + 4, 3, "FWS") == 0;
+            if (!ok) failure = "not an SWF stream: " + data.substr(0, 64);
+            break;
+        }
+    }
+    if (!ok && failure.empty()) failure = "only " + std::to_string(data.size()) + " bytes";
     return ok;
 }
 
 TEST_F(Startup, RealProgramsStreamAndTheTestPagePointsAtThem) {
-    ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\programs\\server\\server.dll").c_str(), (dir + L"\\server.dll").c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\programs\\encoder\\orvane.dll").c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
+    ASSERT_TRUE(
+        ::CopyFileW((BuildDir() + L"\\programs\\server\\server.dll").c_str(), (dir + L"\\server.dll").c_str(), FALSE));
+    ASSERT_TRUE(
+        ::CopyFileW((BuildDir() + L"\\programs\\encoder\\orvane.dll").c_str(), (dir + L"\\orvane.dll").c_str(), FALSE));
     const int port = 20000 + static_cast<int>(::GetCurrentProcessId() % 20000);
     wintest::WriteFileBytes(dir + L"\\orvane.conf", "Port " + std::to_string(port) + "\r\nVideoSize 320x240\r\n");
     // Wine cannot open a capture device: the children inherit the synthetic camera.
@@ -265,7 +252,7 @@ TEST_F(Startup, RealProgramsStreamAndTheTestPagePointsAtThem) {
 
     std::string failure;
     EXPECT_TRUE(ReadLiveFrames(port, 3, failure)) << failure;
-    EXPECT_EQ(TextOf(button), fixed::kStopCaption);  // both programs still run
+    EXPECT_EQ(TextOf(button), fixed::kStopCaption);                                // both programs still run
     EXPECT_TRUE(wintest::MessageBoxes(BoxScope::Process(program.pid())).empty());  // no failure reported
 
     HWND testPage = ::GetDlgItem(panel, fixed::kTestPageButton);

@@ -56,12 +56,14 @@ TEST_F(TestPageTest, PressWritesThePageAndOpensIt) {
     std::wstring address = GetLocalAddress();
     std::string addr(address.begin(), address.end());
     EXPECT_EQ(bytes.rfind("<html>\r\n<h3>Orvane DEMO Page</h3>\r\n<p>", 0), 0u);
-    EXPECT_NE(bytes.find("\r\n<p>If you see pop-up security warning band about ActiveX controls in IE browser, "
-                         "please click on it and select <b>\"Allow Blocked Content\"</b></p><br>\r\n<embed src=\"http://" +
-                         addr + ":8080/demo.swf\" quality=\"high\" bgcolor=\"#ffffff\" width=\"640\" height=\"480\" "
-                                "name=\"Orvane DEMO\" align=\"center\" allowScriptAccess=\"sameDomain\" "
-                                "type=\"application/x-shockwave-flash\" pluginspage=\""),
-              std::string::npos)
+    EXPECT_NE(
+        bytes.find("\r\n<p>If you see pop-up security warning band about ActiveX controls in IE browser, "
+                   "please click on it and select <b>\"Allow Blocked Content\"</b></p><br>\r\n<embed src=\"http://" +
+                   addr +
+                   ":8080/demo.swf\" quality=\"high\" bgcolor=\"#ffffff\" width=\"640\" height=\"480\" "
+                   "name=\"Orvane DEMO\" align=\"center\" allowScriptAccess=\"sameDomain\" "
+                   "type=\"application/x-shockwave-flash\" pluginspage=\""),
+        std::string::npos)
         << bytes;
     // Then the line that shows the MJPEG stream where Flash is missing, and the end.
     EXPECT_NE(bytes.find("\" />\r\n<script type=\"text/javascript\">"), std::string::npos);

@@ -17,8 +17,9 @@
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 5) {
-        std::fprintf(stderr, "usage: break_launcher <program folder> <program file> <file with the arguments> "
-                             "<number of Ctrl+Breaks>\n");
+        std::fprintf(stderr,
+                     "usage: break_launcher <program folder> <program file> <file with the arguments> "
+                     "<number of Ctrl+Breaks>\n");
         return 2;
     }
     std::wstring dir = argv[1];

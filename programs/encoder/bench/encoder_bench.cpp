@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
         int decodedWidth = 0, decodedHeight = 0;
         for (auto& f : frames) {
             double before = CpuSeconds();
-            if (!decoder.Decode(format, reinterpret_cast<const uint8_t*>(data.data()) + f.first, f.second, frame, error)) {
+            if (!decoder.Decode(format, reinterpret_cast<const uint8_t*>(data.data()) + f.first, f.second, frame,
+                                error)) {
                 std::fprintf(stderr, "frame not decoded: %s\n", error.c_str());
                 return 1;
             }

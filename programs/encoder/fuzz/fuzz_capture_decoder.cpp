@@ -12,9 +12,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
     static const CaptureFormat kFormats[] = {
-        {FourCC('M', 'J', 'P', 'G'), 24, 0, 0}, {FourCC('Y', 'U', 'Y', '2'), 16, 0, 0},
-        {FourCC('U', 'Y', 'V', 'Y'), 16, 0, 0}, {FourCC('N', 'V', '1', '2'), 12, 0, 0},
-        {FourCC('I', '4', '2', '0'), 12, 0, 0}, {0, 24, 0, 0},
+        {FourCC('M', 'J', 'P', 'G'), 24, 0, 0},
+        {FourCC('Y', 'U', 'Y', '2'), 16, 0, 0},
+        {FourCC('U', 'Y', 'V', 'Y'), 16, 0, 0},
+        {FourCC('N', 'V', '1', '2'), 12, 0, 0},
+        {FourCC('I', '4', '2', '0'), 12, 0, 0},
+        {0, 24, 0, 0},
         {0, 32, 0, 0},
     };
     CaptureFormat format = kFormats[data[0] % (sizeof kFormats / sizeof kFormats[0])];

@@ -51,16 +51,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (words != std::vector<std::wstring>{L"watermark", L"-f", folder + L"\\logo.gif"}) std::abort();
         EncoderOptions options;
         std::wstring error;
-        if (!ParseEncoderOptions({L"-f", L"vfwcap", L"-r", L"15", L"-i", L"0", L"-vhook", hook,
-                                  L"http://localhost:80/feed.ffm"},
-                                 options, error) ||
+        if (!ParseEncoderOptions(
+                {L"-f", L"vfwcap", L"-r", L"15", L"-i", L"0", L"-vhook", hook, L"http://localhost:80/feed.ffm"},
+                options, error) ||
             options.watermarkPath != folder + L"\\logo.gif")
             std::abort();
         return 0;
     }
     // Any arguments, often with the options' own names so that their values get tried.
-    static const wchar_t* const kWords[] = {L"-f", L"-r", L"-i", L"-sameq", L"-vhook", L"vfwcap", L"testsrc",
-                                            L"watermark -f x", L"-m", L"-t", L"http://localhost:8090/feed.ffm"};
+    static const wchar_t* const kWords[] = {L"-f",
+                                            L"-r",
+                                            L"-i",
+                                            L"-sameq",
+                                            L"-vhook",
+                                            L"vfwcap",
+                                            L"testsrc",
+                                            L"watermark -f x",
+                                            L"-m",
+                                            L"-t",
+                                            L"http://localhost:8090/feed.ffm"};
     std::vector<std::wstring> args;
     while (in.remaining_bytes() > 0 && args.size() < 16) {
         if (in.ConsumeBool()) args.push_back(kWords[in.ConsumeIntegralInRange<size_t>(0, std::size(kWords) - 1)]);

@@ -62,10 +62,8 @@ int main(int argc, char** argv) {
             return camera_pattern::Rgb{p[0], p[1], p[2]};
         };
         uint32_t counter = 0;
-        if (camera_pattern::Read(pixel, w, h, counter))
-            std::printf("%dx%d %u\n", w, h, counter);
-        else
-            std::printf("%dx%d other\n", w, h);
+        if (camera_pattern::Read(pixel, w, h, counter)) std::printf("%dx%d %u\n", w, h, counter);
+        else std::printf("%dx%d other\n", w, h);
     }
     return 0;
 }

@@ -158,8 +158,8 @@ TEST(CaptureDecoder, EveryCameraFormatGivesThePictureAtItsSize) {
         ASSERT_TRUE(CanDecodeCaptureFormat(c.format)) << what;
         RgbImage picture;
         Bars(c.format.width, std::abs(c.format.height), picture);
-        std::vector<uint8_t> frame =
-            c.format.compression == kMjpg ? WithoutHuffmanTables(Jpeg(picture, false)) : Frame(picture, c.format);
+        std::vector<uint8_t> frame = c.format.compression == kMjpg ? WithoutHuffmanTables(Jpeg(picture, false))
+                                                                   : Frame(picture, c.format);
         ASSERT_FALSE(c.format.compression == kMjpg && HasHuffmanTables(frame)) << what;
         decoder.SetOutputSize(c.outputWidth, c.outputHeight);
         RgbImage out;

@@ -37,7 +37,8 @@ TEST(CaptureFormat, YuvFormats) {
     // YUY2 and UYVY: white and black, two pixels sharing neutral chroma.
     std::vector<uint8_t> yuy2 = {235, 128, 16, 128}, uyvy = {128, 235, 128, 16};
     RgbImage out;
-    for (auto& c : {std::make_pair(FourCC('Y', 'U', 'Y', '2'), &yuy2), std::make_pair(FourCC('U', 'Y', 'V', 'Y'), &uyvy)}) {
+    for (auto& c :
+         {std::make_pair(FourCC('Y', 'U', 'Y', '2'), &yuy2), std::make_pair(FourCC('U', 'Y', 'V', 'Y'), &uyvy)}) {
         ASSERT_TRUE(ConvertCaptureFrame({c.first, 16, 2, 1}, c.second->data(), c.second->size(), out));
         EXPECT_EQ(Px(out, 0, 0), (std::vector<uint8_t>{255, 255, 255}));
         EXPECT_EQ(Px(out, 1, 0), (std::vector<uint8_t>{0, 0, 0}));

@@ -161,7 +161,8 @@ std::vector<std::string> ReadSwfFrames(uint16_t port, size_t count, seconds pati
                 size_t length = codeLength & 0x3F, bodyAt = at + 2;
                 if (length == 0x3F) {
                     length = static_cast<uint8_t>(data[at + 2]) | (static_cast<uint8_t>(data[at + 3]) << 8) |
-                             (static_cast<uint8_t>(data[at + 4]) << 16) | (static_cast<size_t>(static_cast<uint8_t>(data[at + 5])) << 24);
+                             (static_cast<uint8_t>(data[at + 4]) << 16) |
+                             (static_cast<size_t>(static_cast<uint8_t>(data[at + 5])) << 24);
                     bodyAt = at + 6;
                 }
                 if (!fill(bodyAt + length)) break;
@@ -204,7 +205,8 @@ TEST(EncoderEndToEnd, ViewerSeesWatermarkedFramesOfTheConfiguredSize) {
     std::wstring escaped;
     ASSERT_TRUE(EscapeSpaceRuns(FromUtf8(dir), escaped));
     Child encoder({ORVANE_ENCODER_PATH, "-f", "testsrc", "-r", "15", "-i", "0", "-sameq", "-vhook",
-                   "watermark -f " + ToUtf8(escaped) + "/logo.gif", "http://localhost:" + std::to_string(port) + "/feed.ffm"});
+                   "watermark -f " + ToUtf8(escaped) + "/logo.gif",
+                   "http://localhost:" + std::to_string(port) + "/feed.ffm"});
     // The viewer may come before the server listens: wait for the first frames.
     std::vector<std::string> frames;
     WaitUntil(
@@ -329,8 +331,9 @@ TEST(FeedClientWithTheServer, AFeedHeldByAnotherFeederIsRefusedUntilItIsFree) {
     asio::io_context io;
     asio::ip::tcp::socket holder(io);
     ASSERT_TRUE(server.Hold(holder));
-    std::string head = "POST /feed.ffm HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
-                       "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
+    std::string head =
+        "POST /feed.ffm HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
+        "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
     asio::write(holder, asio::buffer(head));
     ASSERT_TRUE(WaitUntil([&] { return server.Said().find("feeder connected") != std::string::npos; }));
 
@@ -380,13 +383,15 @@ TEST(FeedClientWithTheServer, ASilentFeederGivesWayToARestartedEncoder) {
     asio::io_context io;
     asio::ip::tcp::socket silent(io);
     ASSERT_TRUE(server.Hold(silent));
-    std::string head = "POST /feed.ffm HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nTransfer-Encoding: chunked\r\n"
-                       "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
+    std::string head =
+        "POST /feed.ffm HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nTransfer-Encoding: chunked\r\n"
+        "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
     asio::write(silent, asio::buffer(head));
     std::string answer;
     char buffer[256];
     asio::error_code ec;
-    while (answer.find("\r\n\r\n") == std::string::npos && !ec) answer.append(buffer, silent.read_some(asio::buffer(buffer), ec));
+    while (answer.find("\r\n\r\n") == std::string::npos && !ec)
+        answer.append(buffer, silent.read_some(asio::buffer(buffer), ec));
     ASSERT_EQ(answer.compare(0, 25, "HTTP/1.1 100 Continue\r\n\r\n"), 0) << answer;
 
     std::atomic<bool> stop{false};

@@ -36,8 +36,8 @@ uint16_t FreePort() {
 
 // The encoder's loop: a frame every 20 ms, reconnecting when a frame does not go.
 // Whether it gave up (a reconnection failed) within the limit.
-bool FeedLikeTheEncoder(FeedClient& client, StreamParameters& p, const std::vector<uint8_t>& frame,
-                        std::string& error, steady_clock::duration limit) {
+bool FeedLikeTheEncoder(FeedClient& client, StreamParameters& p, const std::vector<uint8_t>& frame, std::string& error,
+                        steady_clock::duration limit) {
     auto start = steady_clock::now();
     while (steady_clock::now() - start < limit) {
         if (client.Send(frame, error)) std::this_thread::sleep_for(milliseconds(20));

@@ -44,8 +44,7 @@ TEST(EncoderOptions, AcceptsTheOtherForms) {
     EncoderOptions o;
     std::wstring error;
     ASSERT_TRUE(ParseEncoderOptions({L"-r", L"30000/1001", L"-f", L"testsrc", L"-vhook",
-                                     L"/usr/lib/vhook/watermark.so -m 1 -t 102030 -f /tmp/a",
-                                     L"http://[::1]:81/x.ffm"},
+                                     L"/usr/lib/vhook/watermark.so -m 1 -t 102030 -f /tmp/a", L"http://[::1]:81/x.ffm"},
                                     o, error))
         << error;
     EXPECT_EQ(o.format, L"testsrc");
@@ -103,17 +102,18 @@ TEST(EncoderOptions, RefusesWhatItDoesNotKnow) {
         EncoderOptions o;
         std::wstring error;
         EXPECT_FALSE(ParseEncoderOptions(c.first, o, error)) << c.second;
-        EXPECT_NE(error.find(c.second), std::wstring::npos) << "message '" << std::string(error.begin(), error.end())
-                                                              << "' should name the culprit";
+        EXPECT_NE(error.find(c.second), std::wstring::npos)
+            << "message '" << std::string(error.begin(), error.end()) << "' should name the culprit";
     }
 }
 
 TEST(StreamParameters, ReadsTheServersDirectives) {
     StreamParameters p;
     std::string error;
-    ASSERT_TRUE(ParseStreamParameters("VideoFrameRate 15\r\nFileMaxSize 204800\r\nVideoSize 320x240\r\n"
-                                      "VideoBitRate 300\r\nVideoBitRateTolerance 50\r\nFeed feed.ffm\r\n",
-                                      p, error))
+    ASSERT_TRUE(
+        ParseStreamParameters("VideoFrameRate 15\r\nFileMaxSize 204800\r\nVideoSize 320x240\r\n"
+                              "VideoBitRate 300\r\nVideoBitRateTolerance 50\r\nFeed feed.ffm\r\n",
+                              p, error))
         << error;
     EXPECT_EQ(p.frameRate, 15);
     EXPECT_EQ(p.fileMaxSize, 204800);

@@ -38,7 +38,10 @@ double BitRate(const std::vector<size_t>& sizes, size_t from, double rate) {
 TEST(RateControl, ConvergesOnTheTargetBitRate) {
     Watermark mark = AssetMark();
     // Low, middle and high targets, at two frame sizes.
-    struct Case { int64_t kbit; int w, h; };
+    struct Case {
+        int64_t kbit;
+        int w, h;
+    };
     for (const Case& c : {Case{400, 320, 240}, Case{650, 320, 240}, Case{1200, 640, 480}}) {
         StreamParameters stream;
         stream.width = c.w;

@@ -46,7 +46,6 @@ TEST(ScaleBilinear, EqualsTheFourPixelBlendDownUpAndUneven) {
         ScaleBilinear(src, s[2], s[3], got);
         ASSERT_EQ(got.width, s[2]);
         ASSERT_EQ(got.height, s[3]);
-        EXPECT_TRUE(got.rgb == Reference(src, s[2], s[3]).rgb)
-            << s[0] << "x" << s[1] << " to " << s[2] << "x" << s[3];
+        EXPECT_TRUE(got.rgb == Reference(src, s[2], s[3]).rgb) << s[0] << "x" << s[1] << " to " << s[2] << "x" << s[3];
     }
 }

@@ -172,8 +172,8 @@ void FakeFeedServer::Handle(size_t connection) {
     std::string refusal;
     bool continueFirst = false;
     auto refuse = [&] {
-        std::string answer = std::string(continueFirst ? "HTTP/1.1 100 Continue\r\n\r\n" : "") + "HTTP/1.0 " +
-                             refusal + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        std::string answer = std::string(continueFirst ? "HTTP/1.1 100 Continue\r\n\r\n" : "") + "HTTP/1.0 " + refusal +
+                             "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         asio::write(*socket, asio::buffer(answer), ec);
         socket->shutdown(asio::socket_base::shutdown_send, ec);
         while (readMore()) data.clear();
@@ -181,8 +181,9 @@ void FakeFeedServer::Handle(size_t connection) {
     if (head.compare(0, 4, "GET ") == 0) {
         ++gets_;
         if (TakeRefusal(getRefusal_, refusal)) return refuse();
-        std::string answer = "HTTP/1.1 " + status_ + "\r\nContent-Type: text/plain\r\nContent-Length: " +
-                             std::to_string(parameters_.size()) + "\r\nConnection: close\r\n\r\n" + parameters_;
+        std::string answer = "HTTP/1.1 " + status_ +
+                             "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(parameters_.size()) +
+                             "\r\nConnection: close\r\n\r\n" + parameters_;
         asio::write(*socket, asio::buffer(answer), ec);
         return;
     }

@@ -17,8 +17,8 @@ struct GifLayout {
     int left = 0, top = 0, width = 4, height = 4;
     bool interlaced = false;
     int minCodeSize = 2;
-    std::vector<uint8_t> pixels;        // width * height indices, in file order
-    std::vector<uint8_t> extensions;    // raw extension blocks placed before the image
+    std::vector<uint8_t> pixels;      // width * height indices, in file order
+    std::vector<uint8_t> extensions;  // raw extension blocks placed before the image
 };
 std::vector<uint8_t> MakeGif(const GifLayout& layout);
 // Just the LZW stream (without sub-blocks) of literal codes for `indices`.

@@ -14,7 +14,8 @@ TEST(Watchdog, AnOverstayingCallIsReportedOnceAndFinishedCallsAreNot) {
     std::vector<std::string> reports;
     Watchdog dog([&](const std::string& what, Watchdog::Clock::duration limit) {
         std::lock_guard<std::mutex> lock(mutex);
-        reports.push_back(what + " " + std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count()));
+        reports.push_back(what + " " +
+                          std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count()));
         called.notify_all();
     });
     // Calls that end in time, one of them given far more time than the next: its deadline

@@ -31,8 +31,8 @@ TEST(WatermarkAsset, FileStructureIsOneStillGif89aImage) {
     EXPECT_EQ(Word(at + 3), 0);
     EXPECT_EQ(Word(at + 5), 320);
     EXPECT_EQ(Word(at + 7), 240);
-    EXPECT_EQ(kWatermarkGif[at + 9], 0x00);   // no local table, not interlaced
-    EXPECT_EQ(kWatermarkGif[at + 10], 8);     // LZW minimum code size
+    EXPECT_EQ(kWatermarkGif[at + 9], 0x00);  // no local table, not interlaced
+    EXPECT_EQ(kWatermarkGif[at + 10], 8);    // LZW minimum code size
     // The data sub-blocks end exactly one byte before the trailer, the last byte.
     at += 11;
     while (at < kWatermarkGifSize && kWatermarkGif[at] != 0) at += 1 + kWatermarkGif[at];

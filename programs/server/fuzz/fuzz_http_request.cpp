@@ -20,10 +20,13 @@ HttpRequestParser::State Parse(const std::string& text, size_t split, size_t& us
 
 void ReadBody(const std::string& body, size_t split, bool chunked) {
     uint64_t taken = 0;
-    MultipartReader reader("frame", 4096, [&](std::string part) {
-        if (part.size() > 4096) std::abort();
-        taken += part.size();
-    }, [](uint64_t) {});
+    MultipartReader reader(
+        "frame", 4096,
+        [&](std::string part) {
+            if (part.size() > 4096) std::abort();
+            taken += part.size();
+        },
+        [](uint64_t) {});
     ChunkedDecoder decoder;
     for (size_t at = 0, n = std::min(split, body.size()); at < body.size(); at += n, n = body.size() - at) {
         if (chunked) {

@@ -73,8 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!wellFormed) {
         // Any body: split or whole, the reader must come to the same outcome.
         std::string body = in.ConsumeRemainingBytesAsString();
-        if (!(Read(body, boundary, limit, chunked, pieces) == Read(body, boundary, limit, chunked, {})))
-            std::abort();
+        if (!(Read(body, boundary, limit, chunked, pieces) == Read(body, boundary, limit, chunked, {}))) std::abort();
         return 0;
     }
 

@@ -111,7 +111,8 @@ TEST(ServerConfigParse, SizesAndByteCounts) {
     EXPECT_EQ(n, 1ull << 30);
     EXPECT_TRUE(ParseByteSize("4096", n));
     EXPECT_EQ(n, 4096u);
-    for (const char* bad : {"", "K", "0", "-1K", "2T", "1.5M", "5G", "12 K"}) EXPECT_FALSE(ParseByteSize(bad, n)) << bad;
+    for (const char* bad : {"", "K", "0", "-1K", "2T", "1.5M", "5G", "12 K"})
+        EXPECT_FALSE(ParseByteSize(bad, n)) << bad;
 }
 
 TEST(ServerConfigParse, ErrorsNameTheFileAndLine) {
@@ -131,16 +132,22 @@ TEST(ServerConfigParse, ErrorsNameTheFileAndLine) {
     EXPECT_EQ(ErrorOf("<Feed f>\nFile mem:f\n"), "C:\\Cam\\orvane.conf:1: section <Feed> is not closed");
     EXPECT_EQ(ErrorOf("</Feed>\n"), "C:\\Cam\\orvane.conf:1: </Feed> without its opening section");
     EXPECT_EQ(ErrorOf("<Feed f>\n<Stream s>\n"), "C:\\Cam\\orvane.conf:2: sections cannot be nested");
-    EXPECT_EQ(ErrorOf("VideoFrameRate 15\n"), "C:\\Cam\\orvane.conf:1: VideoFrameRate is only allowed inside a section");
+    EXPECT_EQ(ErrorOf("VideoFrameRate 15\n"),
+              "C:\\Cam\\orvane.conf:1: VideoFrameRate is only allowed inside a section");
     EXPECT_EQ(ErrorOf(std::string(kFeed) + "<Stream s>\nFormat mpeg\n"),
               "C:\\Cam\\orvane.conf:5: unsupported format mpeg (only swf)");
-    EXPECT_EQ(ErrorOf(std::string(kFeed) + "<Stream s>\nNoAudio\n</Stream>\n"), "C:\\Cam\\orvane.conf:4: stream s has no Feed");
-    EXPECT_EQ(ErrorOf("<Feed f>\nACL permit 127.0.0.1\n"), "C:\\Cam\\orvane.conf:2: ACL must be allow or deny, not permit");
+    EXPECT_EQ(ErrorOf(std::string(kFeed) + "<Stream s>\nNoAudio\n</Stream>\n"),
+              "C:\\Cam\\orvane.conf:4: stream s has no Feed");
+    EXPECT_EQ(ErrorOf("<Feed f>\nACL permit 127.0.0.1\n"),
+              "C:\\Cam\\orvane.conf:2: ACL must be allow or deny, not permit");
     EXPECT_EQ(ErrorOf("<Feed f>\nACL allow 10.0.0.9 10.0.0.1\n"), "C:\\Cam\\orvane.conf:2: bad value for ACL");
     EXPECT_EQ(ErrorOf("<Feed f>\nFileMaxSize 200Q\n"), "C:\\Cam\\orvane.conf:2: bad value for FileMaxSize");
-    EXPECT_EQ(ErrorOf(std::string(kFeed) + "<Feed feed.ffm>\n"), "C:\\Cam\\orvane.conf:4: name feed.ffm is already used");
-    EXPECT_EQ(ErrorOf(std::string(kFeed) + "<Stream s>\nVideoSize 640x\n"), "C:\\Cam\\orvane.conf:5: bad value for VideoSize");
-    EXPECT_EQ(ErrorOf(std::string(kFeed) + "<Stream s>\nVideoBitRate 0\n"), "C:\\Cam\\orvane.conf:5: bad value for VideoBitRate");
+    EXPECT_EQ(ErrorOf(std::string(kFeed) + "<Feed feed.ffm>\n"),
+              "C:\\Cam\\orvane.conf:4: name feed.ffm is already used");
+    EXPECT_EQ(ErrorOf(std::string(kFeed) + "<Stream s>\nVideoSize 640x\n"),
+              "C:\\Cam\\orvane.conf:5: bad value for VideoSize");
+    EXPECT_EQ(ErrorOf(std::string(kFeed) + "<Stream s>\nVideoBitRate 0\n"),
+              "C:\\Cam\\orvane.conf:5: bad value for VideoBitRate");
     EXPECT_EQ(ErrorOf("<Feed a/b>\n"), "C:\\Cam\\orvane.conf:1: bad name a/b");
 }
 

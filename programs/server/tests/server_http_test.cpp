@@ -24,8 +24,9 @@ struct Collected {
 // Feeds the body in pieces of the given size (0: whole).
 bool ReadParts(const std::string& body, size_t piece, Collected& out, uint64_t limit = 1000,
                const std::string& boundary = "b") {
-    MultipartReader reader(boundary, limit, [&](std::string p) { out.parts.push_back(std::move(p)); },
-                           [&](uint64_t n) { out.refused.push_back(n); });
+    MultipartReader reader(
+        boundary, limit, [&](std::string p) { out.parts.push_back(std::move(p)); },
+        [&](uint64_t n) { out.refused.push_back(n); });
     if (piece == 0) piece = body.size();
     for (size_t at = 0; at < body.size(); at += piece)
         if (!reader.Feed(body.data() + at, std::min(piece, body.size() - at))) return false;
@@ -188,7 +189,8 @@ TEST(MultipartBody, ManySmallOpenPartsInOneReadAreReadInOnePass) {
     size_t parts = body.size() / open.size();
     body += "--b--\r\n";
     size_t got = 0;
-    MultipartReader reader("b", 1000, [&](std::string p) { got += p == "x"; }, [](uint64_t) {});
+    MultipartReader reader(
+        "b", 1000, [&](std::string p) { got += p == "x"; }, [](uint64_t) {});
     ASSERT_TRUE(reader.Feed(body.data(), body.size()));
     EXPECT_TRUE(reader.finished());
     EXPECT_EQ(got, parts);

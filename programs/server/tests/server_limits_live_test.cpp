@@ -29,8 +29,8 @@ using namespace std::chrono_literals;
 
 // A JPEG start with a frame header and a scan header, padded with scan data to the size asked for.
 std::string TestJpeg(size_t size, unsigned char fill) {
-    const unsigned char head[] = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01, 0x01, 0x11,
-                                  0x00, 0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00};
+    const unsigned char head[] = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01, 0x01,
+                                  0x11, 0x00, 0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00};
     std::string j(reinterpret_cast<const char*>(head), sizeof head);
     j.resize(size - 2, static_cast<char>(fill));
     return j + "\xFF\xD9";
@@ -73,7 +73,8 @@ protected:
     void Start(const std::string& extraStream, const std::string& global = "") {
         std::string text = "Port 1\nBindAddress 127.0.0.1\n" + global +
                            "<Feed feed.ffm>\nFileMaxSize 200K\nACL allow 127.0.0.1\n</Feed>\n"
-                           "<Stream demo.swf>\nFeed feed.ffm\nVideoFrameRate 15\n" + extraStream + "</Stream>\n";
+                           "<Stream demo.swf>\nFeed feed.ffm\nVideoFrameRate 15\n" +
+                           extraStream + "</Stream>\n";
         std::string error;
         ASSERT_TRUE(ParseServerConfig(text, "test.conf", config_, error)) << error;
         config_.port = 0;  // any free port
@@ -345,7 +346,8 @@ TEST_F(LiveServer, MaxBandwidthCountsTheMeasuredRateWithoutABitRate) {
     std::string frame = TestJpeg(20000, 0x33);
     // 5 frames of 20 kB in the last seconds: far above 100 kbit/s.
     for (int i = 0; i < 5; ++i)
-        asio::write(feeder, asio::buffer("--b\r\nContent-Length: " + std::to_string(frame.size()) + "\r\n\r\n" + frame + "\r\n"));
+        asio::write(feeder, asio::buffer("--b\r\nContent-Length: " + std::to_string(frame.size()) + "\r\n\r\n" + frame +
+                                         "\r\n"));
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(Get("/demo.swf"), 503);
     EXPECT_EQ(Get("/demo.mjpg"), 503);
@@ -396,7 +398,8 @@ TEST_F(LiveServer, ViewersThatLeaveBeforeAnyFrameLeaveNothingBehind) {
     Start("", "MaxClients 1\n");
     for (int i = 0; i < 200; ++i) {
         tcp::socket viewer = Connect();
-        asio::write(viewer, asio::buffer(std::string(i % 2 ? "GET /demo.mjpg" : "GET /demo.swf") + " HTTP/1.1\r\n\r\n"));
+        asio::write(viewer,
+                    asio::buffer(std::string(i % 2 ? "GET /demo.mjpg" : "GET /demo.swf") + " HTTP/1.1\r\n\r\n"));
         ASSERT_EQ(StatusOf(viewer), 200) << "viewer " << i;
         viewer.close();
         ASSERT_EQ(CountsOnceClosed(0).connections, 0);
@@ -515,8 +518,9 @@ TEST_F(LiveServer, ALogThatBlocksDoesNotStopTheServer) {
 // feeder hears only the refusal, and one that did not ask hears nothing.
 TEST_F(LiveServer, AFeedIsAcceptedWithContinueOnlyWhenAskedAndAccepted) {
     Start("");
-    const std::string asking = "POST /feed.ffm HTTP/1.1\r\nExpect: 100-continue\r\nTransfer-Encoding: chunked\r\n"
-                               "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
+    const std::string asking =
+        "POST /feed.ffm HTTP/1.1\r\nExpect: 100-continue\r\nTransfer-Encoding: chunked\r\n"
+        "Content-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
     auto chunk = [](const std::string& data) {
         char size[20];
         std::snprintf(size, sizeof size, "%zx\r\n", data.size());
@@ -607,7 +611,7 @@ TEST_F(LiveServer, SteadyReadersBelowTheStreamRateStayConnectedAndSeeRecentPictu
             asio::write(s, asio::buffer("GET " + std::string(r.path) + " HTTP/1.1\r\n\r\n"));
             s.non_blocking(true);
             std::string data;
-            size_t consumed = 0;  // bytes dropped from the front of data
+            size_t consumed = 0;                             // bytes dropped from the front of data
             std::vector<std::pair<size_t, int64_t>> stamps;  // where a picture starts, its time
             size_t searchFrom = 0;
             char buf[4096];
@@ -706,8 +710,8 @@ TEST_F(LiveServer, AFeedWithTwoDifferentLengthsIsRefused) {
     std::string part = Part(TestJpeg(1000, 0x11));
     tcp::socket feeder = Connect();
     asio::write(feeder, asio::buffer("POST /feed.ffm HTTP/1.1\r\nContent-Type: multipart/x-mixed-replace;boundary=b\r\n"
-                                     "Content-Length: " + std::to_string(part.size()) + "\r\nContent-Length: 5\r\n\r\n" +
-                                     part));
+                                     "Content-Length: " +
+                                     std::to_string(part.size()) + "\r\nContent-Length: 5\r\n\r\n" + part));
     EXPECT_EQ(StatusOf(feeder), 400);
     EXPECT_EQ(Get("/demo.jpg"), 503) << "a picture was taken from the refused feed";
 }

@@ -25,7 +25,8 @@ TEST(Acl, AddressesParse) {
     EXPECT_EQ(Ip("127.0.0.1"), 0x7F000001u);
     EXPECT_EQ(FormatIpv4(0xC0A80102u), "192.168.1.2");
     Ipv4 a;
-    for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.0.0.1", "1.2.3.", " 1.2.3.4", "1.2.3.4 ", "a.b.c.d", "1..2.3", "1234.1.1.1"})
+    for (const char* bad :
+         {"", "1.2.3", "1.2.3.4.5", "256.0.0.1", "1.2.3.", " 1.2.3.4", "1.2.3.4 ", "a.b.c.d", "1..2.3", "1234.1.1.1"})
         EXPECT_FALSE(ParseIpv4(bad, a)) << bad;
 }
 
@@ -78,8 +79,8 @@ TEST(Limits, ClientsBandwidthAndConnections) {
 TEST(Limits, RateMeterCountsTheLastWindowOnly) {
     RateMeter m(1000);
     EXPECT_EQ(m.Kbps(0), 0);
-    m.Add(1000, 0);     // 8000 bits in one second
-    m.Add(1, 500);      // any traffic at all counts as at least 1 kbit/s
+    m.Add(1000, 0);  // 8000 bits in one second
+    m.Add(1, 500);   // any traffic at all counts as at least 1 kbit/s
     EXPECT_EQ(m.Kbps(900), 9);
     EXPECT_EQ(m.Kbps(1000), 1);
     EXPECT_EQ(m.Kbps(1500), 0);
@@ -139,13 +140,13 @@ TEST(Limits, ViewerSendBufferHoldsAQuarterSecondOfASlowLink) {
         int fitted;
     };
     const Case cases[] = {
-        {max, 32000, 1000000, 8000},       // 32 KB/s
-        {max, 64000, 1000000, 16000},      // 64 KB/s
-        {8000, 34000, 1000000, 8000},      // about the same: left alone
-        {8000, 64000, 1000000, 16000},     // the link got faster
-        {16000, 32000, 1000000, 8000},     // or slower
-        {8000, 20000000, 1000000, max},    // a fast link
-        {8000, 1000, 1000000, min},        // 1 KB/s
+        {max, 32000, 1000000, 8000},     // 32 KB/s
+        {max, 64000, 1000000, 16000},    // 64 KB/s
+        {8000, 34000, 1000000, 8000},    // about the same: left alone
+        {8000, 64000, 1000000, 16000},   // the link got faster
+        {16000, 32000, 1000000, 8000},   // or slower
+        {8000, 20000000, 1000000, max},  // a fast link
+        {8000, 1000, 1000000, min},      // 1 KB/s
         {max, 20000, 0, max},
     };
     for (const Case& c : cases)
@@ -163,8 +164,9 @@ TEST(Responses, FeedParametersAndStatusLines) {
     stream.bitRate = 300;
     stream.bitRateTolerance = 21;
     stream.frameRate = 12.5;
-    EXPECT_EQ(FeedParameters(feed, &stream),
-              "VideoFrameRate 12.5\nFileMaxSize 204800\nVideoSize 640x480\nVideoBitRate 300\nVideoBitRateTolerance 21\n");
+    EXPECT_EQ(
+        FeedParameters(feed, &stream),
+        "VideoFrameRate 12.5\nFileMaxSize 204800\nVideoSize 640x480\nVideoBitRate 300\nVideoBitRateTolerance 21\n");
 
     std::string busy = SimpleResponse(503);
     EXPECT_EQ(busy.substr(0, busy.find("\r\n")), "HTTP/1.0 503 Server too busy");

@@ -4,8 +4,8 @@
 
 namespace {
 
-const Ipv4 kLocal = 0x7F000001;   // 127.0.0.1, admitted by the feed and by demo.swf
-const Ipv4 kOther = 0xC0A80002;   // 192.168.0.2, admitted by neither
+const Ipv4 kLocal = 0x7F000001;  // 127.0.0.1, admitted by the feed and by demo.swf
+const Ipv4 kOther = 0xC0A80002;  // 192.168.0.2, admitted by neither
 
 ServerConfig Config() {
     const char text[] =

@@ -125,7 +125,7 @@ TEST(SwfWriter, FrameTagLayout) {
     EXPECT_EQ(bounds[1], 640 * 20);
     EXPECT_EQ(bounds[3], 480 * 20);
     size_t at = b.AlignedEnd();
-    EXPECT_EQ(shape[at], 1);                     // one fill style
+    EXPECT_EQ(shape[at], 1);                                     // one fill style
     EXPECT_EQ(static_cast<unsigned char>(shape[at + 1]), 0x41);  // clipped bitmap
     EXPECT_EQ(U16(shape, at + 2), bitmap);
     Bits m(shape, at + 4);

@@ -30,10 +30,8 @@ BOOL CALLBACK CollectBox(HWND wnd, LPARAM param) {
 
 std::vector<HWND> MessageBoxes(const BoxScope& scope) {
     BoxSearch search{&scope, {}};
-    if (scope.threadId)
-        ::EnumThreadWindows(scope.threadId, CollectBox, reinterpret_cast<LPARAM>(&search));
-    else
-        ::EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
+    if (scope.threadId) ::EnumThreadWindows(scope.threadId, CollectBox, reinterpret_cast<LPARAM>(&search));
+    else ::EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

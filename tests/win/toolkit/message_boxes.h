@@ -13,8 +13,8 @@ namespace wintest {
 
 // Where to look for boxes.
 struct BoxScope {
-    DWORD threadId = 0;    // the windows of this thread, else
-    DWORD processId = 0;   // of this process, else of every process
+    DWORD threadId = 0;     // the windows of this thread, else
+    DWORD processId = 0;    // of this process, else of every process
     HWND ignore = nullptr;  // a dialog whose static without an id (-1) looks like a box's message
 
     static BoxScope Thread(DWORD threadId, HWND ignore = nullptr) { return {threadId, 0, ignore}; }

@@ -12,10 +12,8 @@ namespace {
 
 void SetDefaultValue(const std::wstring& key, const std::wstring& name, const std::wstring& value) {
     HKEY k = nullptr;
-    if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr))
-        return;
-    ::RegSetValueExW(k, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(value.c_str()),
+    if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr)) return;
+    ::RegSetValueExW(k, name.empty() ? nullptr : name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(k);
 }

@@ -101,9 +101,8 @@ ULONGLONG WINAPI StandInPrograms::Clock() { return g_clock; }
 void StandInPrograms::SetClock(ULONGLONG now) { g_clock = now; }
 
 BOOL WINAPI StandInPrograms::RecordLaunch(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
-                                          LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags,
-                                          LPVOID environment, LPCWSTR directory, LPSTARTUPINFOW startup,
-                                          LPPROCESS_INFORMATION info) {
+                                          LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                                          LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info) {
     decltype(&::CreateProcessW) launch;
     {
         std::lock_guard<std::mutex> lock(g_lock);
@@ -114,8 +113,7 @@ BOOL WINAPI StandInPrograms::RecordLaunch(LPCWSTR application, LPWSTR commandLin
         return FALSE;
     const DWORD error = ::GetLastError();  // the caller may read it; ours must not change it
     HANDLE own = nullptr;
-    if (::DuplicateHandle(::GetCurrentProcess(), info->hProcess, ::GetCurrentProcess(), &own, SYNCHRONIZE, FALSE,
-                          0)) {
+    if (::DuplicateHandle(::GetCurrentProcess(), info->hProcess, ::GetCurrentProcess(), &own, SYNCHRONIZE, FALSE, 0)) {
         std::lock_guard<std::mutex> lock(g_lock);
         g_started.push_back(own);
     }
