@@ -1,5 +1,6 @@
 #include "framework/control.h"
 
+#include <mutex>
 #include <unordered_map>
 
 namespace fw {
@@ -11,15 +12,41 @@ struct Takeover {
     Control* control;
     WNDPROC previous;
 };
-// By window, for this thread: a window procedure runs on its window's thread, so a
-// lookup is a plain map read (a window property would be a round trip to the system
-// on every message of a banner that animates all day).
-thread_local std::unordered_map<HWND, Takeover> t_takeovers;
+
+// The taken-over windows. A plain map read per message: a window property would be
+// a round trip to the window system on every message of a banner that animates all
+// day. Made once and never destroyed, so that no window outlives it.
+class Takeovers {
+public:
+    static Takeovers& Instance() {
+        static Takeovers* instance = new Takeovers;
+        return *instance;
+    }
+    bool Find(HWND wnd, Takeover& found) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto it = m_map.find(wnd);
+        if (it == m_map.end()) return false;
+        found = it->second;
+        return true;
+    }
+    void Set(HWND wnd, const Takeover& takeover) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_map[wnd] = takeover;
+    }
+    void Erase(HWND wnd) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_map.erase(wnd);
+    }
+
+private:
+    std::mutex m_lock;
+    std::unordered_map<HWND, Takeover> m_map;
+};
 
 LRESULT CallPrevious(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto it = t_takeovers.find(wnd);
-    return it == t_takeovers.end() ? ::DefWindowProcW(wnd, msg, wParam, lParam)
-                                   : ::CallWindowProcW(it->second.previous, wnd, msg, wParam, lParam);
+    Takeover takeover;
+    return Takeovers::Instance().Find(wnd, takeover) ? ::CallWindowProcW(takeover.previous, wnd, msg, wParam, lParam)
+                                                     : ::DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
 LRESULT DefaultProc(Message& m) { return CallPrevious(m.wnd, m.msg, m.wParam, m.lParam); }
@@ -28,23 +55,21 @@ LRESULT DefaultProc(Message& m) { return CallPrevious(m.wnd, m.msg, m.wParam, m.
 Control::~Control() {
     // A control object may die before its window (a dialog member outliving nothing):
     // the window must not keep calling into freed memory.
-    if (!m_hWnd) return;
-    auto it = t_takeovers.find(m_hWnd);
-    if (it == t_takeovers.end()) return;
+    Takeover takeover;
+    if (!m_hWnd || !Takeovers::Instance().Find(m_hWnd, takeover)) return;
     // Our procedure comes out only while it is the window's own: under a later subclass
     // it stays in the chain and passes everything on until the window goes.
     if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC)) == &Control::WindowProc) {
-        ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(it->second.previous));
-        t_takeovers.erase(it);
+        ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(takeover.previous));
+        Takeovers::Instance().Erase(m_hWnd);
     } else {
-        it->second.control = nullptr;
+        Takeovers::Instance().Set(m_hWnd, {nullptr, takeover.previous});
     }
 }
 
 bool Control::Attach(HWND wnd) {
-    if (m_hWnd || !::IsWindow(wnd) || FromHandle(wnd) || t_takeovers.count(wnd) ||
-        ::GetWindowThreadProcessId(wnd, nullptr) != ::GetCurrentThreadId())
-        return false;
+    Takeover taken;
+    if (m_hWnd || !::IsWindow(wnd) || Takeovers::Instance().Find(wnd, taken)) return false;
     m_hWnd = wnd;
     OnAttach();
     const LONG_PTR previous = ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Control::WindowProc));
@@ -52,13 +77,13 @@ bool Control::Attach(HWND wnd) {
         m_hWnd = nullptr;
         return false;
     }
-    t_takeovers[wnd] = {this, reinterpret_cast<WNDPROC>(previous)};
+    Takeovers::Instance().Set(wnd, {this, reinterpret_cast<WNDPROC>(previous)});
     return true;
 }
 
 Control* Control::FromHandle(HWND wnd) {
-    auto it = t_takeovers.find(wnd);
-    return it == t_takeovers.end() ? nullptr : it->second.control;
+    Takeover takeover;
+    return Takeovers::Instance().Find(wnd, takeover) ? takeover.control : nullptr;
 }
 
 bool Control::Reflect(Message& m) {
@@ -68,11 +93,10 @@ bool Control::Reflect(Message& m) {
 }
 
 LRESULT CALLBACK Control::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto it = t_takeovers.find(wnd);
-    if (it == t_takeovers.end()) return ::DefWindowProcW(wnd, msg, wParam, lParam);
-    const Takeover takeover = it->second;
+    Takeover takeover;
+    if (!Takeovers::Instance().Find(wnd, takeover)) return ::DefWindowProcW(wnd, msg, wParam, lParam);
     if (msg == WM_NCDESTROY) {
-        t_takeovers.erase(it);
+        Takeovers::Instance().Erase(wnd);
         if (takeover.control) takeover.control->m_hWnd = nullptr;
         return ::CallWindowProcW(takeover.previous, wnd, msg, wParam, lParam);
     }
@@ -80,7 +104,7 @@ LRESULT CALLBACK Control::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM l
     Message m(wnd, msg, wParam, lParam, DefaultProc);
     bool handled = false;
     Guarded([&] { handled = takeover.control->OnMessage(m); });
-    return handled ? m.result : CallPrevious(wnd, msg, wParam, lParam);
+    return handled ? m.result : ::CallWindowProcW(takeover.previous, wnd, msg, wParam, lParam);
 }
 
 }  // namespace fw

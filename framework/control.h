@@ -1,5 +1,5 @@
 // Control classes: an object that takes over an existing control window (a dialog
-// item) by subclassing it: its window procedure is replaced, on the window's thread.
+// item) by subclassing it: its window procedure is replaced.
 // Its message table sees the window's own messages, and the WM_COMMAND and WM_NOTIFY
 // notifications that the parent dialog reflects back to it (Message::reflected is then
 // true; see OnReflectedCommand/OnReflectedNotify).
@@ -18,7 +18,7 @@ public:
     Control& operator=(const Control&) = delete;
 
     // Takes over wnd: OnAttach runs first, then the message table takes over.
-    // False when wnd is not a window of this thread, or either side is taken already.
+    // False when wnd is not a window, or either side is taken already.
     bool Attach(HWND wnd);
     bool IsAttached() const { return m_hWnd != nullptr; }
     HWND Handle() const { return m_hWnd; }

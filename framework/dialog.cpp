@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <memory>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -19,7 +21,10 @@ namespace {
 // The dialog being created on this thread, until the CBT hook has seen its window.
 thread_local Dialog* t_creating = nullptr;
 thread_local HHOOK t_cbtHook = nullptr;
-thread_local std::exception_ptr t_pendingException;
+// The exception a handler let out, until the modal loop rethrows it. Held through a
+// plain pointer: a thread_local with a destructor makes MinGW's run-time keep a list
+// of thread-exit destructors, and walking it has faulted at a panel thread's exit.
+thread_local std::exception_ptr* t_pendingException = nullptr;
 
 constexpr WORD kDialogInitResourceType = 240;
 
@@ -48,12 +53,12 @@ LRESULT DefaultSubclass(Message& m) { return ::DefSubclassProc(m.wnd, m.msg, m.w
 }  // namespace
 
 void KeepPendingException() noexcept {
-    if (!t_pendingException) t_pendingException = std::current_exception();
+    if (!t_pendingException) t_pendingException = new (std::nothrow) std::exception_ptr(std::current_exception());
 }
-bool HasPendingException() noexcept { return static_cast<bool>(t_pendingException); }
+bool HasPendingException() noexcept { return t_pendingException != nullptr; }
 void RethrowPendingException() {
-    std::exception_ptr e = std::exchange(t_pendingException, nullptr);
-    if (e) std::rethrow_exception(e);
+    std::unique_ptr<std::exception_ptr> e(std::exchange(t_pendingException, nullptr));
+    if (e) std::rethrow_exception(*e);
 }
 
 Dialog::Dialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
