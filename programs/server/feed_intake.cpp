@@ -7,6 +7,7 @@
 #include "programs/server/answer.h"
 #include "programs/server/http_request.h"
 #include "programs/server/jpeg_info.h"
+#include "programs/server/lazy_deadline.h"
 #include "programs/server/multipart.h"
 #include "programs/server/responses.h"
 #include "programs/server/server_state.h"
@@ -16,7 +17,7 @@ namespace {
 class FeedIntake : public std::enable_shared_from_this<FeedIntake> {
 public:
     FeedIntake(std::shared_ptr<ServerState> state, ConnectionPtr connection, FeedState& feed, std::string boundary)
-        : state_(std::move(state)), c_(std::move(connection)), feed_(feed), timer_(state_->io),
+        : state_(std::move(state)), c_(std::move(connection)), feed_(feed), idle_(state_->io),
           limit_(FeedFrameLimit(feed.config)),
           multipart_(
               boundary, limit_, [this](std::string part) { Publish(std::move(part)); },
@@ -40,7 +41,7 @@ public:
         feed_.feederConnected = true;
         feeding_ = true;
         state_->Message(feed_.config.name + ": feeder connected from " + c_->client);
-        ArmTimer();
+        NoteRead();
         if (!Take(body, bodySize)) return;
         if (sendContinue) Continue();
         else Read();
@@ -63,24 +64,21 @@ private:
     void Lost(const asio::error_code& ec) {
         End(ec == asio::error::eof || ec == asio::error::operation_aborted ? "" : ec.message());
         c_->status = 200;
-        timer_.cancel();
+        idle_.Cancel();
         c_->Close();
     }
 
-    // A read notes its time; the timer is not moved on every read (two system calls a
-    // frame), it finds out when it fires whether the feeder has been quiet long enough.
-    void ArmTimer() {
+    // A read notes its time; the deadline is not moved on every read, it finds
+    // out when it passes whether the feeder has been quiet long enough.
+    void NoteRead() {
         lastRead_ = std::chrono::steady_clock::now();
-        if (!timerArmed_) WaitIdle(lastRead_ + state_->timeouts.idleFeeder);
+        if (!idle_.armed()) WaitIdle(lastRead_ + state_->timeouts.idleFeeder);
     }
 
     void WaitIdle(std::chrono::steady_clock::time_point due) {
         auto self = shared_from_this();
-        timerArmed_ = true;
-        timer_.expires_at(due);
-        timer_.async_wait([self](const asio::error_code& ec) {
-            self->timerArmed_ = false;
-            if (ec || !self->c_) return;
+        idle_.Arm(due, [self] {
+            if (!self->c_) return;
             auto due = self->lastRead_ + self->state_->timeouts.idleFeeder;
             if (std::chrono::steady_clock::now() < due) return self->WaitIdle(due);
             self->End("no data for a while");
@@ -93,7 +91,7 @@ private:
         c_->socket.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& ec, size_t n) {
             if (!self->c_) return;
             if (ec) return self->Lost(ec);
-            self->ArmTimer();
+            self->NoteRead();
             if (self->Take(self->buffer_.data(), n)) self->Read();
         });
     }
@@ -121,7 +119,7 @@ private:
 
     bool Finish(int status) {
         End();
-        timer_.cancel();
+        idle_.Cancel();
         SendAnswer(state_, std::move(c_), status, SimpleResponse(status, status == 200 ? "OK\n" : ""));
         return false;
     }
@@ -154,9 +152,8 @@ private:
     std::shared_ptr<ServerState> state_;
     ConnectionPtr c_;
     FeedState& feed_;
-    asio::steady_timer timer_;
+    LazyDeadline idle_;
     std::chrono::steady_clock::time_point lastRead_;
-    bool timerArmed_ = false;
     uint64_t limit_;
     MultipartReader multipart_;
     std::unique_ptr<ChunkedDecoder> chunked_;

@@ -15,7 +15,7 @@ constexpr std::chrono::seconds kRepeatAfter{1};
 
 StreamViewer::StreamViewer(std::shared_ptr<ServerState> state, ConnectionPtr connection, const StreamConfig& stream,
                            FeedState& feed)
-    : stream_(stream), state_(std::move(state)), c_(std::move(connection)), feed_(feed), timer_(state_->io) {}
+    : stream_(stream), state_(std::move(state)), c_(std::move(connection)), feed_(feed), stall_(state_->io) {}
 
 void StreamViewer::Start() {
     ServerState::ViewerPlace place = state_->TakeViewerPlace(stream_);
@@ -79,7 +79,7 @@ void StreamViewer::WriteNext(bool afterWrite) {
     writing_ = true;
     // A write after a pause starts its own count; one right after another follows progress.
     lastProgress_ = writeStarted_ = std::chrono::steady_clock::now();
-    if (!timerArmed_) WatchForStall(lastProgress_ + state_->timeouts.stalledViewer);
+    if (!stall_.armed()) WatchForStall(lastProgress_ + state_->timeouts.stalledViewer);
     WriteSome();
 }
 
@@ -154,11 +154,7 @@ void StreamViewer::SetSendBuffer(int size) {
 // picture while none comes.
 void StreamViewer::WatchForStall(std::chrono::steady_clock::time_point due) {
     auto self = shared_from_this();
-    timerArmed_ = true;
-    timer_.expires_at(due);
-    timer_.async_wait([self](const asio::error_code& ec) {
-        if (ec) return;  // ended, or armed again
-        self->timerArmed_ = false;
+    stall_.Arm(due, [self] {
         auto now = std::chrono::steady_clock::now();
         if (self->writing_) {
             auto stalledAt = self->lastProgress_ + self->state_->timeouts.stalledViewer;
@@ -174,7 +170,7 @@ void StreamViewer::WatchForStall(std::chrono::steady_clock::time_point due) {
 void StreamViewer::End(bool cut) {
     place_.Reset();
     subscription_.Reset();
-    timer_.cancel();
+    stall_.Cancel();
     if (cut) c_->Cut();
     else c_->Close();
 }

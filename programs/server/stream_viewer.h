@@ -19,6 +19,7 @@
 
 #include "programs/server/connection.h"
 #include "programs/server/frame_broadcast.h"
+#include "programs/server/lazy_deadline.h"
 #include "programs/server/limits.h"
 #include "programs/server/server_state.h"
 
@@ -60,7 +61,7 @@ private:
     std::shared_ptr<ServerState> state_;
     ConnectionPtr c_;
     FeedState& feed_;
-    asio::steady_timer timer_;
+    LazyDeadline stall_;
     ServerState::ViewerPlace place_;
     FrameBroadcast::Subscription subscription_;
     ViewerQueue queue_;
@@ -75,7 +76,6 @@ private:
     bool behind_ = false;                    // the current write began as soon as the one before ended
     uint64_t behindBytes_ = 0;               // written by the writes of a stretch behind
     int64_t behindUs_ = 0;                   // and the time they took
-    bool timerArmed_ = false;
     // The viewer ended its side (some clients do after their request) while frames come.
     bool peerDone_ = false;
     std::vector<char> buffer_ = std::vector<char>(512);
