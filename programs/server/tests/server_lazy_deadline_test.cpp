@@ -1,3 +1,4 @@
+// The lazy deadline of the feed and viewer watches: due once, never after it was replaced or cancelled.
 #include "programs/server/lazy_deadline.h"
 
 #include <gtest/gtest.h>
