@@ -13,16 +13,19 @@ port=$(python3 "$support" free-port) http_port=$(python3 "$support" free-port) r
 # The configuration as the panel writes it, with a 320x240 picture.
 python3 "$support" panel-config "$port" 320x240 >"$work/orvane.conf"
 
+# The relay's files in a folder of their own outside the checkout: nginx started as root
+# runs its workers as another user, who may not pass a parent of the checkout (/root).
+relay=$(mktemp -d)
 pids=()
-finish() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; }
+finish() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$relay"; }
 trap finish EXIT
-fail() { echo "relay_test: $*"; for f in "$work"/*.log "$work"/relay/logs/error.log; do [ -s "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }; done; exit 1; }
+fail() { echo "relay_test: $*"; for f in "$work"/*.log "$relay"/logs/error.log; do [ -s "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }; done; exit 1; }
 
 (cd "$work" && exec "$server" -f orvane.conf) >"$work/server.log" 2>&1 </dev/null &
 pids+=($!)
 (cd "$work" && exec "$encoder" -f testsrc -r 15 "http://localhost:$port/feed.ffm") >"$work/encoder.log" 2>&1 </dev/null &
 pids+=($!)
-RELAY_DIR=$work/relay "$root/scripts/relay-hls" "http://127.0.0.1:$port/demo.mjpg" "$http_port" "$rtmp_port" \
+RELAY_DIR=$relay "$root/scripts/relay-hls" "http://127.0.0.1:$port/demo.mjpg" "$http_port" "$rtmp_port" \
   >"$work/relay.log" 2>&1 </dev/null &
 pids+=($!)
 
