@@ -249,6 +249,7 @@ void CControlPanelDlg::OnSupervisionTimer(fw::Message& m) {
         m_supervising = true;
         OnStartStop();
         m_supervising = false;
+        TellWhyStreamingStopped();
     }
     m.Default();
 }

@@ -75,6 +75,9 @@ private:
     void RemoveTrayIcon();
     void OnTrayNotify(fw::Message& m);
     void OnOpen();
+    // After a return to stopped: a balloon with the reason of the program that ended
+    // by itself, if one did.
+    void TellWhyStreamingStopped();
 
     // Test page.
     void OnTestPage();

@@ -1,3 +1,4 @@
+#include "programs/common/run_log.h"
 #include "programs/encoder/encoder_main.h"
 
 #include <atomic>
@@ -17,10 +18,7 @@
 
 namespace {
 
-void Say(const std::string& text) {
-    std::fprintf(stderr, "orvane: %s\n", text.c_str());
-    std::fflush(stderr);
-}
+void Say(const std::string& text) { SayLine("orvane: " + text); }
 
 const char kUsage[] =
     "usage: orvane -f vfwcap|testsrc -r RATE -i DEVICE [-sameq]\n"
@@ -66,15 +64,17 @@ bool LoadWatermark(const EncoderOptions& options, std::unique_ptr<Watermark>& wa
     return true;
 }
 
-// The capture device or the synthetic camera; null, having said why, when it cannot be opened.
-std::unique_ptr<VideoSource> OpenSource(const EncoderOptions& options) {
+// The capture device or the synthetic camera; null, having said why, with the exit code,
+// when it cannot be opened.
+std::unique_ptr<VideoSource> OpenSource(const EncoderOptions& options, int& exitCode) {
     if (options.format == L"testsrc") return OpenTestSource(options.frameRate, g_stop);
     std::unique_ptr<VideoSource> source;
     std::string error;
 #ifdef _WIN32
-    source = OpenVfwSource(options.device, options.frameRate, g_stop, error);
+    source = OpenVfwSource(options.device, options.frameRate, g_stop, error, exitCode);
 #else
     error = "vfwcap (Video for Windows) exists only on Windows; use -f testsrc";
+    exitCode = encoder_exit::kNoCamera;
 #endif
     if (!source) Say(error);
     return source;
@@ -87,9 +87,9 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
     StreamParameters stream;
     std::string error;
     if (!feed.Connect(stream, error)) {
-        if (g_stop) return 0;
+        if (g_stop) return encoder_exit::kStopped;
         Say(error);
-        return 3;
+        return encoder_exit::kFeedUnreachable;
     }
     source.SetOutputSize(stream.width, stream.height);
     std::unique_ptr<FramePipeline> pipeline(
@@ -101,7 +101,7 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
         if (!source.Grab(frame, error)) {
             if (g_stop) break;
             Say(error);
-            return 2;
+            return source.FailureExit();
         }
         if (!pipeline->Process(frame, jpeg)) {
             if (dropped++ % 100 == 0)
@@ -114,7 +114,7 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
             if (!feed.Connect(stream, error)) {
                 if (g_stop) break;
                 Say(error);
-                return 3;
+                return encoder_exit::kFeedLost;
             }
             // The server may have been restarted with other parameters.
             source.SetOutputSize(stream.width, stream.height);
@@ -123,7 +123,7 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
     }
     feed.Close();
     Say("stopped");
-    return 0;
+    return encoder_exit::kStopped;
 }
 
 }  // namespace
@@ -133,15 +133,16 @@ int RunEncoder(const std::vector<std::wstring>& args) {
     std::wstring problem;
     if (!ParseEncoderOptions(args, options, problem)) {
         Say(ToUtf8(problem));
-        std::fprintf(stderr, "%s\n", kUsage);
-        return 1;
+        SayLine(kUsage);
+        return encoder_exit::kCommandLine;
     }
     ApplyForcedSource(options);
     std::unique_ptr<Watermark> watermark;
-    if (!LoadWatermark(options, watermark)) return 1;
+    if (!LoadWatermark(options, watermark)) return encoder_exit::kWatermark;
 
     InstallStopHandler([] { g_stop = true; });
-    std::unique_ptr<VideoSource> source = OpenSource(options);
-    if (!source) return 2;
+    int rc = encoder_exit::kCameraFailed;
+    std::unique_ptr<VideoSource> source = OpenSource(options, rc);
+    if (!source) return rc;
     return Stream(*source, options, watermark.get());
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "common/exit_reasons.h"
 #include "programs/encoder/image.h"
 
 class VideoSource {
@@ -18,13 +19,16 @@ public:
         (void)width;
         (void)height;
     }
+    // After a failed Grab: the program's exit code for what went wrong.
+    virtual int FailureExit() const { return encoder_exit::kCameraFailed; }
 };
 
 // The synthetic camera: the test pattern at `rate` frames per second, paced by the clock.
 std::unique_ptr<VideoSource> OpenTestSource(double rate, const std::atomic<bool>& stop);
 
 #ifdef _WIN32
-// Video for Windows capture device `device` (0 to 9); null with a message when it
-// cannot be opened or delivers a format we cannot convert.
-std::unique_ptr<VideoSource> OpenVfwSource(int device, double rate, const std::atomic<bool>& stop, std::string& error);
+// Video for Windows capture device `device` (0 to 9); null with a message and the exit
+// code for it when it cannot be opened or delivers a format we cannot convert.
+std::unique_ptr<VideoSource> OpenVfwSource(int device, double rate, const std::atomic<bool>& stop, std::string& error,
+                                           int& exitCode);
 #endif

@@ -17,6 +17,7 @@ Connection::Connection(std::shared_ptr<ServerState> state, tcp::socket socket, b
 }
 
 Connection::~Connection() {
+    if (state_->stopped && socket.is_open()) Cut();
     if (admitted_) --state_->connections;
     if (!requestLine.empty()) state_->Log(AccessLogLine(client, std::time(nullptr), requestLine, status, sent));
 }

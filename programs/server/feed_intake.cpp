@@ -82,7 +82,7 @@ private:
             auto due = self->lastRead_ + self->state_->timeouts.idleFeeder;
             if (std::chrono::steady_clock::now() < due) return self->WaitIdle(due);
             self->End("no data for a while");
-            self->c_->Close();
+            self->c_->Cut();  // a quiet feeder: nothing to deliver, and no TIME_WAIT
         });
     }
 

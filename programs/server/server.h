@@ -41,8 +41,13 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Binds and listens; on failure returns false with a message.
-    bool Listen(std::string& error);
+    // Binds and listens; on failure returns false with a message, and the program's
+    // exit code for it (port in use, port forbidden, other).
+    bool Listen(std::string& error, int& exitCode);
+    bool Listen(std::string& error) {
+        int ignored;
+        return Listen(error, ignored);
+    }
     // The port actually bound (useful with Port 0 in tests).
     int port() const;
     // Call on the thread that runs the io_context.

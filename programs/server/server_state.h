@@ -65,6 +65,9 @@ public:
     const ServerConfig config;
     const ServerTimeouts timeouts;
     int connections = 0;  // those that hold a place under MaxHTTPConnections
+    // The server has stopped: a connection still open is cut, not closed in order, so
+    // that none waits out TIME_WAIT on the port and a new start can bind it at once.
+    bool stopped = false;
 
 private:
     friend ViewerPlace;

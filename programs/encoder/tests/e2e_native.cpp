@@ -271,7 +271,7 @@ TEST(EncoderProgram, RefusesAWatermarkOver64MiB) {
     Child encoder({ORVANE_ENCODER_PATH, "-f", "testsrc", "-r", "15", "-vhook", "watermark -f " + mark,
                    "http://127.0.0.1:" + std::to_string(FreePort()) + "/feed.ffm"},
                   dir + "/stderr.txt");
-    EXPECT_EQ(encoder.Wait(seconds(10)), 1) << "the encoder should refuse the watermark at once";
+    EXPECT_EQ(encoder.Wait(seconds(10)), 20) << "the encoder should refuse the watermark at once";
     std::stringstream said;
     said << std::ifstream(dir + "/stderr.txt").rdbuf();
     EXPECT_NE(said.str().find("64 MiB"), std::string::npos) << said.str();
