@@ -96,6 +96,7 @@ private:
 // The running application object.
 CStreamerApp& App();
 
-// The clean-up at log-off and shutdown (and at the end of the run): stops the
-// programs, frees the console, closes and deletes logo.gif. Other events: FALSE.
+// The clean-up at log-off and shutdown, when the console closes (which also removes
+// the tray icon) and at the end of the run: stops the programs, frees the console,
+// closes and deletes logo.gif. Other events: FALSE.
 BOOL WINAPI ConsoleCtrlHandler(DWORD event);

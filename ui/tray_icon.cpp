@@ -28,6 +28,21 @@ NOTIFYICONDATAW TrayRecord(HWND wnd) {
     return record;
 }
 
+// The shell's broadcast when its notification area is (re)created.
+UINT TaskbarCreatedMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
+
+// A panel started elevated would not get the broadcast of a shell that is not: let it
+// through, where the system has the call (Windows 7 and later).
+void AllowTaskbarCreated(HWND wnd) {
+    using Filter = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    FARPROC f = user32 ? ::GetProcAddress(user32, "ChangeWindowMessageFilterEx") : nullptr;
+    if (f) reinterpret_cast<Filter>(reinterpret_cast<void*>(f))(wnd, TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
+}
+
 }  // namespace
 
 void CControlPanelDlg::OnCreate(fw::Message& m) {
@@ -35,22 +50,38 @@ void CControlPanelDlg::OnCreate(fw::Message& m) {
         m.result = -1;
         return;
     }
+    AllowTaskbarCreated(Handle());
     AddTrayIcon();
     m.result = 0;
+}
+
+bool CControlPanelDlg::OnTaskbarCreated(fw::Message& m) {
+    if (m.msg != TaskbarCreatedMessage() || m.msg == 0) return false;
+    AddTrayIcon();
+    m.result = 0;
+    return true;
 }
 
 void CControlPanelDlg::AddTrayIcon() {
     NOTIFYICONDATAW record = TrayRecord(Handle());
     record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     record.uCallbackMessage = kTrayCallbackMessage;
-    record.hIcon = m_hIcon;
+    // The icon in the notification area's own size, so that it is drawn sharp at any
+    // scale (the shell would shrink the standard-size one).
+    if (!m_trayIcon)
+        m_trayIcon.reset(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                                         IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                         ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
+    record.hIcon = m_trayIcon ? m_trayIcon.get() : m_hIcon;
     // Not the window's caption: at this point it is still the template's.
     std::wcscpy(record.szTip, kProductTitle);
     App().m_processSystem.shellNotifyIcon(NIM_ADD, &record);
 }
 
-void CControlPanelDlg::RemoveTrayIcon() {
-    NOTIFYICONDATAW record = TrayRecord(Handle());
+void CControlPanelDlg::RemoveTrayIcon() { RemoveTrayIconOf(Handle()); }
+
+void CControlPanelDlg::RemoveTrayIconOf(HWND panel) {
+    NOTIFYICONDATAW record = TrayRecord(panel);
     App().m_processSystem.shellNotifyIcon(NIM_DELETE, &record);
 }
 
@@ -82,6 +113,9 @@ void CControlPanelDlg::OnTrayNotify(fw::Message& m) {
         POINT pt;
         ::GetCursorPos(&pt);
         ::TrackPopupMenu(::GetSubMenu(m_menuTray.get(), 0), TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
+        // Without a message after it, a notification-area menu may not close when the
+        // user next clicks elsewhere (Microsoft's advice for TrackPopupMenu).
+        ::PostMessageW(Handle(), WM_NULL, 0, 0);
         break;
     }
     default: break;
