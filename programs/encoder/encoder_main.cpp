@@ -97,6 +97,13 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
     RgbImage frame;
     std::vector<uint8_t> jpeg;
     long dropped = 0;
+    // Connects again after the feed ended; the server may have been restarted with other parameters.
+    auto reconnect = [&] {
+        if (!feed.Connect(stream, error)) return false;
+        source.SetOutputSize(stream.width, stream.height);
+        pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark));
+        return true;
+    };
     while (!g_stop) {
         if (!source.Grab(frame, error)) {
             if (g_stop) break;
@@ -106,19 +113,28 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
         if (!pipeline->Process(frame, jpeg)) {
             if (dropped++ % 100 == 0)
                 Say("a frame does not fit the feed's size limit even at the lowest quality; dropped");
-            continue;
+            if (feed.WaitIsOver(error)) {
+                Say("no frame fits the feed's size limit of " + std::to_string(stream.fileMaxSize) +
+                    " bytes, even at the lowest quality (" + error + "); ending");
+                return 3;
+            }
+            // Nothing is sent, so only this look tells that the server has ended the feed
+            // (it drops a silent feeder, or was restarted).
+            if (feed.StillUsable(error)) continue;
+            Say(error + "; reconnecting");
+            if (reconnect()) continue;
+            if (g_stop) break;
+            Say(error);
+            return 3;
         }
         if (!feed.Send(jpeg, error)) {
             if (g_stop) break;
             Say(error + "; reconnecting");
-            if (!feed.Connect(stream, error)) {
+            if (!reconnect()) {
                 if (g_stop) break;
                 Say(error);
                 return encoder_exit::kFeedLost;
             }
-            // The server may have been restarted with other parameters.
-            source.SetOutputSize(stream.width, stream.height);
-            pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark));
         }
     }
     feed.Close();

@@ -500,4 +500,26 @@ bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
     return true;
 }
 
+bool FeedClient::StillUsable(std::string& error) {
+    Impl& d = *impl_;
+    if (!d.open) {
+        error = "the feed is not open";
+        return false;
+    }
+    d.AwaitAnswer(Clock::now());
+    if (d.answered) {
+        error = d.AnswerText();
+        d.Disconnect();
+        return false;
+    }
+    return true;
+}
+
+bool FeedClient::WaitIsOver(std::string& error) const {
+    const Impl& d = *impl_;
+    if (!d.connected || Clock::now() < d.lastDelivered + d.wait) return false;
+    error = "no frame got through within " + WaitText(d.wait);
+    return true;
+}
+
 void FeedClient::Close() { impl_->Close(); }

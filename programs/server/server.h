@@ -28,6 +28,9 @@ struct ServerTimeouts {
     // waits for the feed, so that a hung feeder gives way to it.
     std::chrono::milliseconds idleFeeder{10000};
     std::chrono::milliseconds closingAnswer{1000};  // for a client to close after a whole answer
+    // For a feeder to deliver a whole part from its first bytes: a byte now and then
+    // (a trickle) keeps a feeder from being idle, and would hold the feed for good.
+    std::chrono::milliseconds wholePart{10000};
 };
 
 class Server {
