@@ -6,6 +6,7 @@
 //     an MJPG camera's frames (JPEG pictures one after the other, as a camera sends them)
 //     or a YUY2 camera's (raw frames one after the other), decoded, scaled, watermarked and
 //     encoded at -sameq quality; MJPG also prints the decoding alone.
+// BENCH_SAVE_JPEG=PATH writes the last frame's JPEG there, to look at.
 // --rgb: the same through packed RGB (decode to RGB, scale, watermark and encode in RGB),
 // the way frames went before the planar pipeline, for comparison in the same run.
 #include <time.h>
@@ -164,5 +165,11 @@ int main(int argc, char** argv) {
                     rgb ? rgbFrame.width : frame.width, rgb ? rgbFrame.height : frame.height);
     }
     std::printf("\n");
+    if (const char* save = std::getenv("BENCH_SAVE_JPEG")) {
+        if (FILE* f = std::fopen(save, "wb")) {
+            std::fwrite(jpeg.data(), 1, jpeg.size(), f);
+            std::fclose(f);
+        }
+    }
     return 0;
 }
