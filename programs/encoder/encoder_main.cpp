@@ -94,7 +94,7 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
     source.SetOutputSize(stream.width, stream.height);
     std::unique_ptr<FramePipeline> pipeline(
         new FramePipeline(stream, options.frameRate, options.sameQuality, watermark));
-    RgbImage frame;
+    YuvImage frame;
     std::vector<uint8_t> jpeg;
     long dropped = 0;
     // Connects again after the feed ended; the server may have been restarted with other parameters.

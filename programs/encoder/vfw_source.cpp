@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "programs/common/run_log.h"
@@ -114,7 +115,7 @@ public:
 
     void SetOutputSize(int width, int height) override { decoder_.SetOutputSize(width, height); }
 
-    bool Grab(RgbImage& frame, std::string& error) override {
+    bool Grab(YuvImage& frame, std::string& error) override {
         error.clear();
         if (count_ == 0) {
             start_ = Clock::now();
@@ -146,7 +147,8 @@ public:
             }
             Pump();
             if (got_) {
-                frame = std::move(converted_);
+                // Swapped, not moved: both buffers stay for the frames to come.
+                std::swap(frame, converted_);
                 lastFrame_ = Clock::now();
                 delivered_ = true;
                 return true;
@@ -243,7 +245,7 @@ private:
     bool got_ = false, delivered_ = false;
     std::string why_;
     long skipped_ = 0, grabFailures_ = 0;
-    RgbImage converted_;
+    YuvImage converted_;
     int failure_ = encoder_exit::kCameraFailed;
 };
 

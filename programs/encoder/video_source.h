@@ -5,14 +5,15 @@
 #include <string>
 
 #include "common/exit_reasons.h"
-#include "programs/encoder/image.h"
+#include "programs/encoder/yuv_image.h"
 
 class VideoSource {
 public:
     virtual ~VideoSource() = default;
-    // Waits for the next frame, at the rate the source was opened with. False when `stop`
+    // Waits for the next frame, at the rate the source was opened with, in planar YCbCr
+    // (reusing `frame`'s buffers; its planes may come back swapped). False when `stop`
     // was raised (error left empty) or the source failed (error says why).
-    virtual bool Grab(RgbImage& frame, std::string& error) = 0;
+    virtual bool Grab(YuvImage& frame, std::string& error) = 0;
     // The size the frames will be scaled to (0 x 0: none). A source may then deliver them
     // smaller than its own size, though never below this one.
     virtual void SetOutputSize(int width, int height) {
