@@ -806,7 +806,7 @@ TEST_F(LiveServer, AViewerThatTakesBytesButNoWholePictureIsCut) {
         asio::error_code ec;
         taken += viewer.read_some(asio::buffer(buf), ec);
         cut = ec.operator bool();
-        std::this_thread::sleep_until(start + std::chrono::microseconds(taken * 1000000 / 32768));
+        std::this_thread::sleep_until(start + std::chrono::microseconds(static_cast<int64_t>(taken) * 1000000 / 32768));
     }
     auto took = std::chrono::steady_clock::now() - start;
     feeding = false;
@@ -844,7 +844,7 @@ TEST_F(LiveServer, ABurstyReaderBelowTheStreamRateGetsASendBufferFittedToItsLink
     asio::error_code ec;
     while (!ec && std::chrono::steady_clock::now() - start < 15s) {
         taken += viewer.read_some(asio::buffer(buf), ec);
-        std::this_thread::sleep_until(start + std::chrono::microseconds(taken * 1000000 / 32768));
+        std::this_thread::sleep_until(start + std::chrono::microseconds(static_cast<int64_t>(taken) * 1000000 / 32768));
     }
     int after = ServerSendBuffer(viewer);
     feeding = false;
