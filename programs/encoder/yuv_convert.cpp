@@ -101,24 +101,25 @@ bool CaptureFrameToPlanes(const CaptureFormat& f, const uint8_t* data, size_t si
 void RgbToYuv420(const RgbImage& in, YuvImage& out) {
     const int w = in.width, h = in.height;
     out.Resize420(w, h);
+    // Luma row by row (a plain loop the compiler can vectorise); the chroma once per 2x2
+    // block from the block's mean colour, which is the mean of the four pixels' chroma.
+    for (int row = 0; row < h; ++row) {
+        const uint8_t* s = in.Row(row);
+        uint8_t* y = out.y.Row(row);
+        for (int x = 0; x < w; ++x)
+            y[x] = static_cast<uint8_t>((19595 * s[3 * x] + 38470 * s[3 * x + 1] + 7471 * s[3 * x + 2] + 32768) >> 16);
+    }
     for (int row = 0; row < h; row += 2) {
-        const uint8_t* s[2] = {in.Row(row), in.Row(row + 1 < h ? row + 1 : row)};
-        uint8_t* ys[2] = {out.y.Row(row), out.y.Row(row + 1 < h ? row + 1 : row)};
+        const uint8_t* s0 = in.Row(row);
+        const uint8_t* s1 = in.Row(row + 1 < h ? row + 1 : row);
         uint8_t *u = out.cb.Row(row / 2), *v = out.cr.Row(row / 2);
         for (int x = 0; x < w; x += 2) {
-            int sumU = 0, sumV = 0;
-            for (int k = 0; k < 2; ++k)
-                for (int dx = 0; dx < 2; ++dx) {
-                    int px = x + dx < w ? x + dx : x;
-                    const uint8_t* p = s[k] + px * 3;
-                    int Y, U, V;
-                    RgbToYcc(p[0], p[1], p[2], Y, U, V);
-                    ys[k][px] = static_cast<uint8_t>(Y);
-                    sumU += U;
-                    sumV += V;
-                }
-            u[x / 2] = static_cast<uint8_t>((sumU + 2) >> 2);
-            v[x / 2] = static_cast<uint8_t>((sumV + 2) >> 2);
+            const int n = x + 1 < w ? 3 : 0;  // the right pixel, or the left again at an odd edge
+            const int r = s0[3 * x] + s0[3 * x + n] + s1[3 * x] + s1[3 * x + n];
+            const int g = s0[3 * x + 1] + s0[3 * x + 1 + n] + s1[3 * x + 1] + s1[3 * x + 1 + n];
+            const int b = s0[3 * x + 2] + s0[3 * x + 2 + n] + s1[3 * x + 2] + s1[3 * x + 2 + n];
+            u[x / 2] = ClampByte((-11059 * r - 21709 * g + 32768 * b + (512 << 16) + 131072) >> 18);
+            v[x / 2] = ClampByte((32768 * r - 27439 * g - 5329 * b + (512 << 16) + 131072) >> 18);
         }
     }
 }
