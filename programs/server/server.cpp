@@ -57,7 +57,9 @@ Server::Server(asio::io_context& io, ServerConfig config, std::shared_ptr<LogWri
           std::make_shared<ServerState>(io, std::move(config), std::move(log), std::move(messages), timeouts))) {}
 
 Server::~Server() {
-    listener_->state->stopped = true;
+    // Cut now: a socket left to the io_context's end would be closed in order (Asio
+    // turns a set linger off when it closes a socket it destroys).
+    for (Connection* c : listener_->state->open) c->Cut();
     asio::error_code ignored;
     listener_->acceptor.close(ignored);
     listener_->pause.cancel();

@@ -132,6 +132,21 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def time_wait_from(port):
+    """Remote ends of the connections in TIME_WAIT whose local end is the port (Wine's
+    sockets are the host's)."""
+    found = []
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        if not os.path.exists(table):
+            continue
+        with open(table) as f:
+            for line in f.readlines()[1:]:
+                fields = line.split()
+                if fields[3] == "06" and int(fields[1].rsplit(":", 1)[1], 16) == port:
+                    found.append(fields[2])
+    return found
+
+
 def make_server(work, program_files=False):
     return WineServer(work, program_files) if ARGS.wine else NativeServer(work)
 
@@ -399,6 +414,8 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(self.server.stop()[0], 0)
         sock.close()
         feeder.close()
+        # Whoever closes first keeps the port in TIME_WAIT: the clients did, or were cut.
+        self.assertEqual(time_wait_from(self.port), [])
 
         # A server that cannot bind ends at once, with its port's exit code (12).
         proc = self.server.start(panel_config(self.port))
