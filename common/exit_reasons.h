@@ -41,4 +41,5 @@ constexpr int kNoPicture = 24;       // opened, but never delivered a picture
 constexpr int kCameraGone = 25;      // delivered, then stopped: unplugged
 constexpr int kDriverHung = 26;      // a driver call never returned
 constexpr int kFeedLost = 27;        // the server dropped the feed and did not take it back
+constexpr int kFeedTooSmall = 28;    // no frame fits the feed's size limit, even at the lowest quality
 }  // namespace encoder_exit

@@ -90,6 +90,9 @@ std::wstring EncoderText(uint32_t code, int32_t port) {
             port);
     case kFeedLost:
         return Format(L"The server on port %d stopped taking the camera's pictures. Press Start Server again.", port);
+    case kFeedTooSmall:
+        return L"No camera picture fits the feed's size limit (FileMaxSize in orvane.conf), even at the lowest "
+               L"quality. Press Start Server again to write the settings file anew.";
     case kWatermark:
         return L"The watermark picture logo.gif in the program folder cannot be read. Restart Orvane DEMO and press "
                L"Start Server again.";

@@ -116,7 +116,7 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
             if (feed.WaitIsOver(error)) {
                 Say("no frame fits the feed's size limit of " + std::to_string(stream.fileMaxSize) +
                     " bytes, even at the lowest quality (" + error + "); ending");
-                return 3;
+                return encoder_exit::kFeedTooSmall;
             }
             // Nothing is sent, so only this look tells that the server has ended the feed
             // (it drops a silent feeder, or was restarted).
@@ -125,7 +125,7 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
             if (reconnect()) continue;
             if (g_stop) break;
             Say(error);
-            return 3;
+            return encoder_exit::kFeedLost;
         }
         if (!feed.Send(jpeg, error)) {
             if (g_stop) break;

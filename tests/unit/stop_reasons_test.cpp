@@ -44,6 +44,7 @@ TEST(StopReasons, EveryExitCodeHasWordsThatFitTheBalloon) {
         {E, encoder_exit::kCameraFailed, 80, L"camera stopped working"},
         {E, encoder_exit::kFeedUnreachable, 8089, L"server on port 8089"},
         {E, encoder_exit::kFeedLost, 8089, L"server on port 8089 stopped"},
+        {E, encoder_exit::kFeedTooSmall, 80, L"FileMaxSize"},
         {E, encoder_exit::kWatermark, 80, L"logo.gif"},
         {E, encoder_exit::kStopped, 80, L"camera encoder ended unexpectedly (exit code 0)"},
         {E, 0xC000013Au, 80, L"(exit code 0xC000013A)"},

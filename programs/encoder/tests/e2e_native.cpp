@@ -26,6 +26,7 @@
 
 #include "backend/command_lines.h"
 #include "backend/server_config.h"
+#include "common/exit_reasons.h"
 #include "common/utf8.h"
 #include "programs/encoder/feed_client.h"
 #include "programs/encoder/gif_reader.h"
@@ -415,7 +416,7 @@ TEST(EncoderProgram, EndsWhenNoFrameFitsTheFeedInsteadOfDroppingForever) {
                    "http://127.0.0.1:" + std::to_string(server.port) + "/feed.ffm"},
                   server.dir + "/encoder.err");
     // The wait is 20 s after the start; the server drops a silent feeder after 10 s.
-    EXPECT_EQ(encoder.Wait(seconds(60)), 3) << "the encoder did not end by itself";
+    EXPECT_EQ(encoder.Wait(seconds(60)), encoder_exit::kFeedTooSmall) << "the encoder did not end by itself";
     std::ifstream in(server.dir + "/encoder.err");
     std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(said.find("no frame fits the feed's size limit of 1024 bytes"), std::string::npos) << said;
