@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/streamer_app.h"
+#include "app/windowless_console.h"
 #include "backend/command_lines.h"
 #include "common/product.h"
 #include "framework/com.h"
@@ -26,15 +27,6 @@ bool ReportMissingProgram(const wchar_t* path) {
     swprintf(text, 512, L"Error: Program files corrupted! Please re-install!\n%ls (%d)", path, errno);
     fw::MessageBoxForApp(text);
     return false;
-}
-
-// The console window can take a moment to appear; it is hidden once it has. Wine and
-// some terminals give no window at all, so the wait is bounded (2 s).
-void HideConsoleWindow() {
-    HWND console = ::GetConsoleWindow();
-    if (!console) return;
-    for (int i = 0; i < 200 && !::IsWindowVisible(console); ++i) ::Sleep(10);
-    ::ShowWindow(console, SW_HIDE);
 }
 
 // The clean-up may run on the system's thread at log-off and again at the end of
@@ -102,9 +94,12 @@ bool AuthorizeWithCom(CStreamerApp& app) {
 }  // namespace
 
 BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
-    if (event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT) return FALSE;
+    // The console's closing ends the process once the handler returns, whatever it
+    // answers: the run ends here, as at log-off, and the tray icon goes with it.
+    if (event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
     CStreamerApp& app = App();
     std::lock_guard<std::mutex> lock(g_cleanupLock);
+    if (event == CTRL_CLOSE_EVENT && app.MainWindow()) CControlPanelDlg::RemoveTrayIconOf(app.MainWindow());
     app.StopStreaming();
     // Nothing supervises the programs after this: they are seen to end here.
     app.FinishStopping();
@@ -138,11 +133,10 @@ bool CStreamerApp::Startup() {
     // Three-dimensional control styling: every control has it on the systems we run on.
     fw::EnableThreeDimensionalControls();
 
-    if (!::AllocConsole()) {
+    if (MakeWindowlessConsole(SystemConsole()) == ConsoleMade::None) {
         fw::MessageBoxForApp(L"Error: Environment init failed! (-1)");
         return false;
     }
-    HideConsoleWindow();
     ::SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
 
     wchar_t logoPath[MAX_PATH];

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <mutex>
@@ -20,6 +21,14 @@ struct ProcessSystem {
     decltype(&::TerminateProcess) terminateProcess = ::TerminateProcess;
     decltype(&::GetTickCount64) tickCount = ::GetTickCount64;
     decltype(&::CoCreateInstance) coCreateInstance = ::CoCreateInstance;
+    // The tray icon's records: tests see every add, balloon and delete.
+    decltype(&::Shell_NotifyIconW) shellNotifyIcon = ::Shell_NotifyIconW;
+};
+
+// A program that ended while nobody had asked it to, as the reap found it.
+struct UnaskedEnd {
+    bool ended = false;
+    DWORD exitCode = 0;
 };
 
 // How far the panel has gone in ending one program it asked to stop: Ctrl+Break, then
@@ -55,6 +64,10 @@ public:
     // At the end of the run, with no tick to come: every program still running gets its
     // stop request at once, a few seconds to end, and is terminated after that.
     void FinishStopping();
+    // The program whose end nobody asked for since the last start (the server first,
+    // whose end usually ends the encoder too), with its exit code; false when none.
+    // Each end is told once.
+    bool TakeUnaskedEnd(bool& server, DWORD& exitCode);
 
     StreamSettings m_settings;
     FILE* m_logoFile = nullptr;
@@ -74,6 +87,8 @@ private:
 
     ProgramStop m_serverStop;
     ProgramStop m_encoderStop;
+    UnaskedEnd m_serverEnd;
+    UnaskedEnd m_encoderEnd;
     // The stop runs on the system's thread at log-off too, beside the main thread's reap.
     std::mutex m_stopLock;
 };
@@ -81,6 +96,7 @@ private:
 // The running application object.
 CStreamerApp& App();
 
-// The clean-up at log-off and shutdown (and at the end of the run): stops the
-// programs, frees the console, closes and deletes logo.gif. Other events: FALSE.
+// The clean-up at log-off and shutdown, when the console closes (which also removes
+// the tray icon) and at the end of the run: stops the programs, frees the console,
+// closes and deletes logo.gif. Other events: FALSE.
 BOOL WINAPI ConsoleCtrlHandler(DWORD event);

@@ -93,6 +93,11 @@ bool Ended(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_OB
 DWORD CStreamerApp::StartStreaming() {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
+    {
+        std::lock_guard<std::mutex> lock(m_stopLock);
+        m_serverEnd = UnaskedEnd();
+        m_encoderEnd = UnaskedEnd();
+    }
 
     if (m_serverProcess.dwProcessId == 0) {
         std::wstring line = ServerCommandLine(m_serverPath, m_moduleDir);
@@ -129,11 +134,17 @@ DWORD CStreamerApp::StopStreaming() {
     return 0;
 }
 
-static void Reap(const ProcessSystem& sys, PROCESS_INFORMATION& record, ProgramStop& stop, ULONGLONG now) {
+static void Reap(const ProcessSystem& sys, PROCESS_INFORMATION& record, ProgramStop& stop, UnaskedEnd& end,
+                 ULONGLONG now) {
     if (!record.hProcess) return;
     if (!Ended(record.hProcess)) {
         Supervise(sys, stop, record, now);
         return;
+    }
+    // Its exit code says why, when nobody asked it to end.
+    if (stop.processId != record.dwProcessId || stop.step == Step::None) {
+        end.ended = true;
+        if (!::GetExitCodeProcess(record.hProcess, &end.exitCode)) end.exitCode = STILL_ACTIVE;
     }
     ::CloseHandle(record.hProcess);
     // The thread handle is kept with the record and closed with it, so that
@@ -146,8 +157,19 @@ static void Reap(const ProcessSystem& sys, PROCESS_INFORMATION& record, ProgramS
 void CStreamerApp::ReapProcesses() {
     std::lock_guard<std::mutex> lock(m_stopLock);
     const ULONGLONG now = m_processSystem.tickCount();
-    Reap(m_processSystem, m_encoderProcess, m_encoderStop, now);
-    Reap(m_processSystem, m_serverProcess, m_serverStop, now);
+    Reap(m_processSystem, m_encoderProcess, m_encoderStop, m_encoderEnd, now);
+    Reap(m_processSystem, m_serverProcess, m_serverStop, m_serverEnd, now);
+}
+
+bool CStreamerApp::TakeUnaskedEnd(bool& server, DWORD& exitCode) {
+    std::lock_guard<std::mutex> lock(m_stopLock);
+    UnaskedEnd* end = m_serverEnd.ended ? &m_serverEnd : m_encoderEnd.ended ? &m_encoderEnd : nullptr;
+    if (!end) return false;
+    server = end == &m_serverEnd;
+    exitCode = end->exitCode;
+    m_serverEnd = UnaskedEnd();
+    m_encoderEnd = UnaskedEnd();  // one balloon per stop
+    return true;
 }
 
 void CStreamerApp::FinishStopping() {

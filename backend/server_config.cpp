@@ -5,13 +5,16 @@
 
 #include "backend/text_mode.h"
 #include "common/ascii_case.h"
+#include "common/setting_limits.h"
 
 namespace {
 
-const wchar_t kFixedBlock[] =
+// MaxBandwidth is the top of the bit rates the panel accepts (the one viewer's stream
+// must fit under it); the block around it is fixed.
+const wchar_t kFixedBlockHead[] =
     L"MaxHTTPConnections 2000\n"
-    L"MaxClients 1\n"
-    L"MaxBandwidth 100000\n"
+    L"MaxClients 1\n";
+const wchar_t kFixedBlock[] =
     L"CustomLog -\n"
     L"NoDaemon\n"
     L"<Feed feed.ffm>\n"
@@ -40,6 +43,8 @@ int32_t BitRateTolerance(int32_t bitRate, int32_t frameRate) {
 
 std::wstring FormatServerConfig(const StreamSettings& s) {
     std::wstring text = Line(L"Port ", s.port) + L"BindAddress 0.0.0.0\n";
+    text += kFixedBlockHead;
+    text += Line(L"MaxBandwidth ", kBitRateRange.max);
     text += kFixedBlock;
     text += Line(L"VideoFrameRate ", s.frameRate);
     if (s.width != 0 && s.height != 0)

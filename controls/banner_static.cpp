@@ -6,6 +6,9 @@
 #include <cwchar>
 #include <string>
 
+#include "controls/dpi_scale.h"
+#include "controls/screen_dpi.h"
+
 const wchar_t CBannerStatic::kTitle[] = L"Orvane";
 const wchar_t CBannerStatic::kOwnerBlock[] = L"Orvane Video Software\nwww.orvane.example";
 const wchar_t CBannerStatic::kEditionNote[] =
@@ -19,7 +22,10 @@ constexpr int kTitleTop = 4;
 
 CBannerStatic::CBannerStatic() : CBannerStatic(controls::CrtRandom()) {}
 
-CBannerStatic::CBannerStatic(controls::RandomSource& random) : m_colors(random) {}
+CBannerStatic::CBannerStatic(controls::RandomSource& random) : m_colors(random), m_dpi(controls::ScreenDpi()) {}
+
+// Every pixel size below is the one drawn at 96 DPI (100%).
+int CBannerStatic::Scaled(int pixels) const { return controls::ScaleToDpi(pixels, m_dpi); }
 
 bool CBannerStatic::OnMessage(fw::Message& m) {
     static const fw::MessageTable<CBannerStatic> table = {
@@ -42,8 +48,8 @@ void CBannerStatic::OnAttach() {
     m_dialogFont = dialogFont;  // sent before the handlers take over
 
     LOGFONTW title = {};
-    title.lfHeight = -24;
-    title.lfWidth = 7;
+    title.lfHeight = -Scaled(24);
+    title.lfWidth = Scaled(7);
     title.lfWeight = FW_NORMAL;
     title.lfQuality = PROOF_QUALITY;
     wcscpy(title.lfFaceName, L"Impact");
@@ -71,8 +77,8 @@ void CBannerStatic::OnAttach() {
 RECT CBannerStatic::ContactStrip() const {
     RECT rc;
     ::GetClientRect(Handle(), &rc);
-    rc.top = rc.bottom - 20;
-    rc.bottom = rc.bottom - 5;
+    rc.top = rc.bottom - Scaled(20);
+    rc.bottom = rc.bottom - Scaled(5);
     return rc;
 }
 
@@ -82,8 +88,8 @@ RECT CBannerStatic::TickArea() const {
     RECT strip = {};
     if (!::IsWindowVisible(Handle()) || ::IsIconic(::GetAncestor(Handle(), GA_ROOT))) return strip;
     ::GetClientRect(Handle(), &strip);
-    strip.top = kTitleTop;
-    strip.bottom = kTitleTop + m_titleHeight;
+    strip.top = Scaled(kTitleTop);
+    strip.bottom = Scaled(kTitleTop) + m_titleHeight;
     return strip;
 }
 
@@ -119,10 +125,10 @@ void CBannerStatic::LayOut(HDC screen, const RECT& rc) {
         ::SetBkMode(dc, TRANSPARENT);
 
         fw::SelectedObject dialogFontSelected(dc, m_dialogFont);
-        RECT owner = {rc.left, rc.top + 35, rc.right, rc.top + 60};
+        RECT owner = {rc.left, rc.top + Scaled(35), rc.right, rc.top + Scaled(60)};
         ::SetTextColor(dc, RGB(128, 192, 224));
         ::DrawTextW(dc, kOwnerBlock, -1, &owner, DT_CENTER);
-        RECT edition = {rc.left, rc.top + 65, rc.right, rc.top + 120};
+        RECT edition = {rc.left, rc.top + Scaled(65), rc.right, rc.top + Scaled(120)};
         ::SetTextColor(dc, RGB(224, 224, 128));
         ::DrawTextW(dc, kEditionNote, -1, &edition, DT_CENTER);
 
@@ -160,7 +166,7 @@ void CBannerStatic::OnPaint() {
     // Each letter in its own history entry.
     for (int i = 0; i < n; ++i) {
         ::SetTextColor(frame, controls::ColorRefOf(m_colors.Entry(i)));
-        ::TextOutW(frame, m_letterX[static_cast<size_t>(i)], kTitleTop, &kTitle[i], 1);
+        ::TextOutW(frame, m_letterX[static_cast<size_t>(i)], Scaled(kTitleTop), &kTitle[i], 1);
     }
 
     ::BitBlt(paint.get(), area.left, area.top, areaWidth, areaHeight, frame, area.left, area.top, SRCCOPY);

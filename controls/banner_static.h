@@ -44,6 +44,8 @@ private:
     void StepColors(int count) { m_colors.StepColors(count); }
     RECT ContactStrip() const;
     bool LayoutFits(int width, int height) const;
+    // A size drawn for 96 DPI, at the screen's DPI.
+    int Scaled(int pixels) const;
     void LayOut(HDC screen, const RECT& client);
 
     controls::ColorWalk m_colors;    // the colour history, head first
@@ -52,6 +54,7 @@ private:
     fw::Font m_titleFont;
     fw::Font m_linkFont;
     int m_titleHeight = 0;  // of a line in the title font
+    int m_dpi;              // the screen's, taken when constructed
 
     HFONT m_dialogFont = nullptr;  // the banner's own font, as last set
 

@@ -4,7 +4,24 @@
 
 #include <string>
 
+#include "controls/dpi_scale.h"
 #include "controls/icon_button_layout.h"
+#include "controls/screen_dpi.h"
+
+namespace {
+
+// Not LoadIconW: that stretches the image to the system's standard icon size, and
+// drawing it at 20 pixels shrinks it again.
+HICON LoadIconOfSize(UINT id, int size) {
+    return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(LOWORD(id)), IMAGE_ICON, size,
+                                           size, LR_DEFAULTCOLOR));
+}
+
+}  // namespace
+
+CIconButton::CIconButton()
+    : m_iconSize(controls::ScaleToDpi(controls::kButtonIconSize, controls::ScreenDpi())),
+      m_iconGap(controls::ScaleToDpi(controls::kButtonIconGap, controls::ScreenDpi())) {}
 
 void CIconButton::OnAttach() {
     LOGFONTW lf = {};
@@ -22,9 +39,8 @@ bool CIconButton::OnMessage(fw::Message& m) {
 }
 
 void CIconButton::SetIcons(UINT iconId, UINT disabledIconId) {
-    HINSTANCE module = ::GetModuleHandleW(nullptr);
-    m_icon = ::LoadIconW(module, MAKEINTRESOURCEW(LOWORD(iconId)));
-    if (disabledIconId != 0) m_disabledIcon = ::LoadIconW(module, MAKEINTRESOURCEW(LOWORD(disabledIconId)));
+    m_icon.reset(LoadIconOfSize(iconId, m_iconSize));
+    if (disabledIconId != 0) m_disabledIcon.reset(LoadIconOfSize(disabledIconId, m_iconSize));
     ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
@@ -43,13 +59,11 @@ void CIconButton::OnCustomDraw(NMHDR* hdr, LRESULT* result) {
     RECT measured = cd->rc;
     ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &measured, DT_CALCRECT);
 
-    HICON icon = disabled ? m_disabledIcon : m_icon;
+    HICON icon = disabled ? m_disabledIcon.get() : m_icon.get();
     const controls::IconButtonLayout layout = controls::LayoutIconButton(
         {cd->rc.left, cd->rc.top, cd->rc.right, cd->rc.bottom},
-        {measured.left, measured.top, measured.right, measured.bottom}, icon != nullptr);
-    if (icon)
-        ::DrawIconEx(dc, layout.iconX, layout.iconY, icon, controls::kButtonIconSize, controls::kButtonIconSize, 0,
-                     nullptr, DI_NORMAL);
+        {measured.left, measured.top, measured.right, measured.bottom}, icon != nullptr, m_iconSize, m_iconGap);
+    if (icon) ::DrawIconEx(dc, layout.iconX, layout.iconY, icon, m_iconSize, m_iconSize, 0, nullptr, DI_NORMAL);
     ::DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(caption.c_str()), static_cast<WPARAM>(caption.size()),
                  layout.textX, layout.textY, layout.textWidth, layout.textHeight,
                  DST_PREFIXTEXT | (disabled ? DSS_DISABLED : 0));

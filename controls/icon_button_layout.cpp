@@ -2,15 +2,15 @@
 
 namespace controls {
 
-IconButtonLayout LayoutIconButton(const LayoutRect& rc, LayoutRect m, bool hasIcon) {
+IconButtonLayout LayoutIconButton(const LayoutRect& rc, LayoutRect m, bool hasIcon, int iconSize, int gap) {
     IconButtonLayout layout{};
     if (hasIcon) {
-        m.right += kButtonIconSize;
+        m.right += iconSize;
         // The caption's box keeps the icon's width, so the pair stays centred and
-        // the caption sits 5 pixels right of the icon.
-        layout.iconX = (rc.right - m.right) / 2 - 5;
-        layout.iconY = (rc.bottom - kButtonIconSize) / 2;
-        layout.textX = (rc.right - m.right) / 2 + kButtonIconSize;
+        // the caption sits `gap` pixels right of the icon.
+        layout.iconX = (rc.right - m.right) / 2 - gap;
+        layout.iconY = (rc.bottom - iconSize) / 2;
+        layout.textX = (rc.right - m.right) / 2 + iconSize;
     } else {
         layout.textX = (rc.right - m.right) / 2;
     }

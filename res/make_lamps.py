@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the two state lamps of the Start/Stop button: lamp_green.ico (stopped) and
-lamp_red.ico (running), each one 20 x 20 image, 32-bit colour with alpha.
+lamp_red.ico (running), each with images of 20 x 20 pixels and of the sizes the
+button draws at 125%, 150% and 200% (25, 30, 40), 32-bit colour with alpha. The
+20-pixel image is the lamp of every earlier build, unchanged.
 
 A shaded sphere lit from the upper left, a darker rim and a soft white gloss across
 the top; edges are antialiased by 4 x 4 supersampling. Run it again to remake them:
@@ -10,14 +12,15 @@ import math
 import os
 import struct
 
-SIZE = 20
+SIZES = (20, 25, 30, 40)
 SUB = 4
 
 
-def lamp_pixel(x, y, base):
+def lamp_pixel(x, y, base, size):
     """Colour (r, g, b) and coverage 0..1 of pixel (x, y), by supersampling."""
-    cx = cy = SIZE / 2.0
-    radius = SIZE / 2.0 - 0.6
+    scale = size / 20.0  # the drawing is made for 20 pixels
+    cx = cy = size / 2.0
+    radius = size / 2.0 - 0.6 * scale
     acc = [0.0, 0.0, 0.0]
     covered = 0
     for sy in range(SUB):
@@ -31,7 +34,7 @@ def lamp_pixel(x, y, base):
             covered += 1
             t = d / radius
             # Body: brighter toward a light point up and left of the centre.
-            lx, ly = px - (cx - 3.0), py - (cy - 3.5)
+            lx, ly = px - (cx - 3.0 * scale), py - (cy - 3.5 * scale)
             light = max(0.0, 1.0 - math.hypot(lx, ly) / (radius * 1.6))
             shade = 0.45 + 0.75 * light
             colour = [min(255.0, c * shade) for c in base]
@@ -52,25 +55,35 @@ def lamp_pixel(x, y, base):
     return tuple(int(round(c / covered)) for c in acc), covered / float(SUB * SUB)
 
 
-def icon_bytes(base):
-    """An .ico file with one 20 x 20 32-bit image (BGRA rows bottom-up, then the AND mask)."""
+def image_bytes(base, size):
+    """One size x size 32-bit image: header, BGRA rows bottom-up, then the AND mask."""
+    words = (size + 31) // 32  # mask rows are padded to 32 bits
     pixels = b""
     mask = b""
-    for y in reversed(range(SIZE)):
+    for y in reversed(range(size)):
         bits = 0
-        for x in range(SIZE):
-            (r, g, b), alpha = lamp_pixel(x, y, base)
+        for x in range(size):
+            (r, g, b), alpha = lamp_pixel(x, y, base, size)
             a = int(round(alpha * 255))
             if a == 0:
                 r = g = b = 0
-                bits |= 1 << (31 - x)
+                bits |= 1 << (32 * words - 1 - x)
             pixels += bytes((b, g, r, a))
-        mask += struct.pack(">I", bits)  # 20 bits used, the row padded to 32
-    header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE * 2, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
-    image = header + pixels + mask
-    directory = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", SIZE, SIZE, 0, 0, 1, 32, len(image), 6 + 16)
-    return directory + entry + image
+        mask += bits.to_bytes(4 * words, "big")
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
+    return header + pixels + mask
+
+
+def icon_bytes(base):
+    """An .ico file with one image of each size."""
+    images = [image_bytes(base, size) for size in SIZES]
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    entries = b""
+    for size, image in zip(SIZES, images):
+        entries += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return directory + entries + b"".join(images)
 
 
 def main():

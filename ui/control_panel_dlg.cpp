@@ -53,6 +53,7 @@ CControlPanelDlg::~CControlPanelDlg() {
 
 bool CControlPanelDlg::OnMessage(fw::Message& m) {
     using D = CControlPanelDlg;
+    if (OnTaskbarCreated(m)) return true;
     static const fw::MessageTable<D> table = {
         fw::OnMessage(WM_CREATE, &D::OnCreate),
         fw::OnMessage(WM_PAINT, &D::OnPaint),
@@ -249,6 +250,7 @@ void CControlPanelDlg::OnSupervisionTimer(fw::Message& m) {
         m_supervising = true;
         OnStartStop();
         m_supervising = false;
+        TellWhyStreamingStopped();
     }
     m.Default();
 }

@@ -25,6 +25,8 @@ public:
 
     // The panel keeps no running flag: the Start/Stop caption is its state.
     bool IsStopped() const;
+    // Takes the panel's tray icon away; any thread may call it (the console's close does).
+    static void RemoveTrayIconOf(HWND panel);
 
     CIconButton m_btnCaptureFormat;
     CIconButton m_btnCameraSettings;
@@ -41,6 +43,8 @@ public:
     fw::Menu m_menuTray;
     HWND m_hCapWnd = nullptr;
     HICON m_hIcon;  // shared resource icon, never destroyed
+
+    fw::Icon m_trayIcon;  // icon 128 in the notification area's size at this DPI
 
 protected:
     bool OnMessage(fw::Message& m) override;
@@ -71,10 +75,15 @@ private:
 
     // Tray icon and menu.
     void OnCreate(fw::Message& m);
+    // A new notification area (Explorer restarted) has no icons: ours is added again.
+    bool OnTaskbarCreated(fw::Message& m);
     void AddTrayIcon();
     void RemoveTrayIcon();
     void OnTrayNotify(fw::Message& m);
     void OnOpen();
+    // After a return to stopped: a balloon with the reason of the program that ended
+    // by itself, if one did.
+    void TellWhyStreamingStopped();
 
     // Test page.
     void OnTestPage();

@@ -25,7 +25,9 @@ const wchar_t kPluginPage[] = L"http://www.orvane.example/player/";
 // Until the first picture comes a line of text under it says so; when the stream cannot
 // be had (the one viewer place is taken: 503; or no server) it says that, hides the
 // browser's broken-picture box (keeping its place) and tries again every few seconds,
-// as the viewer page does.
+// as the viewer page does. While the page is hidden (a background tab, a minimised
+// window) it gives the place back, by showing an empty picture instead, and asks for
+// the stream again when the page is shown.
 // Plain old script, so that old browsers read it too.
 const wchar_t kNoFlashFormat[] =
     L"<script type=\"text/javascript\">(function(){"
@@ -34,12 +36,17 @@ const wchar_t kNoFlashFormat[] =
     L"try{if(new ActiveXObject(\"ShockwaveFlash.ShockwaveFlash\"))return;}catch(e){}"
     L"var f=document.getElementsByTagName(\"embed\")[0],i=document.createElement(\"img\");"
     L"i.src=\"http://%ls:%d/demo.mjpg\";i.width=%d;i.height=%d;i.alt=\"Orvane DEMO\";"
-    L"var t=document.createElement(\"p\"),u=i.src,n=0;"
+    L"var t=document.createElement(\"p\"),u=i.src,n=0,h=0;"
     L"function say(s){t.innerHTML=s;t.style.display=s?\"\":\"none\";}"
-    L"i.onload=function(){say(\"\");i.style.visibility=\"\";};"
-    L"i.onerror=function(){i.style.visibility=\"hidden\";say(\"The stream is not available: another viewer may be watching, or the server "
+    L"function ask(){say(\"Waiting for the stream...\");i.src=u+\"?retry=\"+(++n);}"
+    L"i.onload=function(){if(h)return;say(\"\");i.style.visibility=\"\";};"
+    L"i.onerror=function(){if(h)return;i.style.visibility=\"hidden\";say(\"The stream is not available: another viewer may be watching, or the server "
     L"is not running. Trying again in 5 s.\");"
-    L"setTimeout(function(){say(\"Waiting for the stream...\");i.src=u+\"?retry=\"+(++n);},5000);};"
+    L"setTimeout(function(){if(!h)ask();},5000);};"
+    L"if(document.addEventListener)document.addEventListener(\"visibilitychange\",function(){"
+    L"if(document.hidden){h=1;i.style.visibility=\"hidden\";"
+    L"i.src=\"data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7\";"
+    L"say(\"Paused while the page is hidden.\");}else if(h){h=0;ask();}},false);"
     L"say(\"Waiting for the stream...\");"
     L"f.parentNode.replaceChild(i,f);i.parentNode.insertBefore(t,i.nextSibling);})();</script>\n";
 

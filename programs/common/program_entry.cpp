@@ -7,8 +7,13 @@
 
 #include "common/executable_path.h"
 #include "programs/common/arguments.h"
+#include "programs/common/run_log.h"
 
 int wmain() {
+    // server.dll writes server.log beside it, orvane.dll orvane.log.
+    const std::wstring self = ExecutablePath();
+    const size_t dot = self.rfind(L'.');
+    if (dot != std::wstring::npos && dot > self.rfind(L'\\')) OpenRunLog(self.substr(0, dot) + L".log");
     // The panel does not quote our path: find the arguments after it.
     return RunProgram(ProgramArguments(GetCommandLineW(), ExecutablePath()));
 }

@@ -2,8 +2,20 @@
 
 #include <cstdlib>
 
+#include "programs/encoder/yuv_convert.h"
+
 bool CanDecodeCaptureFormat(const CaptureFormat& format) {
     return IsSupportedCaptureFormat(format) || IsMjpegCaptureFormat(format);
+}
+
+std::string CaptureDecoder::Refusal(const CaptureFormat& format, const uint8_t* data, size_t size) const {
+    size_t needed = CaptureFrameBytes(format);
+    if (needed == 0) return DescribeCaptureFormat(format) + " cannot be converted";
+    if (!data || size < needed)
+        return "the frame has " + std::to_string(size) + " bytes, " + DescribeCaptureFormat(format) + " at " +
+               std::to_string(format.width) + "x" + std::to_string(std::abs(format.height)) + " needs " +
+               std::to_string(needed);
+    return std::string();
 }
 
 bool CaptureDecoder::Decode(const CaptureFormat& format, const uint8_t* data, size_t size, RgbImage& out,
@@ -11,16 +23,15 @@ bool CaptureDecoder::Decode(const CaptureFormat& format, const uint8_t* data, si
     why.clear();
     if (IsMjpegCaptureFormat(format))
         return mjpeg_.Decode(data, size, format.width, std::abs(format.height), outputWidth_, outputHeight_, out, why);
-    size_t needed = CaptureFrameBytes(format);
-    if (needed == 0) {
-        why = DescribeCaptureFormat(format) + " cannot be converted";
-        return false;
-    }
-    if (!data || size < needed) {
-        why = "the frame has " + std::to_string(size) + " bytes, " + DescribeCaptureFormat(format) + " at " +
-              std::to_string(format.width) + "x" + std::to_string(std::abs(format.height)) + " needs " +
-              std::to_string(needed);
-        return false;
-    }
-    return ConvertCaptureFrame(format, data, size, out);
+    why = Refusal(format, data, size);
+    return why.empty() && ConvertCaptureFrame(format, data, size, out);
+}
+
+bool CaptureDecoder::Decode(const CaptureFormat& format, const uint8_t* data, size_t size, YuvImage& out,
+                            std::string& why) {
+    why.clear();
+    if (IsMjpegCaptureFormat(format))
+        return mjpeg_.Decode(data, size, format.width, std::abs(format.height), outputWidth_, outputHeight_, out, why);
+    why = Refusal(format, data, size);
+    return why.empty() && CaptureFrameToPlanes(format, data, size, out, rgb_);
 }

@@ -1,3 +1,4 @@
+#include "programs/common/run_log.h"
 #include "programs/encoder/encoder_main.h"
 
 #include <atomic>
@@ -17,10 +18,7 @@
 
 namespace {
 
-void Say(const std::string& text) {
-    std::fprintf(stderr, "orvane: %s\n", text.c_str());
-    std::fflush(stderr);
-}
+void Say(const std::string& text) { SayLine("orvane: " + text); }
 
 const char kUsage[] =
     "usage: orvane -f vfwcap|testsrc -r RATE -i DEVICE [-sameq]\n"
@@ -66,15 +64,17 @@ bool LoadWatermark(const EncoderOptions& options, std::unique_ptr<Watermark>& wa
     return true;
 }
 
-// The capture device or the synthetic camera; null, having said why, when it cannot be opened.
-std::unique_ptr<VideoSource> OpenSource(const EncoderOptions& options) {
+// The capture device or the synthetic camera; null, having said why, with the exit code,
+// when it cannot be opened.
+std::unique_ptr<VideoSource> OpenSource(const EncoderOptions& options, int& exitCode) {
     if (options.format == L"testsrc") return OpenTestSource(options.frameRate, g_stop);
     std::unique_ptr<VideoSource> source;
     std::string error;
 #ifdef _WIN32
-    source = OpenVfwSource(options.device, options.frameRate, g_stop, error);
+    source = OpenVfwSource(options.device, options.frameRate, g_stop, error, exitCode);
 #else
     error = "vfwcap (Video for Windows) exists only on Windows; use -f testsrc";
+    exitCode = encoder_exit::kNoCamera;
 #endif
     if (!source) Say(error);
     return source;
@@ -87,43 +87,59 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
     StreamParameters stream;
     std::string error;
     if (!feed.Connect(stream, error)) {
-        if (g_stop) return 0;
+        if (g_stop) return encoder_exit::kStopped;
         Say(error);
-        return 3;
+        return encoder_exit::kFeedUnreachable;
     }
     source.SetOutputSize(stream.width, stream.height);
     std::unique_ptr<FramePipeline> pipeline(
         new FramePipeline(stream, options.frameRate, options.sameQuality, watermark));
-    RgbImage frame;
+    YuvImage frame;
     std::vector<uint8_t> jpeg;
     long dropped = 0;
+    // Connects again after the feed ended; the server may have been restarted with other parameters.
+    auto reconnect = [&] {
+        if (!feed.Connect(stream, error)) return false;
+        source.SetOutputSize(stream.width, stream.height);
+        pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark));
+        return true;
+    };
     while (!g_stop) {
         if (!source.Grab(frame, error)) {
             if (g_stop) break;
             Say(error);
-            return 2;
+            return source.FailureExit();
         }
         if (!pipeline->Process(frame, jpeg)) {
             if (dropped++ % 100 == 0)
                 Say("a frame does not fit the feed's size limit even at the lowest quality; dropped");
-            continue;
+            if (feed.WaitIsOver(error)) {
+                Say("no frame fits the feed's size limit of " + std::to_string(stream.fileMaxSize) +
+                    " bytes, even at the lowest quality (" + error + "); ending");
+                return encoder_exit::kFeedTooSmall;
+            }
+            // Nothing is sent, so only this look tells that the server has ended the feed
+            // (it drops a silent feeder, or was restarted).
+            if (feed.StillUsable(error)) continue;
+            Say(error + "; reconnecting");
+            if (reconnect()) continue;
+            if (g_stop) break;
+            Say(error);
+            return encoder_exit::kFeedLost;
         }
         if (!feed.Send(jpeg, error)) {
             if (g_stop) break;
             Say(error + "; reconnecting");
-            if (!feed.Connect(stream, error)) {
+            if (!reconnect()) {
                 if (g_stop) break;
                 Say(error);
-                return 3;
+                return encoder_exit::kFeedLost;
             }
-            // The server may have been restarted with other parameters.
-            source.SetOutputSize(stream.width, stream.height);
-            pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark));
         }
     }
     feed.Close();
     Say("stopped");
-    return 0;
+    return encoder_exit::kStopped;
 }
 
 }  // namespace
@@ -133,15 +149,16 @@ int RunEncoder(const std::vector<std::wstring>& args) {
     std::wstring problem;
     if (!ParseEncoderOptions(args, options, problem)) {
         Say(ToUtf8(problem));
-        std::fprintf(stderr, "%s\n", kUsage);
-        return 1;
+        SayLine(kUsage);
+        return encoder_exit::kCommandLine;
     }
     ApplyForcedSource(options);
     std::unique_ptr<Watermark> watermark;
-    if (!LoadWatermark(options, watermark)) return 1;
+    if (!LoadWatermark(options, watermark)) return encoder_exit::kWatermark;
 
     InstallStopHandler([] { g_stop = true; });
-    std::unique_ptr<VideoSource> source = OpenSource(options);
-    if (!source) return 2;
+    int rc = encoder_exit::kCameraFailed;
+    std::unique_ptr<VideoSource> source = OpenSource(options, rc);
+    if (!source) return rc;
     return Stream(*source, options, watermark.get());
 }

@@ -3,6 +3,5 @@
 #include <string>
 #include <vector>
 
-// Exit codes: 0 stopped on request; 1 bad command line or unreadable watermark;
-// 2 the camera failed; 3 the server could not be reached or dropped the feed for good.
+// Exit codes: common/exit_reasons.h (encoder_exit), which the panel tells the user.
 int RunEncoder(const std::vector<std::wstring>& args);

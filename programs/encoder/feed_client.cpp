@@ -1,6 +1,8 @@
 #include "programs/encoder/feed_client.h"
 
 #include <asio.hpp>
+#include <algorithm>
+#include <array>
 #include <deque>
 #include <functional>
 #include <thread>
@@ -97,6 +99,7 @@ struct FeedClient::Impl {
     bool serverContinues = false;  // it has done so once: its silence is no acceptance
     std::string connectionEnd;     // why it ended, when it ended without an answer
     char answerBuffer[512];
+    std::string frameHead;  // the chunk's and the part's head of the frame being sent
 
     Impl(FeedUrl u, const std::atomic<bool>& s, milliseconds w, milliseconds st)
         : url(std::move(u)), stop(s), wait(w), stall(st) {}
@@ -198,13 +201,23 @@ struct FeedClient::Impl {
 
     // Writes a frame for as long as the server takes some of it: a server that has taken
     // nothing for the stall time has stopped reading.
-    bool WriteFrame(const std::string& data, std::string& error) {
+    // Writes the frame's pieces as one gathered write after the other, without joining
+    // them first.
+    bool WriteFrame(const std::array<asio::const_buffer, 3>& pieces, std::string& error) {
+        size_t total = 0;
+        for (const asio::const_buffer& b : pieces) total += b.size();
         size_t done = 0;
-        while (done < data.size()) {
+        while (done < total) {
+            std::array<asio::const_buffer, 3> rest;
+            size_t skip = done;
+            for (size_t i = 0; i < pieces.size(); ++i) {
+                rest[i] = pieces[i] + std::min(skip, pieces[i].size());
+                skip -= std::min(skip, pieces[i].size());
+            }
             size_t n = 0;
             bool ok = Run(
                 [&](std::function<void(asio::error_code)> complete) {
-                    socket.async_write_some(asio::buffer(data) + done, [&n, complete](asio::error_code ec, size_t k) {
+                    socket.async_write_some(rest, [&n, complete](asio::error_code ec, size_t k) {
                         n = k;
                         complete(ec);
                     });
@@ -476,11 +489,19 @@ bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
         error = "the feed is not open";
         return false;
     }
-    std::string part = std::string("--") + Boundary() +
-                       "\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) + "\r\n\r\n";
-    part.append(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
-    part += "\r\n";
-    std::string chunk = Hex(part.size()) + "\r\n" + part + "\r\n";
+    // The chunk's size line and the part's head, the JPEG as it is, and the ends of both;
+    // the heads are built in buffers kept from frame to frame.
+    std::string& head = d.frameHead;
+    static const std::string partHead = std::string("--") + Boundary() +
+                                        "\r\nContent-Type: image/jpeg\r\nContent-Length: ";
+    const std::string length = std::to_string(jpeg.size());
+    const size_t partSize = partHead.size() + length.size() + 4 + jpeg.size() + 2;
+    head.clear();
+    head.append(Hex(partSize)).append("\r\n").append(partHead).append(length).append("\r\n\r\n");
+    static const char kTail[] = "\r\n\r\n";  // the part's line end, then the chunk's
+    const std::array<asio::const_buffer, 3> chunk = {asio::buffer(head), asio::buffer(jpeg),
+                                                     asio::buffer(kTail, sizeof kTail - 1)};
+    const size_t chunkSize = head.size() + jpeg.size() + sizeof kTail - 1;
     // An answer that came since the last frame ends the feed before this one is written.
     d.AwaitAnswer(Clock::now());
     if (d.answered || !d.WriteFrame(chunk, error)) {
@@ -496,7 +517,29 @@ bool FeedClient::Send(const std::vector<uint8_t>& jpeg, std::string& error) {
         d.Disconnect();
         return false;
     }
-    d.Delivered(chunk.size());
+    d.Delivered(chunkSize);
+    return true;
+}
+
+bool FeedClient::StillUsable(std::string& error) {
+    Impl& d = *impl_;
+    if (!d.open) {
+        error = "the feed is not open";
+        return false;
+    }
+    d.AwaitAnswer(Clock::now());
+    if (d.answered) {
+        error = d.AnswerText();
+        d.Disconnect();
+        return false;
+    }
+    return true;
+}
+
+bool FeedClient::WaitIsOver(std::string& error) const {
+    const Impl& d = *impl_;
+    if (!d.connected || Clock::now() < d.lastDelivered + d.wait) return false;
+    error = "no frame got through within " + WaitText(d.wait);
     return true;
 }
 

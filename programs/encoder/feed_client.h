@@ -47,6 +47,12 @@ public:
     // (see Connect) as they are written, but those a server that stopped reading may
     // still hold unread in the buffers do not.
     bool Send(const std::vector<uint8_t>& jpeg, std::string& error);
+    // Between frames that are not sent (none fits the feed): false, with why, once the
+    // server has ended the feed or the connection (it is then closed, as after a failed
+    // Send).
+    bool StillUsable(std::string& error);
+    // True, with why, once no frame has got through for the wait: Connect would fail.
+    bool WaitIsOver(std::string& error) const;
     // Ends the body properly when the connection is still good; closes it either way.
     void Close();
 

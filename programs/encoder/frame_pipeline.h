@@ -1,6 +1,6 @@
-// What happens to each captured frame: resized to the stream's size, watermarked,
-// encoded as JPEG at the quality the rate control chooses, and kept below the feed's
-// size limit.
+// What happens to each captured frame, in planar YCbCr from the camera to the JPEG file:
+// each plane resized to the stream's size (the chroma to 4:2:0), watermarked, encoded at the
+// quality the rate control chooses, and kept below the feed's size limit.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -9,17 +9,20 @@
 #include "programs/encoder/image.h"
 #include "programs/encoder/jpeg_encoder.h"
 #include "programs/encoder/rate_control.h"
+#include "programs/encoder/scale.h"
 #include "programs/encoder/stream_parameters.h"
 #include "programs/encoder/watermark.h"
+#include "programs/encoder/yuv_image.h"
 
 class FramePipeline {
 public:
     // `watermark` may be null; it is used, not owned.
     FramePipeline(const StreamParameters& stream, double frameRate, bool sameQuality, Watermark* watermark);
 
-    // Turns `frame` (which it may modify) into `jpeg`. False when even the lowest quality
+    // Turns `frame` (which it may modify, and whose planes it may swap for others of its
+    // own, so that no plane is copied) into `jpeg`. False when even the lowest quality
     // does not fit the feed's limit, or the encoder failed: the frame is then dropped.
-    bool Process(RgbImage& frame, std::vector<uint8_t>& jpeg);
+    bool Process(YuvImage& frame, std::vector<uint8_t>& jpeg);
 
     const RateControl& Rate() const { return rate_; }
     int LastQuality() const { return lastQuality_; }
@@ -29,6 +32,7 @@ private:
     Watermark* watermark_;
     RateControl rate_;
     JpegEncoder encoder_;
-    RgbImage scaled_;
+    PlaneScaler scalers_[3];
+    YuvImage picture_;
     int lastQuality_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "programs/encoder/jpeg_encoder.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 
@@ -83,6 +84,46 @@ bool JpegEncoder::Encode(const RgbImage& image, int quality, std::vector<uint8_t
     while (c.next_scanline < c.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<int>(c.next_scanline)));
         jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    return true;
+}
+
+bool JpegEncoder::Encode(YuvImage& image, int quality, std::vector<uint8_t>& out) {
+    if (!image.Is420() || image.width <= 0 || image.height <= 0) return false;
+    // Whole 8-pixel blocks of each plane are read: luma to a multiple of 8, chroma of 16
+    // pixels of the picture.
+    image.y.PadRight((static_cast<size_t>(image.width) + 7) / 8 * 8);
+    image.cb.PadRight((static_cast<size_t>(image.width) + 15) / 16 * 8);
+    image.cr.PadRight((static_cast<size_t>(image.width) + 15) / 16 * 8);
+    State& s = *state_;
+    jpeg_compress_struct& c = s.cinfo;
+    s.dest.out = &out;
+    out.resize(out.capacity());
+    if (setjmp(s.error.escape)) {
+        jpeg_abort_compress(&c);
+        return false;
+    }
+    c.image_width = static_cast<JDIMENSION>(image.width);
+    c.image_height = static_cast<JDIMENSION>(image.height);
+    c.input_components = 3;
+    c.in_color_space = JCS_YCbCr;
+    jpeg_set_defaults(&c);  // luma 2x2, chroma 1x1: 4:2:0
+    jpeg_set_quality(&c, quality < 1 ? 1 : quality > 100 ? 100 : quality, TRUE);
+    c.dct_method = JDCT_ISLOW;
+    c.raw_data_in = TRUE;
+    jpeg_start_compress(&c, TRUE);
+    JSAMPROW y[16], cb[8], cr[8];
+    JSAMPARRAY planes[3] = {y, cb, cr};
+    while (c.next_scanline < c.image_height) {
+        // Rows below the picture repeat its last one.
+        const int top = static_cast<int>(c.next_scanline);
+        for (int i = 0; i < 16; ++i) y[i] = image.y.Row(std::min(top + i, image.height - 1));
+        for (int i = 0; i < 8; ++i) {
+            cb[i] = image.cb.Row(std::min(top / 2 + i, image.cb.height - 1));
+            cr[i] = image.cr.Row(std::min(top / 2 + i, image.cr.height - 1));
+        }
+        jpeg_write_raw_data(&c, planes, 16);
     }
     jpeg_finish_compress(&c);
     return true;

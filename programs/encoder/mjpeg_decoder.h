@@ -1,4 +1,5 @@
-// Decoding the JPEG frames of MJPG cameras (libjpeg-turbo), straight to RGB.
+// Decoding the JPEG frames of MJPG cameras (libjpeg-turbo): to the planes they are coded
+// in, or to RGB.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "programs/encoder/image.h"
+#include "programs/encoder/yuv_image.h"
 
 class MjpegDecoder {
 public:
@@ -17,7 +19,16 @@ public:
     // not a JPEG, is damaged or cut short, or has another size than the format.
     bool Decode(const uint8_t* data, size_t size, int width, int height, int minWidth, int minHeight, RgbImage& out,
                 std::string& why);
+    // The same to planes, without colour conversion or chroma upsampling: the luma at the
+    // decoded size and the chroma as the camera subsampled it. Frames in other colour
+    // layouts go through RGB.
+    bool Decode(const uint8_t* data, size_t size, int width, int height, int minWidth, int minHeight, YuvImage& out,
+                std::string& why);
 
 private:
+    bool DecodeTo(const uint8_t* data, size_t size, int width, int height, int minWidth, int minHeight, RgbImage& rgb,
+                  YuvImage* yuv, std::string& why);
+
     std::vector<uint8_t*> rows_;
+    RgbImage rgb_;
 };

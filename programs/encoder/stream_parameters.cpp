@@ -5,6 +5,7 @@
 
 #include "common/ascii_case.h"
 #include "common/frame_sizes.h"
+#include "common/setting_limits.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ bool ParseSize(const std::string& text, int& w, int& h) {
         if (x == std::string::npos) return false;
         if (!ParseCount(lower.substr(0, x), 1, a) || !ParseCount(lower.substr(x + 1), 1, b)) return false;
     }
-    // JPEG and our buffers: 16 to 4096 on a side, named sizes too.
-    if (a < 16 || b < 16 || a > 4096 || b > 4096) return false;
+    // The settings' frame side limits, named sizes too: every size the panel lets through.
+    if (!kFrameSideRange.Holds(a) || !kFrameSideRange.Holds(b)) return false;
     w = static_cast<int>(a);
     h = static_cast<int>(b);
     return true;
@@ -58,7 +59,7 @@ bool ParseStreamParameters(const std::string& text, StreamParameters& out, std::
         if (key == "videoframerate") {
             char* end = nullptr;
             out.frameRate = std::strtod(value.c_str(), &end);
-            ok = !value.empty() && !*end && out.frameRate >= 0.1 && out.frameRate <= 1000;
+            ok = !value.empty() && !*end && out.frameRate >= 0.1 && out.frameRate <= kFrameRateRange.max;
         } else if (key == "videosize") {
             ok = ParseSize(value, out.width, out.height);
         } else if (key == "videobitrate") {

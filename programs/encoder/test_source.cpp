@@ -4,6 +4,7 @@
 
 #include "programs/encoder/test_pattern.h"
 #include "programs/encoder/video_source.h"
+#include "programs/encoder/yuv_convert.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ class TestSource : public VideoSource {
 public:
     TestSource(double rate, const std::atomic<bool>& stop) : rate_(rate), stop_(stop), start_(Clock::now()) {}
 
-    bool Grab(RgbImage& frame, std::string& error) override {
+    bool Grab(YuvImage& frame, std::string& error) override {
         error.clear();
         auto due = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(frame_ / rate_));
         // Short sleeps, so that a stop request is seen within a few milliseconds.
@@ -27,7 +28,9 @@ public:
         auto lateBy = Clock::now() - due;
         if (lateBy > std::chrono::seconds(1))
             frame_ += static_cast<int64_t>(std::chrono::duration<double>(lateBy).count() * rate_);
-        DrawTestPattern(frame_++, rate_, frame);
+        // Drawn in RGB and converted once.
+        DrawTestPattern(frame_++, rate_, rgb_);
+        RgbToYuv420(rgb_, frame);
         return true;
     }
 
@@ -36,6 +39,7 @@ private:
     const std::atomic<bool>& stop_;
     Clock::time_point start_;
     int64_t frame_ = 0;
+    RgbImage rgb_;
 };
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "programs/common/run_log.h"
 #include "programs/encoder/capture_decoder.h"
 #include "programs/encoder/video_source.h"
 #include "programs/encoder/watchdog.h"
@@ -26,16 +28,12 @@ constexpr auto kFrameTimeout = std::chrono::seconds(5);
 constexpr auto kDriverCallLimit = std::chrono::seconds(10);
 // Messages about unusable frames: the first at once, then at most one in this time.
 constexpr auto kSkipMessageInterval = std::chrono::seconds(5);
-constexpr int kCameraFailed = 2;
 
 const char kLikelyCauses[] =
     "likely causes: another program is using the camera, the camera was unplugged, or Windows' camera "
     "privacy setting blocks desktop apps (Settings, Privacy, Camera)";
 
-void Say(const std::string& text) {
-    std::fprintf(stderr, "orvane: %s\n", text.c_str());
-    std::fflush(stderr);
-}
+void Say(const std::string& text) { SayLine("orvane: " + text); }
 
 long Seconds(Clock::duration d) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(d).count());
@@ -46,7 +44,7 @@ long Seconds(Clock::duration d) {
 void DriverHung(const std::string& what, Clock::duration limit) {
     Say("the camera driver has not returned from " + what + " for " + std::to_string(Seconds(limit)) + " s; " +
         kLikelyCauses + "; ending");
-    TerminateProcess(GetCurrentProcess(), kCameraFailed);
+    TerminateProcess(GetCurrentProcess(), encoder_exit::kDriverHung);
 }
 
 class VfwSource : public VideoSource {
@@ -69,9 +67,11 @@ public:
         window_ = capCreateCaptureWindowW(L"orvane capture", WS_POPUP, 0, 0, 320, 240, nullptr, 0);
         if (!window_) {
             error = "cannot create a Video for Windows capture window (error " + std::to_string(GetLastError()) + ")";
+            failure_ = encoder_exit::kNoCamera;
             return false;
         }
         if (!Connect()) {
+            failure_ = encoder_exit::kCameraBusy;
             error = Device() + " cannot be opened (tried for " + std::to_string(Seconds(kConnectRetry)) + " s); " +
                     kLikelyCauses;
             return false;
@@ -105,6 +105,7 @@ public:
             error = Device() + " delivers " + DescribeCaptureFormat(format_) + " at " + std::to_string(format_.width) +
                     "x" + std::to_string(format_.height) +
                     ", which cannot be converted (choose YUY2, NV12, MJPG or RGB in the driver's format dialog)";
+            failure_ = encoder_exit::kCameraFormat;
             return false;
         }
         capSetUserData(window_, reinterpret_cast<LPARAM>(this));
@@ -114,7 +115,7 @@ public:
 
     void SetOutputSize(int width, int height) override { decoder_.SetOutputSize(width, height); }
 
-    bool Grab(RgbImage& frame, std::string& error) override {
+    bool Grab(YuvImage& frame, std::string& error) override {
         error.clear();
         if (count_ == 0) {
             start_ = Clock::now();
@@ -146,7 +147,8 @@ public:
             }
             Pump();
             if (got_) {
-                frame = std::move(converted_);
+                // Swapped, not moved: both buffers stay for the frames to come.
+                std::swap(frame, converted_);
                 lastFrame_ = Clock::now();
                 delivered_ = true;
                 return true;
@@ -155,10 +157,14 @@ public:
             if (!why_.empty()) Skipped();
             if (Clock::now() - lastFrame_ > timeout) {
                 error = NoPictureMessage(timeout);
+                // Pictures that stopped coming: most often a camera unplugged.
+                failure_ = delivered_ ? encoder_exit::kCameraGone : encoder_exit::kNoPicture;
                 return false;
             }
         }
     }
+
+    int FailureExit() const override { return failure_; }
 
 private:
     std::string Device() const { return "capture device " + std::to_string(device_); }
@@ -239,13 +245,18 @@ private:
     bool got_ = false, delivered_ = false;
     std::string why_;
     long skipped_ = 0, grabFailures_ = 0;
-    RgbImage converted_;
+    YuvImage converted_;
+    int failure_ = encoder_exit::kCameraFailed;
 };
 
 }  // namespace
 
-std::unique_ptr<VideoSource> OpenVfwSource(int device, double rate, const std::atomic<bool>& stop, std::string& error) {
+std::unique_ptr<VideoSource> OpenVfwSource(int device, double rate, const std::atomic<bool>& stop, std::string& error,
+                                           int& exitCode) {
     std::unique_ptr<VfwSource> source(new VfwSource(device, rate, stop));
-    if (!source->Open(error)) return nullptr;
+    if (!source->Open(error)) {
+        exitCode = source->FailureExit();
+        return nullptr;
+    }
     return std::unique_ptr<VideoSource>(source.release());
 }

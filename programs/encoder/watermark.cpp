@@ -1,8 +1,10 @@
 #include "programs/encoder/watermark.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "programs/encoder/scale.h"
+#include "programs/encoder/ycc.h"
 
 Watermark::Watermark(RgbImage mark, int mode, uint32_t thresholdRgb)
     : mark_(std::move(mark)),
@@ -22,6 +24,27 @@ void Watermark::Prepare(int width, int height) {
             covers_[p] = m[0] > threshold_[0] || m[1] > threshold_[1] || m[2] > threshold_[2];
         }
     }
+    // The planar blend's map: which blocks to visit and how each pixel is touched.
+    greyOffset_.assign(n / 3, 0);
+    blocks_.clear();
+    const int bw = (width + 1) / 2, bh = (height + 1) / 2;
+    for (int by = 0; by < bh; ++by)
+        for (int bx = 0; bx < bw; ++bx) {
+            bool touched = false;
+            for (int y = 2 * by; y < 2 * by + 2 && y < height; ++y)
+                for (int x = 2 * bx; x < 2 * bx + 2 && x < width; ++x) {
+                    size_t p = static_cast<size_t>(y) * width + x;
+                    const uint8_t* m = &scaled_.rgb[p * 3];
+                    if (mode_ == 0) {
+                        bool grey = m[0] == m[1] && m[1] == m[2];
+                        greyOffset_[p] = grey ? static_cast<int16_t>(m[0] - 128) : kColoured;
+                        touched = touched || greyOffset_[p] != 0;
+                    } else {
+                        touched = touched || covers_[p];
+                    }
+                }
+            if (touched) blocks_.push_back(static_cast<uint32_t>(by) << 16 | static_cast<uint32_t>(bx));
+        }
     preparedW_ = width;
     preparedH_ = height;
 }
@@ -45,5 +68,54 @@ void Watermark::Apply(RgbImage& frame) {
                 px[p * 3 + 1] = scaled_.rgb[p * 3 + 1];
                 px[p * 3 + 2] = scaled_.rgb[p * 3 + 2];
             }
+    }
+}
+
+void Watermark::Apply(YuvImage& frame) {
+    if (frame.width != preparedW_ || frame.height != preparedH_) Prepare(frame.width, frame.height);
+    const int w = frame.width, h = frame.height;
+    for (uint32_t block : blocks_) {
+        const int bx = static_cast<int>(block & 0xFFFF), by = static_cast<int>(block >> 16);
+        uint8_t& cb = frame.cb.Row(by)[bx];
+        uint8_t& cr = frame.cr.Row(by)[bx];
+        const ChromaOffsets o = OffsetsOf(cb, cr);
+        int sumCb = 0, sumCr = 0, pixels = 0;
+        bool chromaChanged = false;
+        for (int y = 2 * by; y < 2 * by + 2 && y < h; ++y) {
+            uint8_t* luma = frame.y.Row(y);
+            for (int x = 2 * bx; x < 2 * bx + 2 && x < w; ++x) {
+                const size_t p = static_cast<size_t>(y) * w + x;
+                const uint8_t* m = &scaled_.rgb[p * 3];
+                int Y = luma[x], newCb = cb, newCr = cr;
+                ++pixels;
+                if (mode_ == 0) {
+                    const int d = greyOffset_[p];
+                    if (d != kColoured) {
+                        // Grey: exact as a luma change unless a channel would clamp.
+                        int lo = Y + std::min(o.r, std::min(o.g, o.b)), hi = Y + std::max(o.r, std::max(o.g, o.b));
+                        if (d == 0 || (lo + d >= 0 && hi + d <= 255 && lo >= 0 && hi <= 255)) {
+                            luma[x] = ClampByte(Y + d);
+                            sumCb += cb;
+                            sumCr += cr;
+                            continue;
+                        }
+                    }
+                    uint8_t rgb[3];
+                    YccToRgb(Y, cb, cr, rgb);
+                    RgbToYcc(ClampByte(rgb[0] + m[0] - 128), ClampByte(rgb[1] + m[1] - 128),
+                             ClampByte(rgb[2] + m[2] - 128), Y, newCb, newCr);
+                } else if (covers_[p]) {
+                    RgbToYcc(m[0], m[1], m[2], Y, newCb, newCr);
+                }
+                luma[x] = static_cast<uint8_t>(Y);
+                chromaChanged = chromaChanged || newCb != cb || newCr != cr;
+                sumCb += newCb;
+                sumCr += newCr;
+            }
+        }
+        if (chromaChanged) {
+            cb = static_cast<uint8_t>((sumCb + pixels / 2) / pixels);
+            cr = static_cast<uint8_t>((sumCr + pixels / 2) / pixels);
+        }
     }
 }

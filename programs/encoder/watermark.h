@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "programs/encoder/image.h"
+#include "programs/encoder/yuv_image.h"
 
 // Mode 0 adds the mark's offset from mid-grey to the frame, per channel:
 // out = clamp(frame + mark - 128, 0, 255), so a mid-grey mark leaves the frame as it is.
@@ -16,6 +17,12 @@ public:
     // is kept until the frame size changes.
     void Apply(RgbImage& frame);
 
+    // The same blend on a 4:2:0 picture. Where the mark is grey and no channel would clamp,
+    // mode 0 only moves the luma (the three channels moving alike is exactly that); every
+    // other pixel the mark touches goes through RGB, and the chroma of its 2x2 block becomes
+    // the mean of its pixels' new chroma, as the encoder would have subsampled it.
+    void Apply(YuvImage& frame);
+
 private:
     void Prepare(int width, int height);
 
@@ -26,4 +33,9 @@ private:
     std::vector<int16_t> offset_;  // mode 0: mark - 128 per channel
     RgbImage scaled_;              // mode 1: the mark at frame size
     std::vector<uint8_t> covers_;  // mode 1: 1 where the mark's pixel replaces the frame's
+    // Planar: the 2x2 blocks the mark touches (as block x, block y), and per pixel mode 0's
+    // offset when the mark is grey there (kColoured where it is not).
+    std::vector<uint32_t> blocks_;
+    std::vector<int16_t> greyOffset_;
+    static constexpr int16_t kColoured = 1000;
 };

@@ -40,13 +40,13 @@ public:
     }
 
 private:
-    // Lets the client read the answer before the connection goes: closing with
-    // its request unread would reset the connection and could lose the answer.
+    // Lets the client read the answer and close first: the answer says where it ends,
+    // and the side that closes first keeps the port in TIME_WAIT for a minute, which
+    // under Wine (as on Linux) stops the next start of the server from binding it.
     // But a client that keeps the connection open holds a place under
-    // MaxHTTPConnections, so only for a moment.
+    // MaxHTTPConnections, and one may wait for the close to end the answer, so only
+    // for a moment; then the server closes, in order, so that the answer still arrives.
     void Linger() {
-        asio::error_code ignored;
-        c_->socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
         auto self = shared_from_this();
         timer_.expires_after(state_->timeouts.closingAnswer);
         timer_.async_wait([self](const asio::error_code& ec) {

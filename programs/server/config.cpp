@@ -5,13 +5,14 @@
 #include <sstream>
 
 #include "common/ascii_case.h"
+#include "common/exit_reasons.h"
 #include "common/frame_sizes.h"
+#include "common/setting_limits.h"
 
 namespace {
 
 // Bounds that keep a typing error from asking for absurd resources.
 constexpr uint64_t kMaxFeedBytes = 4ull << 30;
-constexpr int kMaxDimension = 16384;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -61,7 +62,7 @@ bool ParseRate(const std::string& text, double& out) {
     }
     if (!digit) return false;
     double v = std::strtod(text.c_str(), nullptr);
-    if (!(v > 0) || v > 255) return false;
+    if (!(v > 0) || v > kFrameRateRange.max) return false;
     out = v;
     return true;
 }
@@ -83,6 +84,7 @@ public:
     }
 
     std::string error;
+    int exitCode = server_exit::kConfigInvalid;
 
 private:
     bool Fail(int line, const std::string& message) {
@@ -90,7 +92,12 @@ private:
         return false;
     }
     bool Fail(const std::string& message) { return Fail(lineNo_, message); }
-    bool BadValue(const std::string& directive) { return Fail("bad value for " + directive); }
+    bool BadValue(const std::string& directive) {
+        for (size_t i = 0; i < kValueDirectiveCount; ++i)
+            if (AsciiLower(directive) == AsciiLower(kValueDirectives[i]))
+                exitCode = server_exit::kBadValueBase + static_cast<int>(i);
+        return Fail("bad value for " + directive);
+    }
 
     bool Line(const std::string& raw) {
         size_t i = 0;
@@ -158,7 +165,8 @@ private:
 
     bool GlobalDirective(const std::string& name, const std::string& key, const std::vector<std::string>& a) {
         if (key == "port" || key == "httpport") {
-            return NeedArgs(name, a, 1, 1) && (ParseIntField(a[0], 1, 65535, config_.port) || BadValue(name));
+            return NeedArgs(name, a, 1, 1) &&
+                   (ParseIntField(a[0], kPortRange.min, kPortRange.max, config_.port) || BadValue(name));
         }
         if (key == "bindaddress" || key == "httpbindaddress") {
             return NeedArgs(name, a, 1, 1) && (ParseIpv4(a[0], config_.bindAddress) || BadValue(name));
@@ -241,7 +249,8 @@ private:
         if (key == "videosize")
             return NeedArgs(name, a, 1, 1) && (ParseVideoSize(a[0], s.width, s.height) || BadValue(name));
         if (key == "videobitrate")
-            return NeedArgs(name, a, 1, 1) && (ParseIntField(a[0], 1, 10000000, s.bitRate) || BadValue(name));
+            return NeedArgs(name, a, 1, 1) &&
+                   (ParseIntField(a[0], kBitRateRange.min, kBitRateRange.max, s.bitRate) || BadValue(name));
         if (key == "videobitratetolerance")
             return NeedArgs(name, a, 1, 1) &&
                    (ParseIntField(a[0], 0, 2147483647, s.bitRateTolerance) || BadValue(name));
@@ -297,11 +306,13 @@ std::string BaseName(const std::string& name) {
 std::string MjpegName(const StreamConfig& stream) { return BaseName(stream.name) + ".mjpg"; }
 std::string SnapshotName(const StreamConfig& stream) { return BaseName(stream.name) + ".jpg"; }
 
-bool ParseServerConfig(const std::string& text, const std::string& fileName, ServerConfig& config, std::string& error) {
+bool ParseServerConfig(const std::string& text, const std::string& fileName, ServerConfig& config, std::string& error,
+                       int* exitCode) {
     ServerConfig parsed;
     Parser parser(fileName, parsed);
     if (!parser.Run(text)) {
         error = parser.error;
+        if (exitCode) *exitCode = parser.exitCode;
         return false;
     }
     config = std::move(parsed);
@@ -310,6 +321,8 @@ bool ParseServerConfig(const std::string& text, const std::string& fileName, Ser
 
 bool ParseVideoSize(const std::string& text, int& width, int& height) {
     if (const FrameSize* named = FindFrameSize(text)) {
+        // A named size the encoder cannot encode is refused as a typed one would be.
+        if (!kFrameSideRange.Holds(named->width) || !kFrameSideRange.Holds(named->height)) return false;
         width = named->width;
         height = named->height;
         return true;
@@ -320,7 +333,9 @@ bool ParseVideoSize(const std::string& text, int& width, int& height) {
     int w, h;
     std::string ws = t.substr(0, x), hs = t.substr(x + 1);
     if (ws.empty() || hs.empty() || ws[0] == '-' || ws[0] == '+' || hs[0] == '-' || hs[0] == '+') return false;
-    if (!ParseIntField(ws, 1, kMaxDimension, w) || !ParseIntField(hs, 1, kMaxDimension, h)) return false;
+    if (!ParseIntField(ws, kFrameSideRange.min, kFrameSideRange.max, w) ||
+        !ParseIntField(hs, kFrameSideRange.min, kFrameSideRange.max, h))
+        return false;
     width = w;
     height = h;
     return true;

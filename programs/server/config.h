@@ -46,10 +46,13 @@ std::string MjpegName(const StreamConfig& stream);
 std::string SnapshotName(const StreamConfig& stream);
 
 // Parses the whole file text (LF or CR LF line ends). On failure returns false
-// and sets error to "<fileName>:<line>: <message>".
-bool ParseServerConfig(const std::string& text, const std::string& fileName, ServerConfig& config, std::string& error);
+// and sets error to "<fileName>:<line>: <message>", and exitCode (when given) to the
+// program's exit code for it (common/exit_reasons.h: a bad value names its directive).
+bool ParseServerConfig(const std::string& text, const std::string& fileName, ServerConfig& config, std::string& error,
+                       int* exitCode = nullptr);
 
-// "640x480" or a size name such as "vga"; false for anything else.
+// "640x480" or a size name such as "vga", each side within the settings' frame side
+// limits; false for anything else.
 bool ParseVideoSize(const std::string& text, int& width, int& height);
 // A byte count with an optional K, M or G suffix (powers of 1024).
 bool ParseByteSize(const std::string& text, uint64_t& bytes);

@@ -14,9 +14,11 @@ Connection::Connection(std::shared_ptr<ServerState> state, tcp::socket socket, b
     if (!ec && remote.address().is_v4()) peer = remote.address().to_v4().to_uint();
     client = ec ? "-" : remote.address().to_string();
     if (admitted_) ++state_->connections;
+    state_->open.insert(this);
 }
 
 Connection::~Connection() {
+    state_->open.erase(this);
     if (admitted_) --state_->connections;
     if (!requestLine.empty()) state_->Log(AccessLogLine(client, std::time(nullptr), requestLine, status, sent));
 }

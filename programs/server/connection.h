@@ -22,7 +22,9 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Closes in order: what was written still reaches the client.
+    // Closes in order: what was written still reaches the client. Whoever closes first
+    // keeps the port in TIME_WAIT for a minute, so the server does this once the client
+    // has closed, or for a client that sent nothing it should wait for.
     void Close();
     // Closes abortively (a reset): the system drops what it still holds to
     // send, instead of going on sending it for minutes to a peer that stopped reading.

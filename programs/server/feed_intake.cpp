@@ -2,6 +2,7 @@
 
 #include <asio.hpp>
 
+#include <algorithm>
 #include <vector>
 
 #include "programs/server/answer.h"
@@ -22,6 +23,7 @@ public:
           multipart_(
               boundary, limit_, [this](std::string part) { Publish(std::move(part)); },
               [this](uint64_t size) {
+                  partOpen_ = false;
                   state_->RefusePart(feed_, "a part of " + std::to_string(size) + " bytes (the limit is " +
                                                 std::to_string(limit_) + ")");
               }) {}
@@ -69,22 +71,36 @@ private:
     }
 
     // A read notes its time; the deadline is not moved on every read, it finds
-    // out when it passes whether the feeder has been quiet long enough.
+    // out when it passes whether the feeder has been quiet long enough, or has
+    // taken too long over a part. A part's time runs from the first read that
+    // brings bytes after the previous part.
     void NoteRead() {
         lastRead_ = std::chrono::steady_clock::now();
-        if (!idle_.armed()) WaitIdle(lastRead_ + state_->timeouts.idleFeeder);
+        if (!partOpen_) {
+            partOpen_ = true;
+            partStarted_ = lastRead_;
+        }
+        if (!idle_.armed()) WaitIdle(Due());
+    }
+
+    std::chrono::steady_clock::time_point Due() const {
+        auto idle = lastRead_ + state_->timeouts.idleFeeder;
+        return partOpen_ ? std::min(idle, partStarted_ + state_->timeouts.wholePart) : idle;
     }
 
     void WaitIdle(std::chrono::steady_clock::time_point due) {
         auto self = shared_from_this();
         idle_.Arm(due, [self] {
             if (!self->c_) return;
-            auto due = self->lastRead_ + self->state_->timeouts.idleFeeder;
-            if (std::chrono::steady_clock::now() < due) return self->WaitIdle(due);
-            self->End("no data for a while");
-            self->c_->Close();
+            auto now = std::chrono::steady_clock::now();
+            if (now < self->Due()) return self->WaitIdle(self->Due());
+            if (now >= self->lastRead_ + self->state_->timeouts.idleFeeder) self->End("no data for a while");
+            else self->End("no whole part within " + Seconds(self->state_->timeouts.wholePart));
+            self->c_->Cut();  // a quiet or trickling feeder: nothing to deliver, and no TIME_WAIT
         });
     }
+
+    static std::string Seconds(std::chrono::milliseconds t) { return std::to_string((t.count() + 999) / 1000) + " s"; }
 
     void Read() {
         auto self = shared_from_this();
@@ -139,6 +155,7 @@ private:
     }
 
     void Publish(std::string jpeg) {
+        partOpen_ = false;
         auto frame = std::make_shared<Frame>();
         if (!JpegFrameSize(reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size(), frame->width,
                            frame->height))
@@ -153,7 +170,8 @@ private:
     ConnectionPtr c_;
     FeedState& feed_;
     LazyDeadline idle_;
-    std::chrono::steady_clock::time_point lastRead_;
+    std::chrono::steady_clock::time_point lastRead_, partStarted_;
+    bool partOpen_ = false;  // bytes have come since the last whole part
     uint64_t limit_;
     MultipartReader multipart_;
     std::unique_ptr<ChunkedDecoder> chunked_;

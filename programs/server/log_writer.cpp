@@ -13,6 +13,8 @@
 #include <unistd.h>
 #endif
 
+#include "programs/common/run_log.h"
+
 namespace {
 
 // Writes below the C library's streams: a write that blocks then holds no
@@ -88,6 +90,7 @@ LogWriter::~LogWriter() {
 }
 
 void LogWriter::Write(const std::string& text) {
+    if (copyToRunLog_) AddToRunLog(text);
     std::lock_guard<std::mutex> lock(state_->mutex);
     if (state_->queue.size() + text.size() > state_->queueBytes) {
         ++state_->dropped;

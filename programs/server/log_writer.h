@@ -26,9 +26,12 @@ public:
     // Queues text (whole lines, each with its line feed) without waiting.
     void Write(const std::string& text);
     uint64_t dropped() const;
+    // Everything written from now on also goes to the program's run log (run_log.h).
+    void CopyToRunLog() { copyToRunLog_ = true; }
 
     struct State;
 
 private:
     std::shared_ptr<State> state_;
+    bool copyToRunLog_ = false;
 };

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "common/exit_reasons.h"
 #include "common/utf8.h"
 #include "common/whole_file.h"
 #include "programs/common/program_entry.h"
+#include "programs/common/run_log.h"
 #include "programs/common/stop_signal.h"
 #include "programs/server/config.h"
 #include "programs/server/descriptor_limit.h"
@@ -20,8 +22,8 @@ namespace {
 constexpr size_t kMaxConfigBytes = 1u << 20;
 
 int Usage(const char* problem) {
-    std::fprintf(stderr, "server: %s\nusage: server -f <configuration file>\n", problem);
-    return 1;
+    SayLine(std::string("server: ") + problem + "\nusage: server -f <configuration file>");
+    return server_exit::kCommandLine;
 }
 
 // The configuration file's path from -f. False, with the exit code, when the program ends here.
@@ -43,15 +45,18 @@ bool ParseArguments(const std::vector<std::wstring>& args, std::wstring& configP
     return false;
 }
 
-bool LoadConfig(const std::wstring& path, const std::string& fileName, ServerConfig& config) {
+// False, having said why, with the exit code, when the configuration cannot be used.
+bool LoadConfig(const std::wstring& path, const std::string& fileName, ServerConfig& config, int& rc) {
     std::string text;
-    if (ReadWholeFile(path, kMaxConfigBytes, text) != ReadResult::Ok) {
-        std::fprintf(stderr, "%s: cannot read the configuration file\n", fileName.c_str());
+    ReadResult read = ReadWholeFile(path, kMaxConfigBytes, text);
+    if (read != ReadResult::Ok) {
+        SayLine(fileName + ": cannot read the configuration file");
+        rc = read == ReadResult::TooLarge ? server_exit::kConfigInvalid : server_exit::kConfigMissing;
         return false;
     }
     std::string error;
-    if (!ParseServerConfig(text, fileName, config, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (!ParseServerConfig(text, fileName, config, error, &rc)) {
+        SayLine(error);
         return false;
     }
     return true;
@@ -62,8 +67,8 @@ void RaiseDescriptorLimitFor(const ServerConfig& config) {
     long wanted = config.maxHttpConnections + 32L;
     long allowed = RaiseDescriptorLimit(wanted);
     if (allowed > 0 && allowed < wanted)
-        std::fprintf(stderr, "server: the system allows %ld open descriptors, too few for MaxHTTPConnections %d\n",
-                     allowed, config.maxHttpConnections);
+        SayLine("server: the system allows " + std::to_string(allowed) +
+                " open descriptors, too few for MaxHTTPConnections " + std::to_string(config.maxHttpConnections));
 }
 
 // The access log CustomLog names: none (null), standard output, or a file
@@ -80,7 +85,7 @@ bool OpenLog(const ServerConfig& config, const std::string& fileName, std::FILE*
         logFile = std::fopen(config.customLog.c_str(), "a");
 #endif
         if (!logFile) {
-            std::fprintf(stderr, "%s: cannot open the log file %s\n", fileName.c_str(), config.customLog.c_str());
+            SayLine(fileName + ": cannot open the log file " + config.customLog);
             return false;
         }
         ownLog = true;
@@ -96,13 +101,13 @@ int Serve(const ServerConfig& config, std::FILE* logFile, bool ownLog) {
     // The server and every connection share the writers; the last to go closes the log.
     std::shared_ptr<LogWriter> log = logFile ? std::make_shared<LogWriter>(logFile, ownLog) : nullptr;
     auto messages = std::make_shared<LogWriter>(stderr, false);
+    messages->CopyToRunLog();
     int rc = 0;
     {
         Server server(io, config, std::move(log), messages, ServerTimeouts());
         std::string error;
-        if (!server.Listen(error)) {
+        if (!server.Listen(error, rc)) {
             messages->Write("server: " + error + "\n");
-            rc = 1;
         } else {
             messages->Write("server: listening on port " + std::to_string(server.port()) + "\n");
             io.run();
@@ -120,10 +125,10 @@ int RunProgram(const std::vector<std::wstring>& args) {
     if (!ParseArguments(args, configPath, rc)) return rc;
     std::string fileName = ToUtf8(configPath);
     ServerConfig config;
-    if (!LoadConfig(configPath, fileName, config)) return 1;
+    if (!LoadConfig(configPath, fileName, config, rc)) return rc;
     RaiseDescriptorLimitFor(config);
     std::FILE* logFile = nullptr;
     bool ownLog = false;
-    if (!OpenLog(config, fileName, logFile, ownLog)) return 1;
+    if (!OpenLog(config, fileName, logFile, ownLog)) return server_exit::kLogFile;
     return Serve(config, logFile, ownLog);
 }

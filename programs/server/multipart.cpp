@@ -117,6 +117,8 @@ bool MultipartReader::TakeHeaderLine(const std::string& line) {
         if (AsciiLower(line.substr(0, colon)) == "content-length") {
             unsigned long long n;
             if (!ParseContentLength(line.substr(colon + 1), n)) return false;
+            // Which of two lengths would be the part's? Neither, as on a request.
+            if (haveLength_ && n != length_) return false;
             haveLength_ = true;
             length_ = n;
         }
@@ -219,7 +221,9 @@ bool ChunkedDecoder::Feed(const char* data, size_t size, std::string& out) {
         if (state_ == State::DataEnd) {
             state_ = line.empty() ? State::Size : State::Error;
         } else if (state_ == State::Trailer) {
+            trailerBytes_ += line.size() + 2;
             if (line.empty()) state_ = State::Done;
+            else if (++trailerLines_ > kMaxTrailerLines || trailerBytes_ > kMaxTrailerBytes) state_ = State::Error;
         } else {  // Size: hexadecimal, optionally followed by extensions
             size_t end = line.find(';');
             std::string hex = line.substr(0, end);

@@ -46,6 +46,10 @@ private:
 
 class ChunkedDecoder {
 public:
+    // Trailer fields after the last chunk: a few at most (a feed has no use for them).
+    static constexpr int kMaxTrailerLines = 16;
+    static constexpr size_t kMaxTrailerBytes = 4096;
+
     // Decodes into out; returns false on malformed coding. done() after the last chunk.
     bool Feed(const char* data, size_t size, std::string& out);
     bool done() const { return state_ == State::Done; }
@@ -55,4 +59,6 @@ private:
     State state_ = State::Size;
     std::string line_;
     uint64_t remaining_ = 0;
+    int trailerLines_ = 0;
+    size_t trailerBytes_ = 0;
 };

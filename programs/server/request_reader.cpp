@@ -26,7 +26,7 @@ public:
         auto self = shared_from_this();
         timer_.expires_after(state_->timeouts.requestHead);
         timer_.async_wait([self](const asio::error_code& ec) {
-            if (!ec && self->c_) self->c_->Close();
+            if (!ec && self->c_) self->c_->Cut();  // nothing to deliver; no TIME_WAIT
         });
         ReadHead();
     }

@@ -2,6 +2,7 @@
 
 #include <asio.hpp>
 
+#include "common/exit_reasons.h"
 #include "programs/server/connection.h"
 #include "programs/server/message_throttle.h"
 #include "programs/server/request_reader.h"
@@ -56,12 +57,15 @@ Server::Server(asio::io_context& io, ServerConfig config, std::shared_ptr<LogWri
           std::make_shared<ServerState>(io, std::move(config), std::move(log), std::move(messages), timeouts))) {}
 
 Server::~Server() {
+    // Cut now: a socket left to the io_context's end would be closed in order (Asio
+    // turns a set linger off when it closes a socket it destroys).
+    for (Connection* c : listener_->state->open) c->Cut();
     asio::error_code ignored;
     listener_->acceptor.close(ignored);
     listener_->pause.cancel();
 }
 
-bool Server::Listen(std::string& error) {
+bool Server::Listen(std::string& error, int& exitCode) {
     const ServerConfig& config = listener_->state->config;
     tcp::acceptor& acceptor = listener_->acceptor;
     asio::error_code ec;
@@ -77,6 +81,10 @@ bool Server::Listen(std::string& error) {
         // The system's text is not always there (MinGW builds may only say "system error"): add the code.
         error = "cannot listen on " + endpoint.address().to_string() + ":" + std::to_string(endpoint.port()) + ": " +
                 ec.message() + " (error " + std::to_string(ec.value()) + ")";
+        // Windows reserves port ranges (Hyper-V, WSL) and answers those with "access denied".
+        exitCode = ec == asio::error::address_in_use  ? server_exit::kPortInUse
+                   : ec == asio::error::access_denied ? server_exit::kPortForbidden
+                                                      : server_exit::kCannotListen;
         return false;
     }
     listener_->Accept();

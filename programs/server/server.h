@@ -28,6 +28,9 @@ struct ServerTimeouts {
     // waits for the feed, so that a hung feeder gives way to it.
     std::chrono::milliseconds idleFeeder{10000};
     std::chrono::milliseconds closingAnswer{1000};  // for a client to close after a whole answer
+    // For a feeder to deliver a whole part from its first bytes: a byte now and then
+    // (a trickle) keeps a feeder from being idle, and would hold the feed for good.
+    std::chrono::milliseconds wholePart{10000};
 };
 
 class Server {
@@ -41,8 +44,13 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Binds and listens; on failure returns false with a message.
-    bool Listen(std::string& error);
+    // Binds and listens; on failure returns false with a message, and the program's
+    // exit code for it (port in use, port forbidden, other).
+    bool Listen(std::string& error, int& exitCode);
+    bool Listen(std::string& error) {
+        int ignored;
+        return Listen(error, ignored);
+    }
     // The port actually bound (useful with Port 0 in tests).
     int port() const;
     // Call on the thread that runs the io_context.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <list>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ struct FeedState {
     bool feederConnected = false;
     RateMeter rate;
 };
+
+class Connection;
 
 class ServerState {
 public:
@@ -65,6 +68,9 @@ public:
     const ServerConfig config;
     const ServerTimeouts timeouts;
     int connections = 0;  // those that hold a place under MaxHTTPConnections
+    // Every open connection, so that the stop can cut them all: closed in order, each
+    // would wait out TIME_WAIT on the port, and a new start could not bind it at once.
+    std::set<Connection*> open;
 
 private:
     friend ViewerPlace;

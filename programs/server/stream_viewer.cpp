@@ -10,6 +10,9 @@ namespace {
 
 // How often a viewer that has ended its side gets the latest picture again while none comes.
 constexpr std::chrono::seconds kRepeatAfter{1};
+// When a viewer ends its side, the picture goes to it at once and again this soon after:
+// a peer that has closed answers the first with a reset, so the second fails.
+constexpr std::chrono::milliseconds kProbeAfter{100};
 
 }  // namespace
 
@@ -39,8 +42,9 @@ void StreamViewer::Offer(const FramePtr& frame) {
 // A viewer sends nothing after its request; a read ends when it goes away, or
 // when it only ends its own side (some clients do). That cannot be told apart
 // here: while there is a picture to send, the viewer goes on, and the latest
-// picture is sent again now and then while none comes, so that a viewer that
-// has gone fails a write. Without a picture, it ends.
+// picture is sent at once, shortly after, and then now and then while none
+// comes, so that a viewer that has gone fails a write within a moment (and its
+// place is free for the next one). Without a picture, it ends.
 void StreamViewer::WatchForClose() {
     auto self = shared_from_this();
     c_->socket.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& ec, size_t) {
@@ -48,8 +52,9 @@ void StreamViewer::WatchForClose() {
         if (ec != asio::error::eof || !self->feed_.feederConnected || !self->feed_.frames.latest())
             return self->End(false);
         self->peerDone_ = true;
-        if (!self->writing_) self->lastProgress_ = std::chrono::steady_clock::now();
-        self->WatchForStall(self->lastProgress_ + kRepeatAfter);
+        self->probe_ = true;
+        self->Repeat();
+        self->WatchForStall(std::chrono::steady_clock::now() + kProbeAfter);
     });
 }
 
@@ -61,11 +66,11 @@ void StreamViewer::Repeat() {
 
 // Sends what is waiting: the response head at once, then frame after frame,
 // each the newest there is when the previous one has been taken whole.
-void StreamViewer::WriteNext(bool afterWrite) {
+void StreamViewer::WriteNext() {
     if (!c_->socket.is_open() || writing_) return;
     FramePtr frame = queue_.Next();
     if (!frame && pending_.empty()) return;
-    behind_ = afterWrite && frame;
+    droppedAtWrite_ = queue_.dropped();
     if (frame) {
         Wrap(*frame, prefix_, suffix_);
         prefix_.insert(0, pending_);
@@ -77,9 +82,9 @@ void StreamViewer::WriteNext(bool afterWrite) {
     current_ = frame;
     written_ = 0;
     writing_ = true;
-    // A write after a pause starts its own count; one right after another follows progress.
+    // Each write is one picture, to be taken whole within the stall time.
     lastProgress_ = writeStarted_ = std::chrono::steady_clock::now();
-    if (!stall_.armed()) WatchForStall(lastProgress_ + state_->timeouts.stalledViewer);
+    if (!stall_.armed()) WatchForStall(writeStarted_ + state_->timeouts.stalledViewer);
     WriteSome();
 }
 
@@ -111,25 +116,30 @@ void StreamViewer::WriteSome() {
         if (ec) return self->End(false);
         if (!whole) return self->WriteSome();
         self->FitSendBuffer();
-        self->WriteNext(true);
+        self->WriteNext();
     });
 }
 
-// A viewer that is behind has its writes one after the other, each taken at the
-// rate of its link; over a second of them that rate is known well enough to fit
-// the buffer to it. One that keeps up leaves the buffer as it is.
+// A viewer whose link is slower than the stream skips frames. Its link's rate is
+// what it took over a second or more of whole writes, idle moments included: a
+// link that takes data in bursts (a receive window that opens now and then)
+// drains the queue at each burst and then waits for the next frame, which is
+// part of how fast it is. A pause of the feed starts the count again. One that
+// keeps up (skips nothing) leaves the buffer as it is.
 void StreamViewer::FitSendBuffer() {
-    if (!behind_) {
-        behindBytes_ = 0;
-        behindUs_ = 0;
-        return;
+    if (stretchBytes_ == 0 || writeStarted_ - lastWhole_ > kRepeatAfter) {
+        stretchStart_ = writeStarted_;
+        stretchBytes_ = 0;
+        stretchDropped_ = droppedAtWrite_;
     }
-    behindBytes_ += written_;
-    behindUs_ += std::chrono::duration_cast<std::chrono::microseconds>(lastProgress_ - writeStarted_).count();
-    if (behindUs_ < 1000000) return;
-    int fitted = FittedSendBuffer(sendBuffer_, behindBytes_, behindUs_);
-    behindBytes_ = 0;
-    behindUs_ = 0;
+    lastWhole_ = lastProgress_;
+    stretchBytes_ += written_;
+    int64_t tookUs = std::chrono::duration_cast<std::chrono::microseconds>(lastWhole_ - stretchStart_).count();
+    if (tookUs < 1000000) return;
+    uint64_t bytes = stretchBytes_;
+    stretchBytes_ = 0;
+    if (queue_.dropped() == stretchDropped_) return;
+    int fitted = FittedSendBuffer(sendBuffer_, bytes, tookUs);
     if (fitted != sendBuffer_) SetSendBuffer(fitted);
 }
 
@@ -147,22 +157,25 @@ void StreamViewer::SetSendBuffer(int size) {
     sendBuffer_ = size;
 }
 
-// A viewer that takes nothing at all for the time is cut: the system took no
-// byte of what was written (a slow viewer that takes some is not). The timer is
+// A viewer that has not taken a whole picture for the time is cut, however
+// many bytes it took (a slow viewer that takes pictures is not). The timer is
 // not moved for every write (two system calls each); when it fires it looks at
-// the last progress. For a viewer that has ended its side it also repeats the
-// picture while none comes.
+// when the current write began. For a viewer that has ended its side it also
+// repeats the picture while none comes.
 void StreamViewer::WatchForStall(std::chrono::steady_clock::time_point due) {
     auto self = shared_from_this();
     stall_.Arm(due, [self] {
         auto now = std::chrono::steady_clock::now();
         if (self->writing_) {
-            auto stalledAt = self->lastProgress_ + self->state_->timeouts.stalledViewer;
+            auto stalledAt = self->writeStarted_ + self->state_->timeouts.stalledViewer;
             if (now >= stalledAt) return self->End(true);
             return self->WatchForStall(self->peerDone_ ? std::min(stalledAt, now + kRepeatAfter) : stalledAt);
         }
         if (!self->peerDone_) return;  // the next write watches again
-        if (now - self->lastProgress_ >= kRepeatAfter) self->Repeat();
+        if (self->probe_ || now - self->lastProgress_ >= kRepeatAfter) {
+            self->probe_ = false;
+            self->Repeat();
+        }
         self->WatchForStall(now + kRepeatAfter);
     });
 }

@@ -45,11 +45,10 @@ protected:
 
 private:
     void WatchForClose();
-    // afterWrite: called as the previous write ended (a frame waiting then means the viewer is behind).
-    void WriteNext(bool afterWrite = false);
+    void WriteNext();
     // Hands the rest of the current write to the system, as much as it takes.
     void WriteSome();
-    // Fits the send buffer to the link, by how long the writes took while the viewer was behind.
+    // Fits the send buffer to the link of a viewer that skips frames, by what it took over whole writes.
     void FitSendBuffer();
     void SetSendBuffer(int size);
     void WatchForStall(std::chrono::steady_clock::time_point due);
@@ -72,11 +71,15 @@ private:
     // When the system last took bytes for this viewer (or a write began after a pause).
     std::chrono::steady_clock::time_point lastProgress_;
     std::chrono::steady_clock::time_point writeStarted_;
-    int sendBuffer_ = kViewerSendBufferMax;  // what the system holds for the viewer
-    bool behind_ = false;                    // the current write began as soon as the one before ended
-    uint64_t behindBytes_ = 0;               // written by the writes of a stretch behind
-    int64_t behindUs_ = 0;                   // and the time they took
+    std::chrono::steady_clock::time_point lastWhole_;  // when the last write was taken whole
+    int sendBuffer_ = kViewerSendBufferMax;            // what the system holds for the viewer
+    // The stretch of whole writes the link is measured over: its start, bytes, and the
+    // frames skipped before it.
+    std::chrono::steady_clock::time_point stretchStart_;
+    uint64_t stretchBytes_ = 0;
+    uint64_t stretchDropped_ = 0, droppedAtWrite_ = 0;
     // The viewer ended its side (some clients do after their request) while frames come.
     bool peerDone_ = false;
+    bool probe_ = false;  // it did so just now: the picture goes again shortly
     std::vector<char> buffer_ = std::vector<char>(512);
 };

@@ -36,7 +36,8 @@ h1{margin:16px 0 2px;font:bold 30px Impact,"Arial Black",sans-serif;letter-spaci
 // Reads the MJPEG stream with fetch (so that it knows when a picture comes, a
 // viewer place is taken, or the stream ends), shows each picture in the <img>,
 // and tries again after every end, so that it carries on across a restart of
-// the encoder or of the server.
+// the encoder or of the server. While the page is hidden (a background tab, a
+// minimised window) it gives the viewer place back and waits to be shown.
 const char kScript[] = R"JS(
 const box = document.querySelector('.stream');
 const img = box.querySelector('img'), notice = box.querySelector('.notice');
@@ -46,6 +47,19 @@ const wanted = new URLSearchParams(location.search).get('stream');
 const name = names.includes(wanted) ? wanted : names[0];
 let frames = 0, lastFrame = 0;
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+let request = null;  // the stream's fetch, to abort when the page is hidden
+document.addEventListener('visibilitychange', () => {
+  if (document.hidden && request) request.abort();
+});
+const shown = () => new Promise((resolve) => {
+  const check = () => {
+    if (document.hidden) return;
+    document.removeEventListener('visibilitychange', check);
+    resolve();
+  };
+  document.addEventListener('visibilitychange', check);
+  check();
+});
 
 function show(state, text, status) {
   box.dataset.state = state;
@@ -116,11 +130,17 @@ async function play(reader) {
 
 async function watch() {
   for (;;) {
+    if (document.hidden) {
+      show('paused', 'Paused while the page is hidden.', 'Paused: the page is hidden');
+      await shown();
+    }
     show('connecting', 'Connecting\u2026');
     let res;
+    request = new AbortController();
     try {
-      res = await fetch('/' + name, {cache: 'no-store'});
+      res = await fetch('/' + name, {cache: 'no-store', signal: request.signal});
     } catch (e) {
+      if (document.hidden) continue;
       await retryIn(3, 'ended', 'The stream has ended: the server does not answer.', 'Stream ended, reconnecting');
       continue;
     }
@@ -135,6 +155,7 @@ async function watch() {
     }
     show('waiting', 'Waiting for the camera\u2026');
     try { await play(res.body.getReader()); } catch (e) { /* the connection broke: as an end */ }
+    if (document.hidden) continue;
     await retryIn(2, 'ended', 'The stream has ended.', 'Stream ended, reconnecting');
   }
 }

@@ -1,7 +1,7 @@
 // The test page's script line run against the browsers it must tell apart, with a
 // stand-in document: only where Flash is missing may the embed give way to the picture,
 // with a line of text under it while there is no picture and a retry every few seconds
-// when the stream cannot be had.
+// when the stream cannot be had, and the stream given back while the page is hidden.
 //   node flash_branch.js demo.html SRC WIDTH HEIGHT
 const fs = require("fs");
 const vm = require("vm");
@@ -16,7 +16,7 @@ const code = line.replace(/^<script[^>]*>/, "").replace(/<\/script>$/, "");
 // Runs the script: what took the embed's place (null: nothing), the text put right
 // after it, the timers set and the number of elements created.
 function run(navigator, ActiveXObject) {
-  const r = { put: null, text: null, timers: [], created: 0 };
+  const r = { put: null, text: null, timers: [], created: 0, listeners: {} };
   const parent = {
     replaceChild: (node, old) => { if (old === embed) { r.put = node; node.parentNode = parent; } },
     insertBefore: (node, before) => { if (r.put && before === r.put.nextSibling) r.text = node; },
@@ -25,7 +25,10 @@ function run(navigator, ActiveXObject) {
   const document = {
     getElementsByTagName: (tag) => (tag === "embed" ? [embed] : []),
     createElement: (tag) => { r.created++; return { tagName: tag, style: {} }; },
+    addEventListener: (type, f) => { r.listeners[type] = f; },
+    hidden: false,
   };
+  r.document = document;
   const context = { navigator, document, setTimeout: (f, ms) => r.timers.push({ f, ms }) };
   if (ActiveXObject) context.ActiveXObject = ActiveXObject;
   vm.runInNewContext(code, context);
@@ -66,6 +69,25 @@ if (picture && text) {
   check(picture.src !== first && picture.src.startsWith(src + "?"), "each retry asks with an address of its own");
   picture.onload();
   check(picture.style.visibility === "" && !shown(text), "a picture again: shown, and the line goes");
+  // Hidden (a background tab): the place is given back, and nothing asks for it until shown.
+  const visibility = noFlash.listeners.visibilitychange;
+  check(typeof visibility === "function", "the page watches its visibility");
+  if (visibility) {
+    picture.onerror();  // a retry is pending as the page is hidden
+    const pending = noFlash.timers[noFlash.timers.length - 1], timers = noFlash.timers.length;
+    noFlash.document.hidden = true;
+    visibility();
+    check(!picture.src.startsWith(src) && /hidden/i.test(text.innerHTML) && shown(text),
+          "hidden: the picture lets go of the stream and the line says why (" + picture.src.slice(0, 30) + ")");
+    pending.f();
+    picture.onload();
+    picture.onerror();
+    check(!picture.src.startsWith(src) && noFlash.timers.length === timers && /hidden/i.test(text.innerHTML),
+          "hidden: a pending retry, the empty picture's load or error ask for nothing");
+    noFlash.document.hidden = false;
+    visibility();
+    check(picture.src.startsWith(src + "?") && /waiting/i.test(text.innerHTML), "shown again: the stream is asked for anew");
+  }
 }
 // Where Flash plays, the page is the embed alone: nothing is created, nothing is timed.
 const untouched = (r) => r.put === null && r.created === 0 && r.timers.length === 0;

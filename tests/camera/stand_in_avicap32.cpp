@@ -10,6 +10,9 @@
 //   connect=ok|refuse|exclusive|absent   (absent: no driver at all)
 //   fail_after=N   failure=grab|no_callback|hang|unplug   hang_ms=T
 //   truncate_every=N   (MJPG: every Nth frame is cut short)
+//   frames=PATH   (recorded frames served in a cycle instead of the pattern, read once at
+//                 the first grab, so that serving them costs the encoder only a copy: for
+//                 MJPG JPEG files one after the other, otherwise raw frames of the format's size)
 // Without ORVANE_CAMERA there is no camera. One line per connect, disconnect, dialog and
 // refusal goes to "<script>.log", with the process id. "<script>.unplugged" marks the
 // camera unplugged for every process: failure=unplug writes it, and a test may write it
@@ -42,6 +45,7 @@ struct Script {
     std::string setFormat = "accept", connect = "ok", failure;
     bool sourceDialog = true, formatDialog = true, displayDialog = false, overlay = false;
     long failAfter = -1, hangMs = 0, truncateEvery = 0;
+    std::string frames;
     std::vector<std::string> unknown;
 };
 
@@ -75,6 +79,7 @@ Script ReadScript() {
         else if (key == "hang_ms") s.hangMs = number;
         else if (key == "truncate_every") s.truncateEvery = number;
         else if (key == "overlay") s.overlay = number != 0;
+        else if (key == "frames") s.frames = value;
         else if (key == "dialogs") {
             s.sourceDialog = value.find("source") != std::string::npos;
             s.formatDialog = value.find("format") != std::string::npos;
@@ -232,7 +237,31 @@ private:
     DWORD connectedAt_ = 0;
     std::vector<uint8_t> buffer_;
     VIDEOHDR header_{};
+    std::vector<std::vector<uint8_t>> recorded_;
 };
+
+// The frames of a recording: JPEG pictures from start to end marker, or raw frames of `each` bytes.
+std::vector<std::vector<uint8_t>> ReadRecording(const std::string& path, bool jpeg, size_t each) {
+    std::vector<std::vector<uint8_t>> frames;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return frames;
+    std::vector<uint8_t> data;
+    uint8_t chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) data.insert(data.end(), chunk, chunk + n);
+    std::fclose(f);
+    for (size_t at = 0; at < data.size();) {
+        size_t end = at + each;
+        if (jpeg) {
+            end = at + 2;
+            while (end + 1 < data.size() && !(data[end] == 0xFF && data[end + 1] == 0xD9)) ++end;
+            end += 2;
+        }
+        if (end > data.size()) break;
+        frames.emplace_back(data.begin() + at, data.begin() + end);
+        at = end;
+    }
+    return frames;
+}
 
 bool Camera::Connect(WPARAM index) {
     if (connected_) Disconnect();  // a second connect replaces the first
@@ -349,6 +378,21 @@ bool Camera::Grab() {
     }
     if (failing && script_.failure == "grab") return false;
     if (failing && script_.failure == "hang") Sleep(script_.hangMs);
+    if (!script_.frames.empty() && recorded_.empty())
+        recorded_ = ReadRecording(script_.frames, formatName_ == "MJPG", format_.biSizeImage);
+    if (!recorded_.empty()) {
+        const std::vector<uint8_t>& frame = recorded_[(frames_ - 1) % recorded_.size()];
+        if (buffer_.size() < frame.size()) buffer_.resize(frame.size());
+        std::memcpy(buffer_.data(), frame.data(), frame.size());
+        header_ = VIDEOHDR{};
+        header_.lpData = buffer_.data();
+        header_.dwBufferLength = static_cast<DWORD>(buffer_.size());
+        header_.dwBytesUsed = static_cast<DWORD>(frame.size());
+        header_.dwTimeCaptured = GetTickCount() - connectedAt_;
+        header_.dwFlags = VHDR_DONE | VHDR_KEYFRAME;
+        if (callback_) callback_(window_, &header_);
+        return true;
+    }
     int w = format_.biWidth, h = format_.biHeight;
     std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
     for (int y = 0; y < h; ++y)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "controls/color_walk.h"
+#include "controls/dpi_scale.h"
 #include "controls/icon_button_layout.h"
 
 namespace {
@@ -204,6 +205,29 @@ TEST(IconButtonLayout, WithoutIconTheCaptionUsesTheWholeWidth) {
     EXPECT_EQ(l.textWidth, 60);
     auto odd = LayoutIconButton({0, 0, 53, 40}, {0, 0, 60, 13}, false);  // -7
     EXPECT_EQ(odd.textX, -3);
+}
+
+TEST(DpiScale, KeepsEverySizeAt96AndRoundsElsewhere) {
+    struct Case {
+        int pixels, dpi, scaled;
+    };
+    const Case cases[] = {
+        {20, 96, 20},  {5, 96, 5},      {-24, 96, -24}, {20, 120, 25},   {5, 120, 6},  // 6.25
+        {20, 144, 30}, {5, 144, 8},     {7, 144, 11},   {-24, 144, -36},               // 7.5 and 10.5 round up
+        {20, 192, 40}, {-24, 192, -48}, {0, 192, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(controls::ScaleToDpi(c.pixels, c.dpi), c.scaled) << c.pixels << " at " << c.dpi;
+}
+
+TEST(IconButtonLayout, AScaledIconKeepsItsScaledGapAndThePairCentred) {
+    // 200%: a 40-pixel icon 10 pixels left of a 120 x 26 caption, in a 180 x 52 button.
+    auto l = LayoutIconButton({0, 0, 180, 52}, {0, 0, 120, 26}, true, 40, 10);
+    EXPECT_EQ(l.iconX, 0);
+    EXPECT_EQ(l.iconY, 6);
+    EXPECT_EQ(l.textX, 50);
+    EXPECT_EQ(l.textX - (l.iconX + 40), 10);
+    EXPECT_EQ(l.textWidth, 160);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Stands in for server.dll and orvane.dll in tests. Beside its own path P it writes
 // P.cmdline (its command line, UTF-16) and then: exits at once with code 3 if P.exit
 // exists, else waits until P.quit appears or its stop request is set (at most 60 s)
-// and exits with code 0. With P.deaf it does not watch the stop request.
+// and exits with code 0. With P.deaf it does not watch the stop request. P.console
+// says what console it runs in: "processes N window W", N the processes attached to
+// it, W 1 when the console has a window (visible or not), else 0.
 #include <windows.h>
 
 #include <string>
@@ -22,6 +24,14 @@ int wmain() {
     ::CloseHandle(f);
     // Renamed into place so that a reader never sees half a line.
     ::MoveFileExW((base + L".cmdline.tmp").c_str(), (base + L".cmdline").c_str(), MOVEFILE_REPLACE_EXISTING);
+    DWORD processes[16];
+    const DWORD attached = ::GetConsoleProcessList(processes, 16);
+    const std::string console = "processes " + std::to_string(attached) + " window " +
+                                std::to_string(::GetConsoleWindow() != nullptr ? 1 : 0);
+    f = ::CreateFileW((base + L".console").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                      nullptr);
+    ::WriteFile(f, console.data(), static_cast<DWORD>(console.size()), &written, nullptr);
+    ::CloseHandle(f);
     if (Exists(base + L".exit")) return 3;
     HANDLE request = nullptr;
     if (!Exists(base + L".deaf"))

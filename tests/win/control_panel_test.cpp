@@ -102,7 +102,9 @@ TEST_F(PanelTest, InvalidSettingsAreRefusedAndNothingStarts) {
     const wchar_t* rate = L"Invalid Frame Rate (should be from 1 to 60)";
     const wchar_t* bits = L"Invalid Bit Rate (should be 0 or greater than 64Kbps)";
     const Case cases[] = {
-        {IDC_PORT, L"0", L"Invalid Server Port (should be 1 or greater)"},
+        {IDC_PORT, L"0", L"Invalid Server Port (should be from 1 to 65535)"},
+        {IDC_PORT, L"70000", L"Invalid Server Port (should be from 1 to 65535)"},
+        {IDC_WIDTH, L"5000", size},
         {IDC_WIDTH, L"7", size},
         {IDC_WIDTH, L"9", size},
         {IDC_WIDTH, L"-2", size},
@@ -136,7 +138,7 @@ TEST_F(PanelTest, InvalidSettingsAreRefusedAndNothingStarts) {
     SetText(IDC_FRAME_RATE, L"0");
     SetText(IDC_PORT, L"-1");
     PostClick(IDC_START_STOP);
-    EXPECT_EQ(Answer().text, L"Invalid Server Port (should be 1 or greater)");
+    EXPECT_EQ(Answer().text, L"Invalid Server Port (should be from 1 to 65535)");
     EXPECT_FALSE(wintest::FileExists(dir + L"\\orvane.conf"));
     EXPECT_FALSE(wintest::FileExists(app->m_serverPath + std::wstring(L".cmdline")));
     EXPECT_TRUE(Breaks().empty());

@@ -1,9 +1,13 @@
 // The whole program from its entry point: OrvaneDemo.exe launched in a program folder
 // of its own, as a user starts it.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -171,9 +175,9 @@ TEST_F(Startup, HelpCommandAsksForTheHelpFileNamedLikeTheProgram) {
     EXPECT_TRUE(ExitPanel(panel, program, false));
 }
 
-TEST(ConsoleHandler, OnlyLogOffAndShutdownAreHandled) {
+TEST(ConsoleHandler, CtrlCAndCtrlBreakAreNotHandled) {
     CStreamerApp app(L"C:\\Cam\\OrvaneDemo.exe");
-    for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT}) EXPECT_FALSE(ConsoleCtrlHandler(event));
+    for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT}) EXPECT_FALSE(ConsoleCtrlHandler(event));
 }
 
 int g_breaks = 0;
@@ -197,6 +201,91 @@ TEST(ConsoleHandler, CleanUpTwiceClosesTheWatermarkOnce) {
     EXPECT_EQ(g_breaks, 2);
     app.m_serverProcess.dwProcessId = 0;
     wintest::RemoveTree(dir);
+}
+
+// Whether the panel's tray icon is known to the shell (modifying it succeeds).
+bool HasTrayIcon(HWND panel) {
+    NOTIFYICONDATAW record = {};
+    record.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    record.hWnd = panel;
+    record.uID = 0;
+    record.uFlags = NIF_TIP;
+    wcscpy(record.szTip, fixed::kPanelTitle);
+    return ::Shell_NotifyIconW(NIM_MODIFY, &record) != FALSE;
+}
+
+// Presses Start and waits until both stand-ins have said what console they run in.
+bool StartStandIns(HWND panel, const std::wstring& dir) {
+    HWND button = ::GetDlgItem(panel, fixed::kStartStopButton);
+    ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(fixed::kStartStopButton, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
+    return WaitUntil([&] {
+        return TextOf(button) == fixed::kStopCaption && wintest::FileExists(dir + L"\\server.dll.console") &&
+               wintest::FileExists(dir + L"\\orvane.dll.console");
+    });
+}
+
+// Collects the visible top-level windows of console hosts, by their process's image path.
+BOOL CALLBACK CollectConsoleHostWindow(HWND wnd, LPARAM list) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    HANDLE p = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!p) return TRUE;
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    if (::QueryFullProcessImageNameW(p, 0, path, &size) && ::IsWindowVisible(wnd) &&
+        (std::wcsstr(path, L"conhost.exe") || std::wcsstr(path, L"cmd.exe")))
+        reinterpret_cast<std::vector<std::wstring>*>(list)->push_back(path);
+    ::CloseHandle(p);
+    return TRUE;
+}
+
+std::vector<std::wstring> VisibleConsoleHostWindows() {
+    std::vector<std::wstring> found;
+    ::EnumWindows(CollectConsoleHostWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+TEST_F(Startup, TheProgramsShareTheConsoleOfThePanelWhichHasNoWindow) {
+    AddStandIns();
+    Launched program(exe);
+    HWND panel = WaitForPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(StartStandIns(panel, dir));
+    // Each program sees itself, the panel and (while it runs) the other one in its
+    // console, and no window of that console, shown or hidden.
+    for (const wchar_t* program : {L"\\server.dll.console", L"\\orvane.dll.console"}) {
+        const std::string console = wintest::ReadFileBytes(dir + program);
+        ASSERT_GE(console.size(), 9u);
+        EXPECT_EQ(console.substr(console.size() - 9), " window 0") << console;
+        EXPECT_GE(std::atoi(console.c_str() + std::strlen("processes ")), 2) << console;
+    }
+    EXPECT_EQ(VisibleConsoleHostWindows(), std::vector<std::wstring>{});
+    EXPECT_TRUE(ExitPanel(panel, program, true));
+}
+
+TEST_F(Startup, ClosingTheConsoleEndsTheRun) {
+    AddStandIns();
+    Launched program(exe);
+    HWND panel = WaitForPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(StartStandIns(panel, dir));
+    std::vector<HANDLE> programs = ProgramsIn(dir, SYNCHRONIZE);
+    ASSERT_EQ(programs.size(), 2u);
+    ASSERT_TRUE(HasTrayIcon(panel));
+
+    ASSERT_TRUE(SendConsoleEvent(program.process(), CTRL_CLOSE_EVENT));
+    std::string failure;
+    EXPECT_TRUE(AllEndedCleanly(programs, failure)) << failure;
+    EXPECT_FALSE(wintest::FileExists(dir + L"\\logo.gif"));
+    EXPECT_FALSE(HasTrayIcon(panel));
+    // Windows ends the process once the handler has returned; under Wine it goes on,
+    // and is ended as a user would once it has seen the programs end.
+    if (program.WaitExit(0) == STILL_ACTIVE) {
+        HWND button = ::GetDlgItem(panel, fixed::kStartStopButton);
+        EXPECT_TRUE(WaitUntil([&] { return TextOf(button) == fixed::kStartCaption; }));
+        EXPECT_TRUE(ExitPanel(panel, program, false));
+    }
 }
 
 // Reads from the stream until it has seen `frames` JPEG images in an SWF body.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "res/resource.h"
 #include "toolkit/files.h"
 #include "toolkit/fixed_values.h"
@@ -42,6 +44,26 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return Popups().empty(); }));
     }
 };
+
+// WM_NULL messages the panel's thread took for the panel, seen by a message hook.
+std::atomic<int> g_nullMessages{0};
+HWND g_hookedPanel = nullptr;
+LRESULT CALLBACK CountNull(int code, WPARAM wParam, LPARAM lParam) {
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_NULL && msg->hwnd == g_hookedPanel)
+        ++g_nullMessages;
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+NOTIFYICONDATAW IconRecord(HWND panel) {
+    NOTIFYICONDATAW record = {};
+    record.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    record.hWnd = panel;
+    record.uID = 0;
+    record.uFlags = NIF_TIP;
+    wcscpy(record.szTip, fixed::kPanelTitle);
+    return record;
+}
 
 // Tests that check the foreground window, or use a menu that closes when the panel
 // loses the activation: they run alone (see CMakeLists.txt).
@@ -94,6 +116,29 @@ TEST_F(TrayInForeground, MenuOpensThePanelAndExits) {
     ASSERT_TRUE(WaitUntil([&] { return ended.load(); }));
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_TRUE(wintest::FileExists(dir + L"\\orvane.conf"));  // Exit stores the settings
+}
+
+TEST_F(TrayInForeground, IconComesBackWhenTheShellStartsAgainAndItsMenuWorks) {
+    Open();
+    ::ShowWindow(dlg, SW_HIDE);
+    // A restarted shell knows no icons: the panel's is taken away from outside.
+    NOTIFYICONDATAW record = IconRecord(dlg);
+    ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &record));
+    ASSERT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &record));
+
+    const UINT taskbarCreated = ::RegisterWindowMessageW(fixed::kTaskbarCreatedMessage);
+    ::PostMessageW(HWND_BROADCAST, taskbarCreated, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ::Shell_NotifyIconW(NIM_MODIFY, &record) != FALSE; })) << "no icon again";
+
+    // The menu of the icon that came back opens the panel, and a WM_NULL follows it.
+    g_hookedPanel = dlg;
+    g_nullMessages = 0;
+    HHOOK hook = ::SetWindowsHookExW(WH_GETMESSAGE, CountNull, nullptr, ::GetWindowThreadProcessId(dlg, nullptr));
+    ASSERT_NE(hook, nullptr);
+    ChooseFromMenu(0);
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(dlg) != FALSE; }));
+    EXPECT_TRUE(WaitUntil([&] { return g_nullMessages.load() >= 1; }));
+    ::UnhookWindowsHookEx(hook);
 }
 
 TEST_F(TrayTest, IconAddedOnCreationAndRemovedOnDestruction) {

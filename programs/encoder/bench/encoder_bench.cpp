@@ -1,10 +1,14 @@
-// The encoder's work per frame, for the benchmark; the caller measures the CPU time.
-//   encoder_bench [FRAMES]: the synthetic camera at 640x480, scaling to the stream's size
-//     (640x480), the watermark blend and JPEG at -sameq quality.
-//   encoder_bench --mjpeg FILE WIDTH HEIGHT: an MJPG camera's frames (JPEG pictures one after
-//     the other in FILE, as a camera sends them), decoded, scaled to 640x480, watermarked and
-//     encoded at -sameq quality. Also prints the CPU time of the decoding alone.
-// Prints the frames done and their average size.
+// The encoder's work per frame, for the benchmark; prints the CPU time of its loop (the
+// frames read into memory first, outside the measurement).
+//   encoder_bench [--rgb] synthetic FRAMES
+//     the synthetic camera at 640x480, watermark and JPEG at -sameq quality;
+//   encoder_bench [--rgb] mjpeg|yuy2 FILE WIDTH HEIGHT OUTWIDTH OUTHEIGHT
+//     an MJPG camera's frames (JPEG pictures one after the other, as a camera sends them)
+//     or a YUY2 camera's (raw frames one after the other), decoded, scaled, watermarked and
+//     encoded at -sameq quality; MJPG also prints the decoding alone.
+// BENCH_SAVE_JPEG=PATH writes the last frame's JPEG there, to look at.
+// --rgb: the same through packed RGB (decode to RGB, scale, watermark and encode in RGB),
+// the way frames went before the planar pipeline, for comparison in the same run.
 #include <time.h>
 
 #include <cstdio>
@@ -16,7 +20,9 @@
 #include "programs/encoder/capture_decoder.h"
 #include "programs/encoder/frame_pipeline.h"
 #include "programs/encoder/gif_reader.h"
+#include "programs/encoder/scale.h"
 #include "programs/encoder/test_pattern.h"
+#include "programs/encoder/yuv_convert.h"
 #include "res/watermark.h"
 
 namespace {
@@ -41,62 +47,129 @@ std::vector<std::pair<size_t, size_t>> SplitJpegs(const std::string& data) {
     return frames;
 }
 
+// Frames through packed RGB, as the pipeline did it before.
+struct RgbPath {
+    int width, height;
+    Watermark& mark;
+    CaptureDecoder decoder;
+    JpegEncoder encoder;
+    RgbImage frame, scaled;
+
+    bool Process(const CaptureFormat& format, const uint8_t* data, size_t size, std::vector<uint8_t>& jpeg,
+                 std::string& error) {
+        if (!decoder.Decode(format, data, size, frame, error)) return false;
+        return Encode(frame, jpeg);
+    }
+    bool Encode(RgbImage& picture, std::vector<uint8_t>& jpeg) {
+        RgbImage* p = &picture;
+        if (picture.width != width || picture.height != height) {
+            ScaleBilinear(picture, width, height, scaled);
+            p = &scaled;
+        }
+        mark.Apply(*p);
+        return encoder.Encode(*p, kSameQuality, jpeg);
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    RgbImage mark;
+    int a = 1;
+    const bool rgb = argc > a && std::strcmp(argv[a], "--rgb") == 0;
+    if (rgb) ++a;
+    const std::string mode = argc > a ? argv[a] : "";
+    const bool camera = mode == "mjpeg" || mode == "yuy2";
+    if (!(mode == "synthetic" && argc == a + 2) && !(camera && argc == a + 6)) {
+        std::fprintf(stderr, "usage: encoder_bench [--rgb] synthetic FRAMES | [--rgb] mjpeg|yuy2 FILE W H OUTW OUTH\n");
+        return 2;
+    }
+    RgbImage markPicture;
     std::string error;
-    if (!ReadGif(kWatermarkGif, kWatermarkGifSize, mark, error)) {
+    if (!ReadGif(kWatermarkGif, kWatermarkGifSize, markPicture, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    Watermark watermark(mark, 0, 0x808080);
+    Watermark watermark(markPicture, 0, 0x808080);
     StreamParameters stream;
-    stream.width = 640;
-    stream.height = 480;
+    stream.width = camera ? std::atoi(argv[a + 4]) : kTestPatternWidth;
+    stream.height = camera ? std::atoi(argv[a + 5]) : kTestPatternHeight;
     FramePipeline pipeline(stream, 15, true, &watermark);
-    RgbImage frame;
+    RgbPath old{stream.width, stream.height, watermark, {}, {}, {}, {}};
+    YuvImage frame;
     std::vector<uint8_t> jpeg;
     double bytes = 0;
 
-    if (argc == 5 && std::strcmp(argv[1], "--mjpeg") == 0) {
-        std::string data;
-        std::wstring path(argv[2], argv[2] + std::strlen(argv[2]));
-        if (ReadWholeFile(path, size_t(1) << 31, data) != ReadResult::Ok) {
-            std::fprintf(stderr, "cannot read %s\n", argv[2]);
-            return 1;
-        }
-        CaptureFormat format{FourCC('M', 'J', 'P', 'G'), 24, std::atoi(argv[3]), std::atoi(argv[4])};
-        CaptureDecoder decoder;
-        decoder.SetOutputSize(stream.width, stream.height);
-        auto frames = SplitJpegs(data);
-        double decoding = 0;
-        int decodedWidth = 0, decodedHeight = 0;
-        for (auto& f : frames) {
-            double before = CpuSeconds();
-            if (!decoder.Decode(format, reinterpret_cast<const uint8_t*>(data.data()) + f.first, f.second, frame,
-                                error)) {
-                std::fprintf(stderr, "frame not decoded: %s\n", error.c_str());
-                return 1;
-            }
-            decoding += CpuSeconds() - before;
-            decodedWidth = frame.width;
-            decodedHeight = frame.height;
-            if (!pipeline.Process(frame, jpeg)) return 1;
+    if (mode == "synthetic") {
+        const int frames = std::atoi(argv[a + 1]);
+        RgbImage picture;
+        double before = CpuSeconds();
+        for (int i = 0; i < frames; ++i) {
+            DrawTestPattern(i, 15, picture);
+            bool ok = rgb ? old.Encode(picture, jpeg) : (RgbToYuv420(picture, frame), pipeline.Process(frame, jpeg));
+            if (!ok) return 1;
             bytes += static_cast<double>(jpeg.size());
         }
-        std::printf("%zu frames, decoded at %dx%d, %.0f bytes a frame out, decoding %.3f ms CPU a frame\n",
-                    frames.size(), decodedWidth, decodedHeight, bytes / static_cast<double>(frames.size()),
-                    decoding * 1000 / static_cast<double>(frames.size()));
+        double cpu = CpuSeconds() - before;
+        std::printf("%d frames, %.0f bytes a frame, cpu %.3f ms a frame\n", frames, bytes / frames,
+                    cpu * 1000 / frames);
         return 0;
     }
 
-    int frames = argc > 1 ? std::atoi(argv[1]) : 300;
-    for (int i = 0; i < frames; ++i) {
-        DrawTestPattern(i, 15, frame);
-        if (!pipeline.Process(frame, jpeg)) return 1;
+    std::string data;
+    std::wstring path(argv[a + 1], argv[a + 1] + std::strlen(argv[a + 1]));
+    if (ReadWholeFile(path, size_t(1) << 31, data) != ReadResult::Ok) {
+        std::fprintf(stderr, "cannot read %s\n", argv[a + 1]);
+        return 1;
+    }
+    const int w = std::atoi(argv[a + 2]), h = std::atoi(argv[a + 3]);
+    CaptureFormat format{mode == "mjpeg" ? FourCC('M', 'J', 'P', 'G') : FourCC('Y', 'U', 'Y', '2'),
+                         mode == "mjpeg" ? 24 : 16, w, h};
+    std::vector<std::pair<size_t, size_t>> frames;
+    if (mode == "mjpeg") {
+        frames = SplitJpegs(data);
+    } else {
+        const size_t each = CaptureFrameBytes(format);
+        for (size_t at = 0; each && at + each <= data.size(); at += each) frames.emplace_back(at, each);
+    }
+    if (frames.empty()) {
+        std::fprintf(stderr, "no frames in %s\n", argv[a + 1]);
+        return 1;
+    }
+    CaptureDecoder decoder;
+    decoder.SetOutputSize(stream.width, stream.height);
+    old.decoder.SetOutputSize(stream.width, stream.height);
+    const auto* base = reinterpret_cast<const uint8_t*>(data.data());
+    double before = CpuSeconds();
+    for (auto& f : frames) {
+        bool ok = rgb ? old.Process(format, base + f.first, f.second, jpeg, error)
+                      : decoder.Decode(format, base + f.first, f.second, frame, error) && pipeline.Process(frame, jpeg);
+        if (!ok) {
+            std::fprintf(stderr, "frame not done: %s\n", error.c_str());
+            return 1;
+        }
         bytes += static_cast<double>(jpeg.size());
     }
-    std::printf("%d frames, %.0f bytes a frame\n", frames, bytes / frames);
+    double cpu = CpuSeconds() - before;
+    const double n = static_cast<double>(frames.size());
+    std::printf("%zu frames, %.0f bytes a frame, cpu %.3f ms a frame", frames.size(), bytes / n, cpu * 1000 / n);
+    if (mode == "mjpeg") {
+        // The decoding alone, as the pipeline does it (to planes, or to RGB with --rgb).
+        RgbImage rgbFrame;
+        before = CpuSeconds();
+        for (auto& f : frames) {
+            bool ok = rgb ? old.decoder.Decode(format, base + f.first, f.second, rgbFrame, error)
+                          : decoder.Decode(format, base + f.first, f.second, frame, error);
+            if (!ok) return 1;
+        }
+        std::printf(", decoding %.3f ms a frame at %dx%d", (CpuSeconds() - before) * 1000 / n,
+                    rgb ? rgbFrame.width : frame.width, rgb ? rgbFrame.height : frame.height);
+    }
+    std::printf("\n");
+    if (const char* save = std::getenv("BENCH_SAVE_JPEG")) {
+        if (FILE* f = std::fopen(save, "wb")) {
+            std::fwrite(jpeg.data(), 1, jpeg.size(), f);
+            std::fclose(f);
+        }
+    }
     return 0;
 }

@@ -26,6 +26,7 @@
 
 #include "backend/command_lines.h"
 #include "backend/server_config.h"
+#include "common/exit_reasons.h"
 #include "common/utf8.h"
 #include "programs/encoder/feed_client.h"
 #include "programs/encoder/gif_reader.h"
@@ -271,7 +272,7 @@ TEST(EncoderProgram, RefusesAWatermarkOver64MiB) {
     Child encoder({ORVANE_ENCODER_PATH, "-f", "testsrc", "-r", "15", "-vhook", "watermark -f " + mark,
                    "http://127.0.0.1:" + std::to_string(FreePort()) + "/feed.ffm"},
                   dir + "/stderr.txt");
-    EXPECT_EQ(encoder.Wait(seconds(10)), 1) << "the encoder should refuse the watermark at once";
+    EXPECT_EQ(encoder.Wait(seconds(10)), 20) << "the encoder should refuse the watermark at once";
     std::stringstream said;
     said << std::ifstream(dir + "/stderr.txt").rdbuf();
     EXPECT_NE(said.str().find("64 MiB"), std::string::npos) << said.str();
@@ -400,4 +401,28 @@ TEST(FeedClientWithTheServer, ASilentFeederGivesWayToARestartedEncoder) {
     std::string error;
     ASSERT_TRUE(client.Connect(p, error)) << error;
     EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
+}
+
+// With a size limit no frame can meet, the encoder drops every frame; it still notices
+// when the server lets its silent feed go (and connects again), and once no frame has
+// got through for its wait it ends with the feed's failure code, saying why.
+TEST(EncoderProgram, EndsWhenNoFrameFitsTheFeedInsteadOfDroppingForever) {
+    ServerUnderTest server([](std::string& config) {
+        size_t at = config.find("FileMaxSize 200K");
+        ASSERT_NE(at, std::string::npos);
+        config.replace(at, 16, "FileMaxSize 1K");
+    });
+    Child encoder({ORVANE_ENCODER_PATH, "-f", "testsrc", "-r", "15", "-i", "0", "-sameq",
+                   "http://127.0.0.1:" + std::to_string(server.port) + "/feed.ffm"},
+                  server.dir + "/encoder.err");
+    // The wait is 20 s after the start; the server drops a silent feeder after 10 s.
+    EXPECT_EQ(encoder.Wait(seconds(60)), encoder_exit::kFeedTooSmall) << "the encoder did not end by itself";
+    std::ifstream in(server.dir + "/encoder.err");
+    std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("no frame fits the feed's size limit of 1024 bytes"), std::string::npos) << said;
+    std::string log = server.Said();
+    size_t feeders = 0;
+    for (size_t at = log.find("feeder connected"); at != std::string::npos; at = log.find("feeder connected", at + 1))
+        ++feeders;
+    EXPECT_GE(feeders, 2u) << "the encoder did not connect again after the server ended its feed\n" << log;
 }

@@ -4,6 +4,7 @@
 #include "programs/encoder/frame_pipeline.h"
 #include "programs/encoder/gif_reader.h"
 #include "programs/encoder/test_pattern.h"
+#include "programs/encoder/yuv_convert.h"
 #include "res/watermark.h"
 
 namespace {
@@ -18,10 +19,12 @@ Watermark AssetMark() {
 // Runs `frames` frames through the pipeline; returns the sizes of the frames sent.
 std::vector<size_t> RunFrames(FramePipeline& pipeline, int frames, double rate) {
     std::vector<size_t> sizes;
-    RgbImage frame;
+    RgbImage picture;
+    YuvImage frame;
     std::vector<uint8_t> jpeg;
     for (int i = 0; i < frames; ++i) {
-        DrawTestPattern(i, rate, frame);
+        DrawTestPattern(i, rate, picture);
+        RgbToYuv420(picture, frame);
         if (pipeline.Process(frame, jpeg)) sizes.push_back(jpeg.size());
     }
     return sizes;

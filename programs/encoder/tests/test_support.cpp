@@ -1,9 +1,11 @@
 #include "programs/encoder/tests/test_support.h"
 
 #include <asio.hpp>
+#include <jpeglib.h>
 
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -263,4 +265,90 @@ bool FakeFeedServer::TakeRefusal(Refusal& refusal, std::string& status, bool* af
     status = refusal.status;
     if (afterContinue) *afterContinue = refusal.afterContinue;
     return true;
+}
+
+static void Yuv(const uint8_t* rgb, int& y, int& u, int& v) {
+    int r = rgb[0], g = rgb[1], b = rgb[2];
+    y = ((66 * r + 129 * g + 25 * b + 128) >> 8) + 16;
+    u = ((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128;
+    v = ((112 * r - 94 * g - 18 * b + 128) >> 8) + 128;
+}
+
+std::vector<uint8_t> Frame(const RgbImage& img, const CaptureFormat& f) {
+    int w = img.width, h = img.height;
+    std::vector<uint8_t> out(CaptureFrameBytes(f));
+    size_t stride = out.size() / h;
+    uint8_t* uv = out.data() + static_cast<size_t>(w) * h;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = img.Row(y) + x * 3;
+            int Y, U, V;
+            Yuv(p, Y, U, V);
+            size_t c = static_cast<size_t>(y / 2) * (w / 2) + x / 2;
+            switch (f.compression) {
+            case 0: {
+                uint8_t* d = out.data() + stride * (f.height > 0 ? h - 1 - y : y) + x * (f.bitCount / 8);
+                d[0] = p[2], d[1] = p[1], d[2] = p[0];
+                break;
+            }
+            case FourCC('Y', 'U', 'Y', '2'):
+                out[(static_cast<size_t>(y) * w + x) * 2] = static_cast<uint8_t>(Y);
+                out[(static_cast<size_t>(y) * w + x) * 2 + 1] = static_cast<uint8_t>(x % 2 ? V : U);
+                break;
+            case FourCC('U', 'Y', 'V', 'Y'):
+                out[(static_cast<size_t>(y) * w + x) * 2 + 1] = static_cast<uint8_t>(Y);
+                out[(static_cast<size_t>(y) * w + x) * 2] = static_cast<uint8_t>(x % 2 ? V : U);
+                break;
+            case FourCC('N', 'V', '1', '2'):
+                out[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(Y);
+                uv[c * 2] = static_cast<uint8_t>(U), uv[c * 2 + 1] = static_cast<uint8_t>(V);
+                break;
+            case FourCC('I', '4', '2', '0'):
+                out[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(Y);
+                uv[c] = static_cast<uint8_t>(U), uv[static_cast<size_t>(w) * h / 4 + c] = static_cast<uint8_t>(V);
+                break;
+            }
+        }
+    return out;
+}
+
+std::vector<uint8_t> Jpeg(const RgbImage& img, bool ownTables, int lumaWidthFactor, int lumaHeightFactor) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = static_cast<JDIMENSION>(img.width);
+    c.image_height = static_cast<JDIMENSION>(img.height);
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 90, TRUE);
+    c.comp_info[0].h_samp_factor = lumaWidthFactor;
+    c.comp_info[0].v_samp_factor = lumaHeightFactor;
+    c.optimize_coding = ownTables ? TRUE : FALSE;
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(img.Row(static_cast<int>(c.next_scanline)));
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<uint8_t> out(buffer, buffer + size);
+    jpeg_destroy_compress(&c);
+    std::free(buffer);
+    return out;
+}
+
+std::vector<uint8_t> WithoutHuffmanTables(const std::vector<uint8_t>& jpeg) {
+    std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+    size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) {
+        size_t length = 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+        if (jpeg[at + 1] != 0xC4) out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + at + length);
+        at += length;
+    }
+    out.insert(out.end(), jpeg.begin() + at, jpeg.end());
+    return out;
 }

@@ -1,4 +1,5 @@
-// Helpers for the encoder's tests: writing small GIFs, and a stand-in feed receiver.
+// Helpers for the encoder's tests: camera frames, writing small GIFs, and a stand-in feed
+// receiver.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -7,6 +8,18 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "programs/encoder/capture_format.h"
+#include "programs/encoder/image.h"
+
+// The picture as a camera in `format` would deliver it (RGB DIBs, YUY2, UYVY, NV12, I420;
+// limited-range BT.601 for the YUV formats).
+std::vector<uint8_t> Frame(const RgbImage& img, const CaptureFormat& f);
+// A JPEG of the picture at quality 90: with the standard Huffman tables, or with tables
+// made for it; the luma sampled 2x2 against the chroma (4:2:0) unless told otherwise.
+std::vector<uint8_t> Jpeg(const RgbImage& img, bool ownTables, int lumaWidthFactor = 2, int lumaHeightFactor = 2);
+// The frame as a webcam sends it: the Huffman table segments (FF C4) left out.
+std::vector<uint8_t> WithoutHuffmanTables(const std::vector<uint8_t>& jpeg);
 
 // Builds a GIF with one image whose pixels are coded as literals (a clear code before
 // the table would widen), so tests can make any picture, well-formed or not.

@@ -1,6 +1,8 @@
 // The mode 0 blend (and mode 1), and how the mark is fitted to the frame.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "programs/encoder/watermark.h"
@@ -81,4 +83,68 @@ TEST(WatermarkBlend, ModeOneCopiesMarkPixelsAboveTheThreshold) {
     RgbImage frame = Solid(2, 1, 60, 70, 80);
     mark.Apply(frame);
     EXPECT_EQ(frame.rgb, (std::vector<uint8_t>{60, 70, 80, 250, 10, 10}));
+}
+
+// The planar blend against the definition (per RGB channel, then back to YCbCr and the
+// chroma averaged over the 2x2 block as the encoder subsamples it), in floating point, on a
+// grid of frame colours and marks: grey marks that only move the luma, grey marks that
+// clamp a channel, coloured marks, and marks that cover part of a block.
+TEST(WatermarkBlend, PlanarBlendFollowsTheRgbDefinition) {
+    auto toYcc = [](const double* rgb, double* ycc) {
+        ycc[0] = 0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2];
+        ycc[1] = 128 - 0.168736 * rgb[0] - 0.331264 * rgb[1] + 0.5 * rgb[2];
+        ycc[2] = 128 + 0.5 * rgb[0] - 0.418688 * rgb[1] - 0.081312 * rgb[2];
+    };
+    auto toRgb = [](double y, double cb, double cr, double* rgb) {
+        rgb[0] = y + 1.402 * (cr - 128);
+        rgb[1] = y - 0.344136 * (cb - 128) - 0.714136 * (cr - 128);
+        rgb[2] = y + 1.772 * (cb - 128);
+        for (int c = 0; c < 3; ++c) rgb[c] = std::min(255.0, std::max(0.0, rgb[c]));
+    };
+    const uint8_t levels[] = {0, 30, 128, 220, 255};
+    const uint8_t marks[][3] = {{128, 128, 128}, {60, 60, 60}, {200, 200, 200}, {255, 255, 255},
+                                {0, 0, 0},       {255, 0, 0},  {40, 220, 128},  {129, 128, 127}};
+    // Which of the block's four pixels the mark covers (the rest is mid-grey).
+    const int coverings[] = {0xF, 0x1, 0x6};
+    for (uint8_t r : levels)
+        for (uint8_t g : levels)
+            for (uint8_t b : levels)
+                for (const auto& m : marks)
+                    for (int covered : coverings) {
+                        // The frame: one colour in YCbCr, as a camera's planes give it.
+                        double frameRgb[3] = {double(r), double(g), double(b)}, ycc[3];
+                        toYcc(frameRgb, ycc);
+                        YuvImage frame;
+                        frame.Resize420(2, 2);
+                        for (int y = 0; y < 2; ++y)
+                            for (int x = 0; x < 2; ++x) frame.y.Row(y)[x] = static_cast<uint8_t>(std::lround(ycc[0]));
+                        frame.cb.Row(0)[0] = static_cast<uint8_t>(std::lround(std::min(255.0, ycc[1])));
+                        frame.cr.Row(0)[0] = static_cast<uint8_t>(std::lround(std::min(255.0, ycc[2])));
+                        RgbImage mark = Solid(2, 2, 128, 128, 128);
+                        for (int p = 0; p < 4; ++p)
+                            if (covered >> p & 1) std::copy(m, m + 3, mark.rgb.begin() + p * 3);
+                        // The definition, from the frame as RGB.
+                        double start[3], sumCb = 0, sumCr = 0, wantY[4];
+                        toRgb(frame.y.Row(0)[0], frame.cb.Row(0)[0], frame.cr.Row(0)[0], start);
+                        for (int p = 0; p < 4; ++p) {
+                            double out[3], o[3];
+                            for (int c = 0; c < 3; ++c)
+                                out[c] = std::min(255.0,
+                                                  std::max(0.0, std::round(start[c]) + mark.rgb[p * 3 + c] - 128));
+                            toYcc(out, o);
+                            wantY[p] = o[0];
+                            sumCb += o[1];
+                            sumCr += o[2];
+                        }
+                        Watermark watermark(mark, 0, 0x808080);
+                        watermark.Apply(frame);
+                        std::string what = "frame " + std::to_string(r) + "," + std::to_string(g) + "," +
+                                           std::to_string(b) + " mark " + std::to_string(m[0]) + "," +
+                                           std::to_string(m[1]) + "," + std::to_string(m[2]) + " on pixels " +
+                                           std::to_string(covered);
+                        for (int p = 0; p < 4; ++p)
+                            ASSERT_NEAR(frame.y.Row(p / 2)[p % 2], wantY[p], 1.5) << what << ", pixel " << p;
+                        ASSERT_NEAR(frame.cb.Row(0)[0], sumCb / 4, 1.5) << what;
+                        ASSERT_NEAR(frame.cr.Row(0)[0], sumCr / 4, 1.5) << what;
+                    }
 }

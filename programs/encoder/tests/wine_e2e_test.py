@@ -136,8 +136,8 @@ try:
     env.pop("ORVANE_VIDEO_SOURCE", None)
     log = os.path.join(a.work, "vfwcap.log")
     out = finish(launch(env, log), log, 60)
-    if "ended early with 2" not in out or "capture" not in out:
-        failures.append("vfwcap under Wine should fail with a message and exit code 2")
+    if "ended early with 21" not in out or "capture" not in out:
+        failures.append("vfwcap under Wine should fail with a message and exit code 21 (no camera)")
 finally:
     server.terminate()
     server.wait(timeout=10)

@@ -244,7 +244,25 @@ window.addEventListener("load", () => {
     await shot(second, "viewer-busy.png");
     check(/Another viewer is watching/.test(st.notice) && /Trying again in \d s/.test(st.notice),
       `one place, taken: "${st.notice}"`);
+
+    // The first page hidden (a background tab: the document says so, and tells its
+    // listeners, as the browser does): it gives the place back, the second page gets it
+    // with its next try; shown again, the first one takes the place once it is free.
+    const setHidden = (page, hidden) => page.evaluate((h) => {
+      Object.defineProperty(document, "hidden", { configurable: true, get: () => h });
+      Object.defineProperty(document, "visibilityState", { configurable: true, get: () => (h ? "hidden" : "visible") });
+      document.dispatchEvent(new Event("visibilitychange"));
+    }, hidden);
+    await setHidden(viewer, true);
+    st = await waitForState(viewer, "paused", 5000);
+    await shot(viewer, "viewer-paused.png");
+    check(/hidden/.test(st.notice), `hidden: the page pauses and says so: "${st.notice}"`);
+    st = await waitForState(second, "live", 15000);
+    check(st.state === "live", "hidden: the place it gave back goes to the other page");
     await second.close();
+    await setHidden(viewer, false);
+    st = await waitForState(viewer, "live", 20000);
+    check(st.state === "live", "shown again: the page takes the place back and plays");
 
     // The encoder stops and starts again: the page says so, then plays on.
     stopFeeder();

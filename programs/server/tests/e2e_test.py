@@ -132,6 +132,21 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def time_wait_from(port):
+    """Remote ends of the connections in TIME_WAIT whose local end is the port (Wine's
+    sockets are the host's)."""
+    found = []
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        if not os.path.exists(table):
+            continue
+        with open(table) as f:
+            for line in f.readlines()[1:]:
+                fields = line.split()
+                if fields[3] == "06" and int(fields[1].rsplit(":", 1)[1], 16) == port:
+                    found.append(fields[2])
+    return found
+
+
 def make_server(work, program_files=False):
     return WineServer(work, program_files) if ARGS.wine else NativeServer(work)
 
@@ -385,23 +400,53 @@ class EndToEnd(unittest.TestCase):
         self.assertRegex(text, r'"GET /feed.ffm HTTP/1.1" 200 \d+\n')
         self.assertRegex(text, r'"GET /demo.swf HTTP/1.1" 200 \d+\n')
 
+    def test_stop_then_start_on_the_same_port_streams_at_once(self):
+        """A snapshot and a viewer, then Stop and Start: the new server binds the port at once
+        (its connections left no TIME_WAIT on it; under Wine a left one refuses the bind, as
+        on Linux without SO_REUSEADDR), and the stream flows within 2 s."""
+        self.start()
+        feeder = Feeder(self.port)
+        feeder.frame(FRAMES[0])
+        self.assertTrue(wait_until(lambda: get(self.port, "/demo.jpg")[0] == 200, 10))
+        sock, status, _, rest = open_stream(self.port, "/demo.mjpg")
+        self.assertEqual(status, 200)
+        self.assertEqual(len(self.stream_frames(MjpegReader(sock, "orvaneframe", rest), feeder, FRAMES[1:3])), 2)
+        self.assertEqual(self.server.stop()[0], 0)
+        sock.close()
+        feeder.close()
+        # Whoever closes first keeps the port in TIME_WAIT: the clients did, or were cut.
+        self.assertEqual(time_wait_from(self.port), [])
+
+        # A server that cannot bind ends at once, with its port's exit code (12).
+        proc = self.server.start(panel_config(self.port))
+        wait_listening(self.port, 30, proc)
+        started = time.time()
+        feeder = Feeder(self.port)
+        sock, status, _, rest = open_stream(self.port, "/demo.mjpg")
+        self.assertEqual(status, 200)
+        got = self.stream_frames(MjpegReader(sock, "orvaneframe", rest), feeder, FRAMES[3:5])
+        self.assertEqual(got, FRAMES[3:5])
+        self.assertLess(time.time() - started, 2)
+        sock.close()
+        feeder.close()
+
     def test_configuration_errors_end_the_program_before_it_listens(self):
         bad = panel_config(self.port).replace("MaxClients 1", "MaxClients 5000")
         self.server.start(bad)
-        self.assertEqual(self.server.wait_exit(), 1)
+        self.assertEqual(self.server.wait_exit(), 11)  # a configuration it cannot use
         self.assertIn("orvane.conf:4: MaxClients 5000 is above MaxHTTPConnections 2000", "".join(self.server.output()))
         with self.assertRaises(OSError):
             connect(self.port, timeout=1)
 
         self.server.start(panel_config(self.port).replace("NoAudio", "NoAudio\r\nAudioBitRate 64"))
-        self.assertEqual(self.server.wait_exit(), 1)
+        self.assertEqual(self.server.wait_exit(), 11)
         self.assertIn("orvane.conf:17: unknown directive AudioBitRate in <Stream>", "".join(self.server.output()))
         if ARGS.wine:
             return
 
         missing = subprocess.run([ARGS.server, "-f", os.path.join(self.work, "absent.conf")], capture_output=True,
                                  text=True, timeout=10)
-        self.assertEqual(missing.returncode, 1)
+        self.assertEqual(missing.returncode, 10)  # the file cannot be read
         self.assertIn("absent.conf: cannot read the configuration file", missing.stderr)
         self.assertEqual(subprocess.run([ARGS.server], capture_output=True, timeout=10).returncode, 1)
 
@@ -409,12 +454,13 @@ class EndToEnd(unittest.TestCase):
         # line found wrong), one byte more is refused.
         for size, said in ((1 << 20, "big.conf:2: unknown directive Bogus"),
                            ((1 << 20) + 1, "big.conf: cannot read the configuration file")):
+            # Both are files it cannot use (11), not missing ones.
             path = os.path.join(self.work, "big.conf")
             with open(path, "w", newline="") as f:
                 f.write("#" * (size - len("\r\nBogus\r\n")) + "\r\nBogus\r\n")
             self.assertEqual(os.path.getsize(path), size)
             big = subprocess.run([ARGS.server, "-f", path], capture_output=True, text=True, timeout=10)
-            self.assertEqual(big.returncode, 1)
+            self.assertEqual(big.returncode, 11)
             self.assertIn(said, big.stderr)
 
 

@@ -200,6 +200,7 @@ TEST(MultipartBody, MalformedBodiesStopTheReader) {
     Collected got;
     EXPECT_FALSE(ReadParts("--b\r\nno colon here\r\n\r\n", 0, got));
     EXPECT_FALSE(ReadParts("--b\r\nContent-Length: lots\r\n\r\n", 0, got));
+    EXPECT_FALSE(ReadParts("--b\r\nContent-Length: 4\r\nContent-Length: 2\r\n\r\nabcd\r\n", 0, got));
     EXPECT_FALSE(ReadParts(std::string(MultipartReader::kMaxLine + 1, 'l'), 0, got));
     std::string headers = "--b\r\n";
     while (headers.size() <= MultipartReader::kMaxPartHeaders) headers += "X-Pad: " + std::string(100, 'p') + "\r\n";
@@ -217,9 +218,12 @@ TEST(ChunkedBody, DecodesSplitChunksAndEnds) {
         EXPECT_EQ(out, "hello0123456789");
         EXPECT_TRUE(d.done());
     }
-    for (const char* bad : {"xyz\r\n", "5\r\nhelloX\r\n", "1234567890123456\r\n"}) {
+    std::string trailers = "0\r\n";
+    for (int i = 0; i <= ChunkedDecoder::kMaxTrailerLines; ++i) trailers += "T: x\r\n";
+    for (const std::string& bad :
+         {std::string("xyz\r\n"), std::string("5\r\nhelloX\r\n"), std::string("1234567890123456\r\n"), trailers}) {
         ChunkedDecoder d;
         std::string out;
-        EXPECT_FALSE(d.Feed(bad, std::char_traits<char>::length(bad), out)) << bad;
+        EXPECT_FALSE(d.Feed(bad.data(), bad.size(), out)) << bad;
     }
 }

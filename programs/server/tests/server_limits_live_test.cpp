@@ -15,6 +15,8 @@
 #include <thread>
 
 #ifndef _WIN32
+#include <sys/socket.h>
+#include <netinet/in.h>
 #include <unistd.h>
 #endif
 
@@ -234,6 +236,25 @@ protected:
     unsigned short port_ = 0;
 };
 
+#ifndef _WIN32
+// The send buffer of the server's end of the connection whose client end is
+// `viewer` (both ends live in this process), or -1.
+int ServerSendBuffer(tcp::socket& viewer) {
+    unsigned short viewerPort = viewer.local_endpoint().port();
+    for (int fd = 3; fd < 4096; ++fd) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 || peer.sin_family != AF_INET ||
+            ntohs(peer.sin_port) != viewerPort)
+            continue;
+        int size = 0;
+        length = sizeof size;
+        if (getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, &length) == 0) return size;
+    }
+    return -1;
+}
+#endif
+
 }  // namespace
 
 // How many refusals the messages count: one for each line that names one, and
@@ -368,6 +389,27 @@ TEST_F(LiveServer, AFeederIsEndedOnlyOnceItHasSentNothingForTheIdleTime) {
     auto quiet = std::chrono::steady_clock::now();
     EXPECT_TRUE(ClosedWithin(feeder, 10000ms));
     EXPECT_GE(std::chrono::steady_clock::now() - quiet, 1500ms);
+}
+
+// A byte now and then is never idle for long, yet brings no picture: a feeder that
+// trickles a part holds the feed only for the time a whole part may take.
+TEST_F(LiveServer, AFeederThatTricklesAPartIsEndedAfterTheTimeForAWholePart) {
+    timeouts_.wholePart = 1000ms;  // the idle time stays 2 s
+    Start("");
+    tcp::socket feeder = Connect();
+    asio::write(feeder, asio::buffer(kFeedHead + Part(TestJpeg(1000, 0x22)) + "--b\r\nContent-Length: 1000\r\n\r\n"));
+    auto start = std::chrono::steady_clock::now();
+    bool closed = false;
+    while (!closed && std::chrono::steady_clock::now() - start < 10s) {
+        asio::error_code ec;
+        asio::write(feeder, asio::buffer("x", 1), ec);
+        closed = ec || ClosedWithin(feeder, 200ms);
+    }
+    EXPECT_TRUE(closed) << "a trickling feeder held the feed";
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 800ms);
+    CountsOnceClosed(0);
+    Stop();
+    EXPECT_NE(Messages().find("no whole part within 1 s"), std::string::npos) << Messages();
 }
 
 TEST_F(LiveServer, AViewerThatKeepsTakingFramesIsNeverCut) {
@@ -694,15 +736,125 @@ TEST_F(LiveServer, AViewerThatEndsItsSideAfterTheRequestKeepsGettingFrames) {
         std::this_thread::sleep_for(100ms);
     }
     for (std::thread& t : readers) t.join();
-    // Every frame, the one there was when it came included (the last one may come
-    // again: a viewer that ended its side gets the picture again while none comes).
+    // Every frame, the one there was when it came included, in order (a picture may
+    // come again: a viewer that ended its side gets it again at once, to find out
+    // whether it is still there, and while none comes).
     std::string expected;
     for (int i = 0; i <= frames; ++i) expected += std::to_string(i) + " ";
     for (size_t i = 0; i < viewers.size(); ++i) {
-        std::string stamps = StampsIn(seen[i]);
-        EXPECT_EQ(stamps.substr(0, expected.size()), expected) << "viewer " << i;
+        std::istringstream in(StampsIn(seen[i]));
+        std::string stamps, last;
+        for (std::string stamp; in >> stamp; last = stamp)
+            if (stamp != last) stamps += stamp + " ";
+        EXPECT_EQ(stamps.substr(0, expected.size()), expected) << "viewer " << i << ": " << StampsIn(seen[i]);
     }
 }
+
+// A viewer whose browser closed while no frame comes (the feed pauses) is found
+// out within a moment: the next viewer gets the place at once, not seconds later.
+TEST_F(LiveServer, AViewerThatLeavesDuringAFeedPauseFreesItsPlaceAtOnce) {
+    timeouts_.idleFeeder = 20000ms;  // the feeder stays, silent
+    Start("", "MaxClients 1\n");
+    tcp::socket feeder = Connect();
+    std::string picture = TestJpeg(2000, 0x33);
+    asio::write(feeder, asio::buffer(kFeedHead + Part(picture)));
+    WaitUntil([&] { return Get("/demo.jpg") == 200; }, 3000ms, 5ms);
+    tcp::socket viewer = Connect();
+    asio::write(viewer, asio::buffer(std::string("GET /demo.mjpg HTTP/1.1\r\n\r\n")));
+    // All of the picture and its closing boundary, so that the close is an orderly one.
+    std::string seen;
+    char buf[4096];
+    asio::error_code ec;
+    while (seen.find("\xFF\xD9\r\n--orvaneframe\r\n") == std::string::npos && !ec)
+        seen.append(buf, viewer.read_some(asio::buffer(buf), ec));
+    ASSERT_FALSE(ec) << ec.message();
+    viewer.close();
+    auto closed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitUntil([&] { return Get("/demo.mjpg") == 200; }, 1500ms, 20ms))
+        << "the place was still taken "
+        << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - closed).count()
+        << " ms after the viewer closed";
+}
+
+// Bytes now and then are not pictures: a viewer that has taken no whole picture for
+// the stall time is cut, although it reads all the while.
+TEST_F(LiveServer, AViewerThatTakesBytesButNoWholePictureIsCut) {
+    timeouts_.stalledViewer = 3000ms;
+    Start("", "MaxClients 1\nMaxBandwidth 10000000\n");
+    tcp::socket feeder = Connect();
+    asio::write(feeder, asio::buffer(kFeedHead));
+    std::string part = Part(TestJpeg(150000, 0x55));  // 4.7 s at the reader's rate
+    std::atomic<bool> feeding{true};
+    std::thread feed([&] {
+        asio::error_code ec;
+        while (feeding && !ec) {
+            asio::write(feeder, asio::buffer(part), ec);
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    tcp::socket viewer(client_);
+    viewer.open(tcp::v4());
+    viewer.set_option(asio::socket_base::receive_buffer_size(4096));
+    viewer.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port_));
+    asio::write(viewer, asio::buffer(std::string("GET /demo.mjpg HTTP/1.1\r\n\r\n")));
+    // 32 KB a second, 1 KB at a time, for at most 12 s.
+    auto start = std::chrono::steady_clock::now();
+    bool cut = false;
+    size_t taken = 0;
+    char buf[1024];
+    while (!cut && std::chrono::steady_clock::now() - start < 12s) {
+        asio::error_code ec;
+        taken += viewer.read_some(asio::buffer(buf), ec);
+        cut = ec.operator bool();
+        std::this_thread::sleep_until(start + std::chrono::microseconds(static_cast<int64_t>(taken) * 1000000 / 32768));
+    }
+    auto took = std::chrono::steady_clock::now() - start;
+    feeding = false;
+    feed.join();
+    EXPECT_TRUE(cut) << "a viewer that took " << taken << " bytes but no whole picture in 12 s was not cut";
+    EXPECT_GE(took, 2500ms);
+}
+
+#ifndef _WIN32
+// A viewer with the system's own receive buffer takes data in bursts, whenever its
+// window opens; each burst drains what waits for it. Its link is measured all the
+// same, and the server's send buffer shrinks to a quarter second of it.
+TEST_F(LiveServer, ABurstyReaderBelowTheStreamRateGetsASendBufferFittedToItsLink) {
+    timeouts_ = ServerTimeouts();
+    Start("", "MaxClients 1\nMaxBandwidth 10000000\n");
+    tcp::socket feeder = Connect();
+    asio::write(feeder, asio::buffer(kFeedHead));
+    std::string part = Part(TestJpeg(40000, 0x55));
+    std::atomic<bool> feeding{true};
+    std::thread feed([&] {
+        asio::error_code ec;
+        while (feeding && !ec) {
+            asio::write(feeder, asio::buffer(part), ec);
+            std::this_thread::sleep_for(66ms);
+        }
+    });
+    tcp::socket viewer = Connect();
+    asio::write(viewer, asio::buffer(std::string("GET /demo.mjpg HTTP/1.1\r\n\r\n")));
+    ASSERT_EQ(CountsWhen([](const ServerCounts& c) { return c.viewers == 1; }).viewers, 1);
+    int before = ServerSendBuffer(viewer);
+    // 32 KB a second for 15 s.
+    auto start = std::chrono::steady_clock::now();
+    size_t taken = 0;
+    char buf[4096];
+    asio::error_code ec;
+    while (!ec && std::chrono::steady_clock::now() - start < 15s) {
+        taken += viewer.read_some(asio::buffer(buf), ec);
+        std::this_thread::sleep_until(start + std::chrono::microseconds(static_cast<int64_t>(taken) * 1000000 / 32768));
+    }
+    int after = ServerSendBuffer(viewer);
+    feeding = false;
+    feed.join();
+    ASSERT_FALSE(ec) << ec.message();
+    EXPECT_GE(before, 64 * 1024);
+    // A quarter second of 32 KB/s is 8 KB; twice that leaves room for a burst's error.
+    EXPECT_LE(after, 16 * 1024) << "the send buffer stayed at " << after << " bytes";
+}
+#endif
 
 // Which of two lengths would be the body's? Neither: the feed is refused.
 TEST_F(LiveServer, AFeedWithTwoDifferentLengthsIsRefused) {

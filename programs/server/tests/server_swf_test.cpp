@@ -285,8 +285,14 @@ TEST(JpegInfo, FrameSizeFromTheFrameHeader) {
     ASSERT_TRUE(JpegFrameSize(good, sizeof good, w, h));
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 480);
-    // Cut anywhere before the scan data, it is no picture.
-    for (size_t cut = 0; cut < 32; ++cut) EXPECT_FALSE(JpegFrameSize(good, cut, w, h)) << cut;
+    // Cut anywhere before its end, it is no picture: a part shorter than its picture is not shown.
+    for (size_t cut = 0; cut < sizeof good; ++cut) EXPECT_FALSE(JpegFrameSize(good, cut, w, h)) << cut;
+    // Stuffed bytes and restart markers belong to the scan; a second scan (progressive) may follow.
+    std::vector<unsigned char> more(good, good + 32);
+    more.insert(more.end(), {0xFF, 0x00, 0x34, 0xFF, 0xD0, 0x56, 0xFF, 0xC4, 0x00, 0x02, 0xFF, 0xDA,
+                             0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0x78, 0xFF, 0xD9});
+    EXPECT_TRUE(JpegFrameSize(more.data(), more.size(), w, h));
+    for (size_t cut = 32; cut < more.size(); ++cut) EXPECT_FALSE(JpegFrameSize(more.data(), cut, w, h)) << cut;
     // A frame header with no scan at all, or a scan that ends at once, is no picture either.
     std::vector<unsigned char> headerOnly(good, good + 21);
     headerOnly.insert(headerOnly.end(), {0xFF, 0xD9});

@@ -49,11 +49,14 @@ def read_head(s):
 
 
 def request(port, raw, source="127.0.0.1"):
-    """Sends raw bytes, returns (status, headers, body) read until the server closes."""
+    """Sends raw bytes, returns (status, headers, body): Content-Length bytes when the answer
+    gives it, nothing after the head of a HEAD (and then closes first, as browsers do), else
+    read until the server closes."""
     s = connect(port, source)
     s.sendall(raw)
     status, headers, rest = read_head(s)
-    while True:
+    length = 0 if raw.startswith(b"HEAD") else int(headers["content-length"]) if "content-length" in headers else None
+    while length is None or len(rest) < length:
         try:
             chunk = s.recv(65536)
         except socket.timeout:

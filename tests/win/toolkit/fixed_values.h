@@ -24,6 +24,8 @@ constexpr UINT kOpenCommand = 32776;
 constexpr wchar_t kOpenItem[] = L"&Open";
 constexpr UINT kExitCommand = 32777;
 constexpr wchar_t kExitItem[] = L"&Exit";
+// What the shell broadcasts when its notification area starts (again).
+constexpr wchar_t kTaskbarCreatedMessage[] = L"TaskbarCreated";
 
 // The stop request that the panel sets and each streaming program watches: a named
 // event, this prefix and the program's process id.

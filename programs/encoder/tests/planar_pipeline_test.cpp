@@ -1,0 +1,118 @@
+// The planar pipeline against the packed-RGB one it replaced (decode to RGB, scale,
+// watermark and encode in RGB), for every camera format, with the product's watermark.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "programs/encoder/capture_decoder.h"
+#include "programs/encoder/frame_pipeline.h"
+#include "programs/encoder/gif_reader.h"
+#include "programs/encoder/scale.h"
+#include "programs/encoder/tests/test_support.h"
+#include "res/watermark.h"
+
+namespace {
+
+// Camera-like: gradients and colour bars under sensor noise, which after a camera's own
+// processing is mostly in the brightness.
+RgbImage Textured(int w, int h) {
+    RgbImage img;
+    img.Resize(w, h);
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> luma(-12, 12), chroma(-3, 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int bar = x * 8 / w, n = luma(random);
+            int base[3] = {bar & 1 ? 200 : 40 + 150 * y / h, bar & 2 ? 190 : 30 + 120 * x / w, bar & 4 ? 180 : 60};
+            for (int c = 0; c < 3; ++c)
+                img.Row(y)[x * 3 + c] = static_cast<uint8_t>(std::min(255, std::max(0, base[c] + n + chroma(random))));
+        }
+    return img;
+}
+
+RgbImage Decoded(const std::vector<uint8_t>& jpeg, int w, int h) {
+    MjpegDecoder decoder;
+    RgbImage out;
+    std::string why;
+    EXPECT_TRUE(decoder.Decode(jpeg.data(), jpeg.size(), w, h, 0, 0, out, why)) << why;
+    return out;
+}
+
+double Psnr(const RgbImage& a, const RgbImage& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i) sum += (a.rgb[i] - b.rgb[i]) * (a.rgb[i] - b.rgb[i]);
+    double mse = sum / static_cast<double>(a.rgb.size());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+const uint32_t kMjpg = FourCC('M', 'J', 'P', 'G');
+
+}  // namespace
+
+TEST(PlanarPipeline, EveryCameraFormatGivesThePicturesOfTheRgbPipeline) {
+    struct Case {
+        CaptureFormat format;
+        int streamWidth, streamHeight;  // 0 x 0: the camera's size
+        int lumaWidthFactor;            // MJPG: 2 for 4:2:2 and 4:2:0, with
+        int lumaHeightFactor;           // 1 for 4:2:2, 2 for 4:2:0
+    };
+    const Case cases[] = {
+        {{FourCC('Y', 'U', 'Y', '2'), 16, 640, 480}, 0, 0, 0, 0},
+        {{FourCC('Y', 'U', 'Y', '2'), 16, 640, 480}, 320, 240, 0, 0},
+        {{FourCC('U', 'Y', 'V', 'Y'), 16, 320, 240}, 0, 0, 0, 0},
+        {{FourCC('N', 'V', '1', '2'), 12, 640, 480}, 320, 240, 0, 0},
+        {{FourCC('I', '4', '2', '0'), 12, 176, 144}, 0, 0, 0, 0},
+        {{0, 24, 640, 480}, 0, 0, 0, 0},       // bottom-up
+        {{0, 32, 320, -240}, 640, 480, 0, 0},  // top-down, scaled up
+        {{kMjpg, 24, 1280, 720}, 640, 480, 2, 1},
+        {{kMjpg, 24, 1280, 720}, 320, 240, 2, 1},  // decoded at half size
+        {{kMjpg, 24, 640, 480}, 0, 0, 2, 2},
+        {{kMjpg, 24, 1920, 1080}, 1280, 720, 2, 1},
+    };
+    RgbImage markPicture;
+    std::string error;
+    ASSERT_TRUE(ReadGif(kWatermarkGif, kWatermarkGifSize, markPicture, error)) << error;
+    for (const Case& c : cases) {
+        const int w = c.format.width, h = std::abs(c.format.height);
+        std::string what = DescribeCaptureFormat(c.format) + " " + std::to_string(w) + "x" + std::to_string(h) +
+                           " to " + std::to_string(c.streamWidth) + "x" + std::to_string(c.streamHeight);
+        RgbImage picture = Textured(w, h);
+        std::vector<uint8_t> frame = c.format.compression == kMjpg
+                                         ? WithoutHuffmanTables(
+                                               Jpeg(picture, false, c.lumaWidthFactor, c.lumaHeightFactor))
+                                         : Frame(picture, c.format);
+        const int outW = c.streamWidth ? c.streamWidth : w, outH = c.streamHeight ? c.streamHeight : h;
+
+        // Before: through packed RGB.
+        CaptureDecoder rgbDecoder;
+        rgbDecoder.SetOutputSize(c.streamWidth, c.streamHeight);
+        RgbImage rgb, scaled;
+        ASSERT_TRUE(rgbDecoder.Decode(c.format, frame.data(), frame.size(), rgb, error)) << what << ": " << error;
+        ScaleBilinear(rgb, outW, outH, scaled);
+        Watermark rgbMark(markPicture, 0, 0x808080);
+        rgbMark.Apply(scaled);
+        JpegEncoder encoder;
+        std::vector<uint8_t> before;
+        ASSERT_TRUE(encoder.Encode(scaled, kSameQuality, before)) << what;
+
+        // Now: in planes.
+        CaptureDecoder decoder;
+        decoder.SetOutputSize(c.streamWidth, c.streamHeight);
+        YuvImage planes;
+        ASSERT_TRUE(decoder.Decode(c.format, frame.data(), frame.size(), planes, error)) << what << ": " << error;
+        StreamParameters stream;
+        stream.width = c.streamWidth;
+        stream.height = c.streamHeight;
+        Watermark planarMark(markPicture, 0, 0x808080);
+        FramePipeline pipeline(stream, 15, true, &planarMark);
+        std::vector<uint8_t> now;
+        ASSERT_TRUE(pipeline.Process(planes, now)) << what;
+
+        double psnr = Psnr(Decoded(before, outW, outH), Decoded(now, outW, outH));
+        std::printf("PSNR %-28s %.1f dB\n", what.c_str(), psnr);
+        EXPECT_GE(psnr, 40.0) << what;
+    }
+}
