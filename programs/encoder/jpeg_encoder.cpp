@@ -42,6 +42,18 @@ struct VectorDestination {
     }
 };
 
+// The picture and quality of one frame; called after the caller's setjmp, where a
+// library error returns to.
+void SetUp(jpeg_compress_struct& c, int width, int height, J_COLOR_SPACE space, int quality) {
+    c.image_width = static_cast<JDIMENSION>(width);
+    c.image_height = static_cast<JDIMENSION>(height);
+    c.input_components = 3;
+    c.in_color_space = space;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, quality < 1 ? 1 : quality > 100 ? 100 : quality, TRUE);
+    c.dct_method = JDCT_ISLOW;
+}
+
 }  // namespace
 
 struct JpegEncoder::State {
@@ -73,13 +85,7 @@ bool JpegEncoder::Encode(const RgbImage& image, int quality, std::vector<uint8_t
         jpeg_abort_compress(&c);
         return false;
     }
-    c.image_width = static_cast<JDIMENSION>(image.width);
-    c.image_height = static_cast<JDIMENSION>(image.height);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality < 1 ? 1 : quality > 100 ? 100 : quality, TRUE);
-    c.dct_method = JDCT_ISLOW;
+    SetUp(c, image.width, image.height, JCS_RGB, quality);
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<int>(c.next_scanline)));
@@ -104,13 +110,7 @@ bool JpegEncoder::Encode(YuvImage& image, int quality, std::vector<uint8_t>& out
         jpeg_abort_compress(&c);
         return false;
     }
-    c.image_width = static_cast<JDIMENSION>(image.width);
-    c.image_height = static_cast<JDIMENSION>(image.height);
-    c.input_components = 3;
-    c.in_color_space = JCS_YCbCr;
-    jpeg_set_defaults(&c);  // luma 2x2, chroma 1x1: 4:2:0
-    jpeg_set_quality(&c, quality < 1 ? 1 : quality > 100 ? 100 : quality, TRUE);
-    c.dct_method = JDCT_ISLOW;
+    SetUp(c, image.width, image.height, JCS_YCbCr, quality);  // defaults: luma 2x2, chroma 1x1, 4:2:0
     c.raw_data_in = TRUE;
     jpeg_start_compress(&c, TRUE);
     JSAMPROW y[16], cb[8], cr[8];
