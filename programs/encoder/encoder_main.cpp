@@ -86,7 +86,7 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
     FeedClient feed(options.output, g_stop);
     StreamParameters stream;
     std::string error;
-    if (!feed.Connect(stream, error)) {
+    if (!feed.FetchParametersAndOpen(stream, error)) {
         if (g_stop) return encoder_exit::kStopped;
         Say(error);
         return encoder_exit::kFeedUnreachable;
@@ -99,7 +99,7 @@ int Stream(VideoSource& source, const EncoderOptions& options, Watermark* waterm
     long dropped = 0;
     // Connects again after the feed ended; the server may have been restarted with other parameters.
     auto reconnect = [&] {
-        if (!feed.Connect(stream, error)) return false;
+        if (!feed.FetchParametersAndOpen(stream, error)) return false;
         source.SetOutputSize(stream.width, stream.height);
         pipeline.reset(new FramePipeline(stream, options.frameRate, options.sameQuality, watermark));
         return true;

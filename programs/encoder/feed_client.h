@@ -27,8 +27,8 @@ public:
     // Asks for the stream's parameters and opens the push; again after a failed Send (the
     // server may have been restarted with other parameters). The whole wait, attempts
     // under way included, ends `wait` after the last frame that got through (or after the
-    // first Connect began).
-    bool Connect(StreamParameters& params, std::string& error);
+    // first call began).
+    bool FetchParametersAndOpen(StreamParameters& params, std::string& error);
 
     // Asks for the stream's parameters, retrying while the server is not up yet, for at
     // most `wait`. Every address the host name resolves to is tried (localhost may give
@@ -44,19 +44,18 @@ public:
     // Pushes one frame. True when it was written on an accepted connection; false once the
     // server has answered the feed (it ends it), the connection failed, or the server took
     // nothing of the frame for the stall time. Frames count as delivered for the wait
-    // (see Connect) as they are written, but those a server that stopped reading may
+    // (see FetchParametersAndOpen) as they are written, but those a server that stopped reading may
     // still hold unread in the buffers do not.
     bool Send(const std::vector<uint8_t>& jpeg, std::string& error);
     // Between frames that are not sent (none fits the feed): false, with why, once the
     // server has ended the feed or the connection (it is then closed, as after a failed
     // Send).
     bool StillUsable(std::string& error);
-    // True, with why, once no frame has got through for the wait: Connect would fail.
+    // True, with why, once no frame has got through for the wait: FetchParametersAndOpen
+    // would fail.
     bool WaitIsOver(std::string& error) const;
     // Ends the body properly when the connection is still good; closes it either way.
     void Close();
-
-    static const char* Boundary() { return "orvaneframe"; }
 
 private:
     struct Impl;

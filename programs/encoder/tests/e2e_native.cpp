@@ -344,13 +344,13 @@ TEST(FeedClientWithTheServer, AFeedHeldByAnotherFeederIsRefusedUntilItIsFree) {
     {
         FeedClient client(server.Feed(), stop, milliseconds(1500));
         auto start = steady_clock::now();
-        EXPECT_FALSE(client.Connect(p, error));
+        EXPECT_FALSE(client.FetchParametersAndOpen(p, error));
         EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 2500);
         EXPECT_NE(error.find("409"), std::string::npos) << error;
     }
     holder.close();
     FeedClient client(server.Feed(), stop, seconds(5));
-    ASSERT_TRUE(client.Connect(p, error)) << error;
+    ASSERT_TRUE(client.FetchParametersAndOpen(p, error)) << error;
     EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
 }
 
@@ -371,7 +371,7 @@ TEST(FeedClientWithTheServer, ABusyServerIsWaitedFor) {
     FeedClient client(server.Feed(), stop, seconds(5));
     StreamParameters p;
     std::string error;
-    bool ok = client.Connect(p, error);
+    bool ok = client.FetchParametersAndOpen(p, error);
     release.join();
     ASSERT_TRUE(ok) << error;
     EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
@@ -399,7 +399,7 @@ TEST(FeedClientWithTheServer, ASilentFeederGivesWayToARestartedEncoder) {
     FeedClient client(server.Feed(), stop);  // the encoder's own wait
     StreamParameters p;
     std::string error;
-    ASSERT_TRUE(client.Connect(p, error)) << error;
+    ASSERT_TRUE(client.FetchParametersAndOpen(p, error)) << error;
     EXPECT_TRUE(client.Send({0xFF, 0xD8, 0xFF, 0xD9}, error)) << error;
 }
 

@@ -41,7 +41,7 @@ bool FeedLikeTheEncoder(FeedClient& client, StreamParameters& p, const std::vect
     auto start = steady_clock::now();
     while (steady_clock::now() - start < limit) {
         if (client.Send(frame, error)) std::this_thread::sleep_for(milliseconds(20));
-        else if (!client.Connect(p, error)) return true;
+        else if (!client.FetchParametersAndOpen(p, error)) return true;
     }
     return false;
 }
@@ -133,7 +133,7 @@ TEST(FeedClient, TheWholeWaitHoldsForAnAttemptUnderWay) {
     StreamParameters p;
     std::string error;
     auto start = steady_clock::now();
-    EXPECT_FALSE(client.Connect(p, error));
+    EXPECT_FALSE(client.FetchParametersAndOpen(p, error));
     EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 2500);
     EXPECT_NE(error.find("within 1 s"), std::string::npos) << error;
 }
@@ -146,7 +146,7 @@ TEST(FeedClient, ARefusedFeedIsAFailedAttempt) {
     StreamParameters p;
     std::string error;
     auto start = steady_clock::now();
-    EXPECT_FALSE(client.Connect(p, error));
+    EXPECT_FALSE(client.FetchParametersAndOpen(p, error));
     auto took = duration_cast<milliseconds>(steady_clock::now() - start).count();
     EXPECT_GE(took, 1000) << "a refusal is retried within the wait";
     EXPECT_LT(took, 2500);
@@ -163,7 +163,7 @@ TEST(FeedClient, OnlyFramesOnAnAcceptedFeedCountAsDelivered) {
     FeedClient client(Url(server.Port()), stop, milliseconds(1500));
     StreamParameters p;
     std::string error;
-    ASSERT_TRUE(client.Connect(p, error)) << error;
+    ASSERT_TRUE(client.FetchParametersAndOpen(p, error)) << error;
     const std::vector<uint8_t>& frame = kFrame;
     ASSERT_TRUE(client.Send(frame, error)) << error;
     ASSERT_EQ(server.WaitForParts(1, 5000).size(), 1u);
@@ -186,7 +186,7 @@ TEST(FeedClient, ABusyServerIsAskedAgainWithinTheWait) {
     std::string error;
     {
         FeedClient client(Url(server.Port()), stop, seconds(5));
-        ASSERT_TRUE(client.Connect(p, error)) << error;
+        ASSERT_TRUE(client.FetchParametersAndOpen(p, error)) << error;
         EXPECT_EQ(server.Gets(), 3);
         EXPECT_EQ(server.Posts(), 2);
         const std::vector<uint8_t>& frame = kFrame;
@@ -198,7 +198,7 @@ TEST(FeedClient, ABusyServerIsAskedAgainWithinTheWait) {
     int asked = server.Gets();
     FeedClient client(Url(server.Port()), stop, seconds(1));
     auto start = steady_clock::now();
-    EXPECT_FALSE(client.Connect(p, error));
+    EXPECT_FALSE(client.FetchParametersAndOpen(p, error));
     EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 2000);
     EXPECT_GE(server.Gets() - asked, 2);
     EXPECT_NE(error.find("503 Server too busy"), std::string::npos) << error;
@@ -217,7 +217,7 @@ TEST(FeedClient, SendsFramesOnlyAfterTheServerSaysContinue) {
     // given: one that has said "100 Continue" before is waited for.
     for (int delay : {0, 800}) {
         server.SetFeedAnswerDelay(delay);
-        ASSERT_TRUE(client.Connect(p, error)) << error;
+        ASSERT_TRUE(client.FetchParametersAndOpen(p, error)) << error;
         ASSERT_TRUE(client.Send(frame, error)) << error;
         ASSERT_EQ(server.WaitForParts(delay ? 2 : 1, 5000).size(), delay ? 2u : 1u);
         client.Close();
@@ -232,12 +232,12 @@ TEST(FeedClient, SendsFramesOnlyAfterTheServerSaysContinue) {
     {
         // Long enough for a connection on a loaded machine: every attempt is refused.
         FeedClient refused(Url(server.Port()), stop, seconds(2));
-        EXPECT_FALSE(refused.Connect(p, error));
+        EXPECT_FALSE(refused.FetchParametersAndOpen(p, error));
         EXPECT_NE(error.find("400 Bad Request"), std::string::npos) << error;
         EXPECT_FALSE(refused.Send(frame, error));
     }
     server.RefuseFeeds("", 0);
-    ASSERT_TRUE(client.Connect(p, error)) << error;
+    ASSERT_TRUE(client.FetchParametersAndOpen(p, error)) << error;
     server.RefuseFeeds("400 Bad Request", 1);
     auto refused = steady_clock::now();
     bool sent = true;
@@ -257,7 +257,7 @@ TEST(FeedClient, ASlowRefusalIsNotTakenForAcceptance) {
     StreamParameters p;
     std::string error;
     const std::vector<uint8_t>& frame = kFrame;
-    ASSERT_TRUE(client.Connect(p, error)) << error;
+    ASSERT_TRUE(client.FetchParametersAndOpen(p, error)) << error;
     ASSERT_TRUE(client.Send(frame, error)) << error;
 
     // Another feeder takes over, and the server takes its time to say no.
@@ -287,7 +287,7 @@ TEST(FeedClient, AServerThatStopsReadingIsGivenUpAfterTheWait) {
     FeedClient client(Url(server.Port()), stop, milliseconds(1500), milliseconds(300));
     StreamParameters p;
     std::string error;
-    ASSERT_TRUE(client.Connect(p, error)) << error;
+    ASSERT_TRUE(client.FetchParametersAndOpen(p, error)) << error;
     const std::vector<uint8_t> frame(50000, 0x55);
     std::string said;
     bool gaveUp = false;
@@ -295,7 +295,7 @@ TEST(FeedClient, AServerThatStopsReadingIsGivenUpAfterTheWait) {
     while (!gaveUp && steady_clock::now() - start < seconds(20)) {
         if (client.Send(frame, error)) continue;
         said += error + "\n";
-        gaveUp = !client.Connect(p, error);
+        gaveUp = !client.FetchParametersAndOpen(p, error);
     }
     EXPECT_TRUE(gaveUp);
     EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 8000);
