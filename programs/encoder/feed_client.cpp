@@ -8,6 +8,7 @@
 #include "programs/encoder/delivery_ledger.h"
 #include "programs/encoder/feed_framing.h"
 #include "programs/encoder/feed_socket.h"
+#include "programs/encoder/feed_wait.h"
 #include "programs/encoder/http_answer.h"
 
 namespace {
@@ -16,7 +17,6 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr milliseconds kIoTimeout{10000};
-constexpr milliseconds kRetryPause{250};
 // The feed is sent with "Expect: 100-continue": the server answers "100 Continue" when it
 // takes the feed and a final status when it refuses it, both as soon as it has read the
 // request head. A server that ignores the expectation says nothing while it takes the feed:
@@ -29,27 +29,6 @@ constexpr int kFeedSendBuffer = 128 * 1024;
 // What the server's side may hold of the feed without having read it (its receive
 // buffer; the window of a connection whose reader does not read stays small).
 constexpr uint64_t kServerMayHold = 1 << 20;
-
-// "20 s", or "1.5 s" for the short waits of tests.
-std::string WaitText(milliseconds wait) {
-    char text[32];
-    if (wait.count() % 1000 == 0)
-        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(wait.count() / 1000));
-    else std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(wait.count()) / 1000);
-    return text;
-}
-
-// The end of a wait, and how long the whole wait is (for the messages).
-struct Deadline {
-    Clock::time_point at;
-    milliseconds whole;
-
-    static Deadline After(milliseconds wait) { return Deadline{Clock::now() + wait, wait}; }
-    // Each attempt's own time-out, never past the end of the wait.
-    Clock::time_point Cap(milliseconds timeout) const { return std::min(Clock::now() + timeout, at); }
-    // Whether a pause before the next attempt would end the wait.
-    bool NoTimeForAnother() const { return Clock::now() + kRetryPause >= at; }
-};
 
 }  // namespace
 
