@@ -44,8 +44,8 @@ public:
     // Pushes one frame. True when it was written on an accepted connection; false once the
     // server has answered the feed (it ends it), the connection failed, or the server took
     // nothing of the frame for the stall time. Frames count as delivered for the wait
-    // (see FetchParametersAndOpen) as they are written, but those a server that stopped reading may
-    // still hold unread in the buffers do not.
+    // (see FetchParametersAndOpen) as they are written, but those a server that stopped
+    // reading may still hold unread in the buffers do not.
     bool Send(const std::vector<uint8_t>& jpeg, std::string& error);
     // Between frames that are not sent (none fits the feed): false, with why, once the
     // server has ended the feed or the connection (it is then closed, as after a failed
