@@ -5,7 +5,7 @@
 #include "programs/encoder/yuv_convert.h"
 
 bool CanDecodeCaptureFormat(const CaptureFormat& format) {
-    return IsSupportedCaptureFormat(format) || IsMjpegCaptureFormat(format);
+    return IsUncompressedCaptureFormat(format) || IsMjpegCaptureFormat(format);
 }
 
 std::string CaptureDecoder::Refusal(const CaptureFormat& format, const uint8_t* data, size_t size) const {

@@ -89,7 +89,7 @@ void ConvertPlanarYuv(const CaptureFormat& f, const uint8_t* data, RgbImage& out
 
 }  // namespace
 
-bool IsSupportedCaptureFormat(const CaptureFormat& f) {
+bool IsUncompressedCaptureFormat(const CaptureFormat& f) {
     if (f.width <= 0 || f.width > 8192 || f.height == 0 || std::abs(f.height) > 8192) return false;
     if (f.compression == 0) return f.bitCount == 16 || f.bitCount == 24 || f.bitCount == 32;
     if (f.height < 0) return false;
@@ -101,7 +101,7 @@ bool IsSupportedCaptureFormat(const CaptureFormat& f) {
 }
 
 bool ConvertCaptureFrame(const CaptureFormat& f, const uint8_t* data, size_t size, RgbImage& out) {
-    if (!IsSupportedCaptureFormat(f) || size < CaptureFrameBytes(f)) return false;
+    if (!IsUncompressedCaptureFormat(f) || size < CaptureFrameBytes(f)) return false;
     out.Resize(f.width, std::abs(f.height));
     if (f.compression == 0) ConvertRgb(f, data, out);
     else if (IsPackedYuv(f.compression)) ConvertPackedYuv(f, data, out);
@@ -110,7 +110,7 @@ bool ConvertCaptureFrame(const CaptureFormat& f, const uint8_t* data, size_t siz
 }
 
 size_t CaptureFrameBytes(const CaptureFormat& f) {
-    if (!IsSupportedCaptureFormat(f)) return 0;
+    if (!IsUncompressedCaptureFormat(f)) return 0;
     const size_t pixels = static_cast<size_t>(f.width) * static_cast<size_t>(std::abs(f.height));
     if (f.compression == 0) return RgbStride(f.width, f.bitCount) * static_cast<size_t>(std::abs(f.height));
     if (IsPackedYuv(f.compression)) return pixels * 2;

@@ -21,9 +21,10 @@ constexpr uint32_t FourCC(char a, char b, char c, char d) {
            (static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24);
 }
 
-// True for the formats ConvertCaptureFrame understands: RGB 16 (5-5-5), 24 and 32;
-// YUY2/YUYV, UYVY, I420/IYUV, YV12 and NV12.
-bool IsSupportedCaptureFormat(const CaptureFormat& format);
+// True for the uncompressed formats ConvertCaptureFrame understands, at a sane size:
+// RGB 16 (5-5-5), 24 and 32; YUY2/YUYV, UYVY, I420/IYUV, YV12 and NV12. MJPG is not one
+// of them (see IsMjpegCaptureFormat; CanDecodeCaptureFormat takes both).
+bool IsUncompressedCaptureFormat(const CaptureFormat& format);
 
 // Converts one frame; false when the format is unsupported or `size` is too small for it.
 bool ConvertCaptureFrame(const CaptureFormat& format, const uint8_t* data, size_t size, RgbImage& out);

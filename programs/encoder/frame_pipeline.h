@@ -24,7 +24,6 @@ public:
     // does not fit the feed's limit, or the encoder failed: the frame is then dropped.
     bool Process(YuvImage& frame, std::vector<uint8_t>& jpeg);
 
-    const RateControl& Rate() const { return rate_; }
     int LastQuality() const { return lastQuality_; }
 
 private:

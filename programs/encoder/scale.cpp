@@ -14,59 +14,68 @@ void ScaleNearest(const RgbImage& src, int width, int height, RgbImage& dst) {
     }
 }
 
-void ScaleBilinear(const RgbImage& src, int width, int height, RgbImage& dst) {
-    if (src.width == width && src.height == height) {
-        dst = src;
-        return;
+namespace {
+
+// Where each output pixel of ScaleBilinear takes its four source pixels from.
+struct BilinearTaps {
+    std::vector<int> xi, xf, yi, yf;  // source column and row, and the 8-bit weight of the next
+    std::vector<int> left, right;     // byte offsets of the two source pixels across
+};
+
+// Sample positions in 16.16 fixed point, centre-aligned, clamped to the edges.
+void BilinearPositions(int srcSize, int dstSize, std::vector<int>& index, std::vector<int>& frac) {
+    index.resize(static_cast<size_t>(dstSize));
+    frac.resize(static_cast<size_t>(dstSize));
+    for (int i = 0; i < dstSize; ++i) {
+        int64_t pos = ((2 * static_cast<int64_t>(i) + 1) * srcSize * 65536) / (2 * dstSize) - 32768;
+        if (pos < 0) pos = 0;
+        int64_t last = static_cast<int64_t>(srcSize - 1) * 65536;
+        if (pos > last) pos = last;
+        index[i] = static_cast<int>(pos >> 16);
+        frac[i] = static_cast<int>((pos >> 8) & 0xFF);  // 8-bit weight keeps products in 32 bits
     }
-    dst.Resize(width, height);
-    // Sample positions in 16.16 fixed point, centre-aligned, clamped to the edges.
-    auto positions = [](int srcSize, int dstSize, std::vector<int>& index, std::vector<int>& frac) {
-        index.resize(static_cast<size_t>(dstSize));
-        frac.resize(static_cast<size_t>(dstSize));
-        for (int i = 0; i < dstSize; ++i) {
-            int64_t pos = ((2 * static_cast<int64_t>(i) + 1) * srcSize * 65536) / (2 * dstSize) - 32768;
-            if (pos < 0) pos = 0;
-            int64_t last = static_cast<int64_t>(srcSize - 1) * 65536;
-            if (pos > last) pos = last;
-            index[i] = static_cast<int>(pos >> 16);
-            frac[i] = static_cast<int>((pos >> 8) & 0xFF);  // 8-bit weight keeps products in 32 bits
-        }
-    };
-    std::vector<int> xi, xf, yi, yf;
-    positions(src.width, width, xi, xf);
-    positions(src.height, height, yi, yf);
-    // Byte offsets of the two source pixels of each output pixel, and the weight of the second.
-    std::vector<int> left(static_cast<size_t>(width)), right(static_cast<size_t>(width));
+}
+
+BilinearTaps MakeBilinearTaps(const RgbImage& src, int width, int height) {
+    BilinearTaps t;
+    BilinearPositions(src.width, width, t.xi, t.xf);
+    BilinearPositions(src.height, height, t.yi, t.yf);
+    t.left.resize(static_cast<size_t>(width));
+    t.right.resize(static_cast<size_t>(width));
     for (int x = 0; x < width; ++x) {
-        left[x] = xi[x] * 3;
-        right[x] = (xi[x] + 1 < src.width ? xi[x] + 1 : xi[x]) * 3;
+        t.left[x] = t.xi[x] * 3;
+        t.right[x] = (t.xi[x] + 1 < src.width ? t.xi[x] + 1 : t.xi[x]) * 3;
     }
-    // Separable, with values kept 8.8 fixed point in between and rounded once at the end,
-    // so the result is exactly the blend of the four pixels whichever direction goes first.
-    // Going down: two source rows are blended into one (a plain loop over bytes, which the
-    // compiler vectorises), then resampled across. Going up: each source row is resampled
-    // across once and kept while the next output rows need it too.
-    if (height <= src.height) {
-        std::vector<uint16_t> blended(static_cast<size_t>(src.width) * 3);
-        const size_t m = blended.size();
-        for (int y = 0; y < height; ++y) {
-            const uint8_t* r0 = src.Row(yi[y]);
-            const uint8_t* r1 = src.Row(yi[y] + 1 < src.height ? yi[y] + 1 : yi[y]);
-            const unsigned wy = static_cast<unsigned>(yf[y]), wt = 256 - wy;
-            for (size_t i = 0; i < m; ++i) blended[i] = static_cast<uint16_t>(r0[i] * wt + r1[i] * wy);
-            uint8_t* d = dst.Row(y);
-            for (int x = 0; x < width; ++x, d += 3) {
-                const uint16_t* p0 = blended.data() + left[x];
-                const uint16_t* p1 = blended.data() + right[x];
-                const uint32_t wx = static_cast<uint32_t>(xf[x]), w0 = 256 - wx;
-                d[0] = static_cast<uint8_t>((p0[0] * w0 + p1[0] * wx + 32768) >> 16);
-                d[1] = static_cast<uint8_t>((p0[1] * w0 + p1[1] * wx + 32768) >> 16);
-                d[2] = static_cast<uint8_t>((p0[2] * w0 + p1[2] * wx + 32768) >> 16);
-            }
+    return t;
+}
+
+// The height made smaller or kept: two source rows are blended into one (a plain loop over
+// bytes, which the compiler vectorises), then resampled across.
+void ShrinkBilinear(const RgbImage& src, const BilinearTaps& t, RgbImage& dst) {
+    const int width = dst.width, height = dst.height;
+    std::vector<uint16_t> blended(static_cast<size_t>(src.width) * 3);
+    const size_t m = blended.size();
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* r0 = src.Row(t.yi[y]);
+        const uint8_t* r1 = src.Row(t.yi[y] + 1 < src.height ? t.yi[y] + 1 : t.yi[y]);
+        const unsigned wy = static_cast<unsigned>(t.yf[y]), wt = 256 - wy;
+        for (size_t i = 0; i < m; ++i) blended[i] = static_cast<uint16_t>(r0[i] * wt + r1[i] * wy);
+        uint8_t* d = dst.Row(y);
+        for (int x = 0; x < width; ++x, d += 3) {
+            const uint16_t* p0 = blended.data() + t.left[x];
+            const uint16_t* p1 = blended.data() + t.right[x];
+            const uint32_t wx = static_cast<uint32_t>(t.xf[x]), w0 = 256 - wx;
+            d[0] = static_cast<uint8_t>((p0[0] * w0 + p1[0] * wx + 32768) >> 16);
+            d[1] = static_cast<uint8_t>((p0[1] * w0 + p1[1] * wx + 32768) >> 16);
+            d[2] = static_cast<uint8_t>((p0[2] * w0 + p1[2] * wx + 32768) >> 16);
         }
-        return;
     }
+}
+
+// The height made larger: each source row is resampled across once and kept while the
+// next output rows need it too, then two of them are blended into each output row.
+void GrowBilinear(const RgbImage& src, const BilinearTaps& t, RgbImage& dst) {
+    const int width = dst.width, height = dst.height;
     const size_t n = static_cast<size_t>(width) * 3;
     std::vector<uint16_t> across[2] = {std::vector<uint16_t>(n), std::vector<uint16_t>(n)};
     int held[2] = {-1, -1};
@@ -74,9 +83,9 @@ void ScaleBilinear(const RgbImage& src, int width, int height, RgbImage& dst) {
         const uint8_t* s = src.Row(row);
         uint16_t* o = out.data();
         for (int x = 0; x < width; ++x, o += 3) {
-            const uint8_t* p0 = s + left[x];
-            const uint8_t* p1 = s + right[x];
-            const int wx = xf[x], w0 = 256 - wx;
+            const uint8_t* p0 = s + t.left[x];
+            const uint8_t* p1 = s + t.right[x];
+            const int wx = t.xf[x], w0 = 256 - wx;
             o[0] = static_cast<uint16_t>(p0[0] * w0 + p1[0] * wx);
             o[1] = static_cast<uint16_t>(p0[1] * w0 + p1[1] * wx);
             o[2] = static_cast<uint16_t>(p0[2] * w0 + p1[2] * wx);
@@ -93,14 +102,29 @@ void ScaleBilinear(const RgbImage& src, int width, int height, RgbImage& dst) {
         return k;
     };
     for (int y = 0; y < height; ++y) {
-        int k0 = slotFor(yi[y], -1);
-        int k1 = slotFor(yi[y] + 1 < src.height ? yi[y] + 1 : yi[y], k0);
+        int k0 = slotFor(t.yi[y], -1);
+        int k1 = slotFor(t.yi[y] + 1 < src.height ? t.yi[y] + 1 : t.yi[y], k0);
         const uint16_t* top = across[k0].data();
         const uint16_t* bottom = across[k1].data();
-        const uint32_t wy = static_cast<uint32_t>(yf[y]), wt = 256 - wy;
+        const uint32_t wy = static_cast<uint32_t>(t.yf[y]), wt = 256 - wy;
         uint8_t* d = dst.Row(y);
         for (size_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>((top[i] * wt + bottom[i] * wy + 32768) >> 16);
     }
+}
+
+}  // namespace
+
+// Separable, with values kept 8.8 fixed point in between and rounded once at the end,
+// so the result is exactly the blend of the four pixels whichever direction goes first.
+void ScaleBilinear(const RgbImage& src, int width, int height, RgbImage& dst) {
+    if (src.width == width && src.height == height) {
+        dst = src;
+        return;
+    }
+    dst.Resize(width, height);
+    const BilinearTaps taps = MakeBilinearTaps(src, width, height);
+    if (height <= src.height) ShrinkBilinear(src, taps, dst);
+    else GrowBilinear(src, taps, dst);
 }
 
 namespace {

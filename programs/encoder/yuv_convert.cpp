@@ -85,7 +85,7 @@ void UnpackPlanar(const CaptureFormat& f, const uint8_t* data, YuvImage& out) {
 }  // namespace
 
 bool CaptureFrameToPlanes(const CaptureFormat& f, const uint8_t* data, size_t size, YuvImage& out, RgbImage& rgb) {
-    if (!IsSupportedCaptureFormat(f) || size < CaptureFrameBytes(f)) return false;
+    if (!IsUncompressedCaptureFormat(f) || size < CaptureFrameBytes(f)) return false;
     if (f.compression == 0) {
         // An RGB camera: converted once, through the RGB conversion that already knows DIBs.
         if (!ConvertCaptureFrame(f, data, size, rgb)) return false;

@@ -216,11 +216,8 @@ private:
     }
 
     bool FeedDirective(const std::string& name, const std::string& key, const std::vector<std::string>& a) {
-        if (key == "file") {
-            if (!NeedArgs(name, a, 1, 1)) return false;
-            feedCfg_.file = a[0];
-            return true;
-        }
+        // "mem:..." or a path: the feed is kept in memory either way.
+        if (key == "file") return NeedArgs(name, a, 1, 1);
         if (key == "filemaxsize") {
             return NeedArgs(name, a, 1, 1) && (ParseByteSize(a[0], feedCfg_.maxSize) || BadValue(name));
         }
@@ -235,7 +232,6 @@ private:
         if (key == "format") {
             if (!NeedArgs(name, a, 1, 1)) return false;
             if (AsciiLower(a[0]) != "swf") return Fail("unsupported format " + a[0] + " (only swf)");
-            s.format = "swf";
             return true;
         }
         if (key == "feed") {

@@ -10,14 +10,12 @@
 
 struct FeedConfig {
     std::string name;             // served as "/" + name
-    std::string file;             // "mem:..." or a path; the feed is kept in memory either way
     uint64_t maxSize = 5u << 20;  // FileMaxSize in bytes
     std::vector<AclRule> acl;
 };
 
 struct StreamConfig {
     std::string name;
-    std::string format = "swf";
     std::string feed;  // name of a FeedConfig
     double frameRate = 25;
     int width = 0, height = 0;  // 0: taken from the first frame

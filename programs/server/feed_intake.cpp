@@ -9,6 +9,7 @@
 #include "programs/server/http_request.h"
 #include "programs/server/jpeg_info.h"
 #include "programs/server/lazy_deadline.h"
+#include "programs/server/message_throttle.h"
 #include "programs/server/multipart.h"
 #include "programs/server/responses.h"
 #include "programs/server/server_state.h"
@@ -146,11 +147,11 @@ private:
         feeding_ = false;
         feed_.feederConnected = false;
         if (uint64_t held = feed_.refusedMessages.TakeHeld())
-            state_->Message(feed_.config.name + ": " + std::to_string(held) + " more " +
-                            (held == 1 ? "part" : "parts") + " refused since the last message");
+            state_->Message(feed_.config.name + ": " +
+                            HeldBackText(held, held == 1 ? "part refused" : "parts refused"));
         if (uint64_t held = feed_.secondFeederMessages.TakeHeld())
-            state_->Message(feed_.config.name + ": " + std::to_string(held) + " more second " +
-                            (held == 1 ? "feeder" : "feeders") + " refused since the last message");
+            state_->Message(feed_.config.name + ": " +
+                            HeldBackText(held, held == 1 ? "second feeder refused" : "second feeders refused"));
         state_->Message(feed_.config.name + ": feeder disconnected" + (why.empty() ? "" : " (" + why + ")"));
     }
 
@@ -189,7 +190,7 @@ void TakeFeed(std::shared_ptr<ServerState> state, ConnectionPtr connection, Feed
         uint64_t held = 0;
         if (feed.secondFeederMessages.Allow(NowMs(), held))
             state->Message(feed.config.name + ": refused a second feeder from " + connection->client +
-                           (held ? "; " + std::to_string(held) + " more refused since the last message" : ""));
+                           HeldBackSuffix(held, "refused"));
         return SendStatus(std::move(state), std::move(connection), 409);
     }
     const std::string* type = request.Header("content-type");

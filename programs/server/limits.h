@@ -29,7 +29,7 @@ public:
     void Add(uint64_t bytes, int64_t nowMs);
     // kbit/s, rounded up so that any traffic counts.
     int64_t Kbps(int64_t nowMs);
-    // The counts held: never more than kSlices.
+    // The counts held: always kSlices, however many frames come.
     size_t entries() const { return slices_.size(); }
 
 private:
@@ -45,8 +45,8 @@ private:
 // stretch of time (its writes one after the other): about a quarter second of
 // them, so that a slow link holds little more than the picture it is taking,
 // within bounds (a fast link needs some to keep the data flowing). Returns
-// current unless the size should change by half or more (each change is a
-// system call).
+// current unless the fitted size is more than one and a half times current or
+// less than two thirds of it (each change is a system call).
 constexpr int kViewerSendBufferMin = 4 * 1024;
 constexpr int kViewerSendBufferMax = 64 * 1024;
 int FittedSendBuffer(int current, uint64_t bytes, int64_t tookUs);

@@ -16,3 +16,11 @@ uint64_t MessageThrottle::TakeHeld() {
     held_ = 0;
     return held;
 }
+
+std::string HeldBackText(uint64_t held, const std::string& what) {
+    return std::to_string(held) + " more " + what + " since the last message";
+}
+
+std::string HeldBackSuffix(uint64_t held, const std::string& what) {
+    return held ? "; " + HeldBackText(held, what) : "";
+}

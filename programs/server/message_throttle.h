@@ -2,6 +2,7 @@
 // back, so that a peer that provokes a message per part cannot flood the output.
 #pragma once
 #include <cstdint>
+#include <string>
 
 class MessageThrottle {
 public:
@@ -19,3 +20,8 @@ private:
     int64_t lastMs_ = 0;
     uint64_t held_ = 0;
 };
+
+// How a message tells what was held back: "<held> more <what> since the last message".
+std::string HeldBackText(uint64_t held, const std::string& what);
+// The same after "; ", to end a message that went out; "" when none were held back.
+std::string HeldBackSuffix(uint64_t held, const std::string& what);

@@ -36,8 +36,7 @@ public:
         uint64_t held = 0;
         if (errors.Allow(NowMs(), held))
             state->Message("server: cannot accept a connection: " + ec.message() + " (error " +
-                           std::to_string(ec.value()) + ")" +
-                           (held ? "; " + std::to_string(held) + " more such errors since the last message" : ""));
+                           std::to_string(ec.value()) + ")" + HeldBackSuffix(held, "such errors"));
         auto self = shared_from_this();
         pause.expires_after(std::chrono::milliseconds(100));
         pause.async_wait([self](const asio::error_code& waited) {

@@ -56,8 +56,7 @@ void ServerState::RefusePart(FeedState& feed, const std::string& what) {
     ++feed.refused;
     uint64_t held = 0;
     if (!feed.refusedMessages.Allow(NowMs(), held)) return;
-    Message(feed.config.name + ": refused " + what +
-            (held ? "; " + std::to_string(held) + " more refused since the last message" : ""));
+    Message(feed.config.name + ": refused " + what + HeldBackSuffix(held, "refused"));
 }
 
 ServerCounts ServerState::counts() const {

@@ -54,6 +54,6 @@ TEST(CaptureFormat, YuvFormats) {
     EXPECT_GT(Px(out, 1, 1)[2], 200);
     EXPECT_FALSE(ConvertCaptureFrame({FourCC('I', '4', '2', '0'), 12, 2, 2}, planar.data(), 5, out));
     // Compressed formats are not ours to decode.
-    EXPECT_FALSE(IsSupportedCaptureFormat({FourCC('M', 'J', 'P', 'G'), 24, 640, 480}));
+    EXPECT_FALSE(IsUncompressedCaptureFormat({FourCC('M', 'J', 'P', 'G'), 24, 640, 480}));
     EXPECT_EQ(DescribeCaptureFormat({FourCC('M', 'J', 'P', 'G'), 24, 640, 480}), "MJPG");
 }

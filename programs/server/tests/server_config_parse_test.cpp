@@ -41,7 +41,6 @@ TEST(ServerConfigParse, ThePanelsEighteenLineFile) {
     EXPECT_EQ(c.customLog, "-");
     ASSERT_EQ(c.feeds.size(), 1u);
     EXPECT_EQ(c.feeds[0].name, "feed.ffm");
-    EXPECT_EQ(c.feeds[0].file, "mem:feed.ffm");
     EXPECT_EQ(c.feeds[0].maxSize, 200u * 1024);
     ASSERT_EQ(c.feeds[0].acl.size(), 1u);
     EXPECT_TRUE(c.feeds[0].acl[0].allow);
@@ -50,7 +49,6 @@ TEST(ServerConfigParse, ThePanelsEighteenLineFile) {
     ASSERT_EQ(c.streams.size(), 1u);
     const StreamConfig& st = c.streams[0];
     EXPECT_EQ(st.name, "demo.swf");
-    EXPECT_EQ(st.format, "swf");
     EXPECT_EQ(st.feed, "feed.ffm");
     EXPECT_EQ(st.frameRate, 15);
     EXPECT_EQ(st.width, 0);

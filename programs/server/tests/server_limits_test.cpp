@@ -131,6 +131,15 @@ TEST(Limits, MessageThrottleLetsOneAnIntervalThroughAndCountsTheRest) {
     EXPECT_EQ(held, 0u);
 }
 
+// The words of the messages that tell what the throttles held back.
+TEST(Limits, HeldBackMessagesSayHowManySinceTheLastMessage) {
+    EXPECT_EQ(HeldBackSuffix(0, "refused"), "");
+    EXPECT_EQ(HeldBackSuffix(12, "refused"), "; 12 more refused since the last message");
+    EXPECT_EQ(HeldBackSuffix(1, "such errors"), "; 1 more such errors since the last message");
+    EXPECT_EQ(HeldBackText(1, "part refused"), "1 more part refused since the last message");
+    EXPECT_EQ(HeldBackText(40, "second feeders refused"), "40 more second feeders refused since the last message");
+}
+
 TEST(Limits, ViewerSendBufferHoldsAQuarterSecondOfASlowLink) {
     const int max = kViewerSendBufferMax, min = kViewerSendBufferMin;
     struct Case {
