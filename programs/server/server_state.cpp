@@ -53,7 +53,6 @@ void ServerState::Message(const std::string& text) {
 }
 
 void ServerState::RefusePart(FeedState& feed, const std::string& what) {
-    ++feed.refused;
     uint64_t held = 0;
     if (!feed.refusedMessages.Allow(NowMs(), held)) return;
     Message(feed.config.name + ": refused " + what + HeldBackSuffix(held, "refused"));

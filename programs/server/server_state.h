@@ -28,7 +28,6 @@ struct FeedState {
     const FeedConfig& config;
     FrameBroadcast frames;
     uint64_t sequence = 0;
-    uint64_t refused = 0;
     MessageThrottle refusedMessages;
     MessageThrottle secondFeederMessages;  // a retrying feeder would say it every moment
     bool feederConnected = false;
