@@ -232,6 +232,7 @@ private:
     bool Grab();
     void WaitForNextFrame();
     void Convert(const std::vector<uint8_t>& rgb, int fromRow, size_t& used);
+    void Deliver(size_t used);
     bool Dialog(const wchar_t* caption, const char* name);
     void Release();
 
@@ -471,13 +472,7 @@ bool Camera::Grab() {
         const std::vector<uint8_t>& frame = recorded_[(frames_ - 1) % recorded_.size()];
         if (buffer_.size() < frame.size()) buffer_.resize(frame.size());
         std::memcpy(buffer_.data(), frame.data(), frame.size());
-        header_ = VIDEOHDR{};
-        header_.lpData = buffer_.data();
-        header_.dwBufferLength = static_cast<DWORD>(buffer_.size());
-        header_.dwBytesUsed = static_cast<DWORD>(frame.size());
-        header_.dwTimeCaptured = GetTickCount() - connectedAt_;
-        header_.dwFlags = VHDR_DONE | VHDR_KEYFRAME;
-        if (callback_) callback_(window_, &header_);
+        Deliver(frame.size());
         return true;
     }
     int w = format_.biWidth, h = format_.biHeight;
@@ -508,6 +503,11 @@ bool Camera::Grab() {
     }
     if (compressed) Convert(rgb, 0, used);
     if (failing && script_.failure == "no_callback") return true;  // a grab that delivers nothing
+    Deliver(used);
+    return true;
+}
+
+void Camera::Deliver(size_t used) {
     header_ = VIDEOHDR{};
     header_.lpData = buffer_.data();
     header_.dwBufferLength = static_cast<DWORD>(buffer_.size());
@@ -516,7 +516,6 @@ bool Camera::Grab() {
     header_.dwFlags = VHDR_DONE | VHDR_KEYFRAME;
     // Windows calls the frame callback inside the grab message, on this thread.
     if (callback_) callback_(window_, &header_);
-    return true;
 }
 
 LRESULT Camera::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
