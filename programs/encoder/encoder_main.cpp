@@ -1,4 +1,3 @@
-#include "programs/common/run_log.h"
 #include "programs/encoder/encoder_main.h"
 
 #include <atomic>
@@ -13,12 +12,11 @@
 #include "programs/encoder/frame_pipeline.h"
 #include "programs/encoder/gif_reader.h"
 #include "programs/encoder/options.h"
+#include "programs/encoder/say.h"
 #include "programs/encoder/video_source.h"
 #include "programs/encoder/watermark.h"
 
 namespace {
-
-void Say(const std::string& text) { SayLine("orvane: " + text); }
 
 const char kUsage[] =
     "usage: orvane -f vfwcap|testsrc -r RATE -i DEVICE [-sameq]\n"
@@ -157,7 +155,7 @@ int RunEncoder(const std::vector<std::wstring>& args) {
     if (!LoadWatermark(options, watermark)) return encoder_exit::kWatermark;
 
     InstallStopHandler([] { g_stop = true; });
-    int rc = encoder_exit::kCameraFailed;
+    int rc = VideoSource::kFailedExit;
     std::unique_ptr<VideoSource> source = OpenSource(options, rc);
     if (!source) return rc;
     return Stream(*source, options, watermark.get());

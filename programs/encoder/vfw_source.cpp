@@ -10,14 +10,15 @@
 #include <utility>
 #include <vector>
 
-#include "programs/common/run_log.h"
 #include "programs/encoder/capture_decoder.h"
+#include "programs/encoder/frame_pacer.h"
+#include "programs/encoder/say.h"
 #include "programs/encoder/video_source.h"
 #include "programs/encoder/watchdog.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = FramePacer::Clock;
 
 // The panel releases the driver just before it starts us; the driver may still be closing.
 constexpr auto kConnectRetry = std::chrono::seconds(3);
@@ -32,8 +33,6 @@ constexpr auto kSkipMessageInterval = std::chrono::seconds(5);
 const char kLikelyCauses[] =
     "likely causes: another program is using the camera, the camera was unplugged, or Windows' camera "
     "privacy setting blocks desktop apps (Settings, Privacy, Camera)";
-
-void Say(const std::string& text) { SayLine("orvane: " + text); }
 
 long Seconds(Clock::duration d) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(d).count());
@@ -50,7 +49,7 @@ void DriverHung(const std::string& what, Clock::duration limit) {
 class VfwSource : public VideoSource {
 public:
     VfwSource(int device, double rate, const std::atomic<bool>& stop)
-        : device_(device), rate_(rate), stop_(stop), watchdog_(DriverHung) {}
+        : device_(device), stop_(stop), watchdog_(DriverHung), pacer_(rate) {}
 
     ~VfwSource() override {
         if (window_) {
@@ -117,13 +116,12 @@ public:
 
     bool Grab(YuvImage& frame, std::string& error) override {
         error.clear();
-        if (count_ == 0) {
-            start_ = Clock::now();
-            lastFrame_ = start_;
+        if (!grabbing_) {
+            grabbing_ = true;
+            lastFrame_ = Clock::now();
         }
         for (;;) {
-            auto due = start_ +
-                       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(count_ / rate_));
+            auto due = pacer_.Due();
             while (Clock::now() < due) {
                 if (stop_) return false;
                 Pump();
@@ -131,11 +129,7 @@ public:
                 Sleep(static_cast<DWORD>(left > 20 ? 20 : left < 1 ? 1 : left));
             }
             if (stop_) return false;
-            ++count_;
-            if (Clock::now() - due > std::chrono::seconds(1)) {  // far behind: restart the schedule
-                start_ = Clock::now();
-                count_ = 1;
-            }
+            pacer_.Take(Clock::now());
             got_ = false;
             why_.clear();
             auto timeout = delivered_ ? kFrameTimeout : kFirstFrameTimeout;
@@ -163,8 +157,6 @@ public:
             }
         }
     }
-
-    int FailureExit() const override { return failure_; }
 
 private:
     std::string Device() const { return "capture device " + std::to_string(device_); }
@@ -233,20 +225,18 @@ private:
     }
 
     int device_;
-    double rate_;
     const std::atomic<bool>& stop_;
     Watchdog watchdog_;
     HWND window_ = nullptr;
     bool connected_ = false;
     CaptureFormat format_;
     CaptureDecoder decoder_;
-    Clock::time_point start_, lastFrame_, lastSkipMessage_;
-    int64_t count_ = 0;
-    bool got_ = false, delivered_ = false;
+    FramePacer pacer_;
+    Clock::time_point lastFrame_, lastSkipMessage_;
+    bool grabbing_ = false, got_ = false, delivered_ = false;
     std::string why_;
     long skipped_ = 0, grabFailures_ = 0;
     YuvImage converted_;
-    int failure_ = encoder_exit::kCameraFailed;
 };
 
 }  // namespace

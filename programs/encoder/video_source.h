@@ -20,8 +20,14 @@ public:
         (void)width;
         (void)height;
     }
-    // After a failed Grab: the program's exit code for what went wrong.
-    virtual int FailureExit() const { return encoder_exit::kCameraFailed; }
+    // The exit code for a camera failure not told apart from others.
+    static constexpr int kFailedExit = encoder_exit::kCameraFailed;
+    // After a failed Grab or open: the program's exit code for what went wrong.
+    int FailureExit() const { return failure_; }
+
+protected:
+    // Set by the source when it can tell the failure apart.
+    int failure_ = kFailedExit;
 };
 
 // The synthetic camera: the test pattern at `rate` frames per second, paced by the clock.

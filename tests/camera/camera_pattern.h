@@ -24,6 +24,15 @@ inline Rgb At(int x, int y, int width, int height, uint32_t counter) {
     return (counter >> bit) & 1 ? kBitOn : kBitOff;
 }
 
+// The picture with a time stamp (the camera's stamp=1): the bottom quarter holds instead a
+// 32-bit count in two rows of sixteen blocks, its high half in the upper row. A reader of
+// the stream (scripts/bench/latency) reads it back.
+inline Rgb StampedAt(int x, int y, int width, int height, uint32_t stamp) {
+    if (y * 4 < height * 3) return kBars[x * 4 / width];
+    int bit = (y * 8 < height * 7 ? 2 * kCounterBits : kCounterBits) - 1 - x * kCounterBits / width;
+    return (stamp >> bit) & 1 ? kBitOn : kBitOff;
+}
+
 // Reads a picture of that layout. pixel(x, y) gives the colour at a point; the reader
 // samples the middle of every bar and block. False when a bar is not its colour
 // (within tolerance) or a block is neither black nor white.

@@ -13,6 +13,11 @@
 //   frames=PATH   (recorded frames served in a cycle instead of the pattern, read once at
 //                 the first grab, so that serving them costs the encoder only a copy: for
 //                 MJPG JPEG files one after the other, otherwise raw frames of the format's size)
+//   rate=N   (the camera makes N frames a second on its own clock, and a grab waits for
+//            the next one, as a real camera's does; 0, the default: a grab delivers at once)
+//   stamp=1  (the pattern's bottom quarter holds the time the frame was delivered instead
+//            of the counter: the wall clock, which Wine and Linux share, in tenths of a
+//            millisecond since 1970, its low 32 bits; camera_pattern::StampedAt)
 // Without ORVANE_CAMERA there is no camera. One line per connect, disconnect, dialog and
 // refusal goes to "<script>.log", with the process id. "<script>.unplugged" marks the
 // camera unplugged for every process: failure=unplug writes it, and a test may write it
@@ -20,6 +25,7 @@
 #include <windows.h>
 #include <vfw.h>
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -44,7 +50,8 @@ struct Script {
     int width = 640, height = 480;
     std::string setFormat = "accept", connect = "ok", failure;
     bool sourceDialog = true, formatDialog = true, displayDialog = false, overlay = false;
-    long failAfter = -1, hangMs = 0, truncateEvery = 0;
+    long failAfter = -1, hangMs = 0, truncateEvery = 0, rate = 0;
+    bool stamp = false;
     std::string frames;
     std::vector<std::string> unknown;
 };
@@ -80,6 +87,8 @@ Script ReadScript() {
         else if (key == "truncate_every") s.truncateEvery = number;
         else if (key == "overlay") s.overlay = number != 0;
         else if (key == "frames") s.frames = value;
+        else if (key == "rate") s.rate = number;
+        else if (key == "stamp") s.stamp = number != 0;
         else if (key == "dialogs") {
             s.sourceDialog = value.find("source") != std::string::npos;
             s.formatDialog = value.find("format") != std::string::npos;
@@ -221,6 +230,9 @@ private:
     bool Connect(WPARAM index);
     bool Disconnect();
     bool Grab();
+    void WaitForNextFrame();
+    void Convert(const std::vector<uint8_t>& rgb, int fromRow, size_t& used);
+    void Deliver(size_t used);
     bool Dialog(const wchar_t* caption, const char* name);
     void Release();
 
@@ -235,6 +247,8 @@ private:
     LPARAM userData_ = 0;
     uint32_t frames_ = 0;
     DWORD connectedAt_ = 0;
+    LARGE_INTEGER connectedTicks_{};
+    long long lastSlot_ = -1;
     std::vector<uint8_t> buffer_;
     VIDEOHDR header_{};
     std::vector<std::vector<uint8_t>> recorded_;
@@ -294,6 +308,8 @@ bool Camera::Connect(WPARAM index) {
     connected_ = true;
     frames_ = 0;
     connectedAt_ = GetTickCount();
+    QueryPerformanceCounter(&connectedTicks_);
+    lastSlot_ = -1;
     Log(script_, "connect %s %dx%d", formatName_.c_str(), script_.width, script_.height);
     return true;
 }
@@ -362,6 +378,77 @@ bool Camera::Dialog(const wchar_t* caption, const char* name) {
     return true;
 }
 
+// The wall clock in tenths of a millisecond since 1970: Wine reads Linux's, so a reader
+// of the stream on the same machine compares it with its own.
+uint32_t StampNow() {
+    FILETIME t;
+    GetSystemTimePreciseAsFileTime(&t);
+    uint64_t since1601 = (static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1000;
+    return static_cast<uint32_t>(since1601 - 116444736000000ull);
+}
+
+void Camera::WaitForNextFrame() {
+    if (script_.rate <= 0) return;
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    auto seconds = [&] {
+        QueryPerformanceCounter(&now);
+        return static_cast<double>(now.QuadPart - connectedTicks_.QuadPart) / static_cast<double>(frequency.QuadPart);
+    };
+    // The next frame the sensor makes: never one already delivered.
+    long long slot = static_cast<long long>(std::ceil(seconds() * script_.rate));
+    if (slot <= lastSlot_) slot = lastSlot_ + 1;
+    lastSlot_ = slot;
+    double at = static_cast<double>(slot) / script_.rate;
+    for (double left; (left = at - seconds()) > 0;) Sleep(static_cast<DWORD>(left * 1000));
+}
+
+// Rows fromRow to the end of the picture, in the camera's format, into buffer_ (MJPG: all of it).
+void Camera::Convert(const std::vector<uint8_t>& rgb, int fromRow, size_t& used) {
+    int w = format_.biWidth, h = format_.biHeight;
+    auto px = [&](int x, int y) {
+        return camera_pattern::Rgb{rgb[(y * w + x) * 3], rgb[(y * w + x) * 3 + 1], rgb[(y * w + x) * 3 + 2]};
+    };
+    if (formatName_ == "MJPG") {
+        std::vector<uint8_t> jpeg = Jpeg(rgb, w, h);
+        used = jpeg.size();
+        if (script_.truncateEvery > 0 && frames_ % script_.truncateEvery == 0) used /= 2;
+        if (used > buffer_.size()) used = buffer_.size();
+        std::memcpy(buffer_.data(), jpeg.data(), used);
+    } else if (formatName_ == "RGB24" || formatName_ == "RGB32") {
+        int bytes = format_.biBitCount / 8, stride = (w * bytes + 3) & ~3;
+        for (int y = fromRow; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t* d = &buffer_[static_cast<size_t>(h - 1 - y) * stride + x * bytes];  // bottom-up, BGR
+                camera_pattern::Rgb c = px(x, y);
+                d[0] = c.b, d[1] = c.g, d[2] = c.r;
+            }
+    } else if (formatName_ == "YUY2" || formatName_ == "UYVY") {
+        bool yFirst = formatName_ == "YUY2";
+        for (int y = fromRow; y < h; ++y)
+            for (int x = 0; x < w; x += 2) {
+                uint8_t y0, y1, u, v, u1, v1;
+                ToYuv(px(x, y), y0, u, v);
+                ToYuv(px(x + 1, y), y1, u1, v1);
+                uint8_t* d = &buffer_[(static_cast<size_t>(y) * w + x) * 2];
+                if (yFirst) d[0] = y0, d[1] = u, d[2] = y1, d[3] = v;
+                else d[0] = u, d[1] = y0, d[2] = v, d[3] = y1;
+            }
+    } else {  // NV12, I420: a luma plane, then chroma at a quarter
+        uint8_t* luma = buffer_.data();
+        uint8_t* chroma = luma + static_cast<size_t>(w) * h;
+        for (int y = fromRow & ~1; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t u, v;
+                ToYuv(px(x, y), luma[static_cast<size_t>(y) * w + x], u, v);
+                if (x % 2 || y % 2) continue;
+                size_t i = static_cast<size_t>(y / 2) * (w / 2) + x / 2;
+                if (formatName_ == "NV12") chroma[2 * i] = u, chroma[2 * i + 1] = v;
+                else chroma[i] = u, chroma[static_cast<size_t>(w / 2) * (h / 2) + i] = v;
+            }
+    }
+}
+
 bool Camera::Grab() {
     if (!connected_) return false;
     ++frames_;
@@ -381,70 +468,46 @@ bool Camera::Grab() {
     if (!script_.frames.empty() && recorded_.empty())
         recorded_ = ReadRecording(script_.frames, formatName_ == "MJPG", format_.biSizeImage);
     if (!recorded_.empty()) {
+        WaitForNextFrame();
         const std::vector<uint8_t>& frame = recorded_[(frames_ - 1) % recorded_.size()];
         if (buffer_.size() < frame.size()) buffer_.resize(frame.size());
         std::memcpy(buffer_.data(), frame.data(), frame.size());
-        header_ = VIDEOHDR{};
-        header_.lpData = buffer_.data();
-        header_.dwBufferLength = static_cast<DWORD>(buffer_.size());
-        header_.dwBytesUsed = static_cast<DWORD>(frame.size());
-        header_.dwTimeCaptured = GetTickCount() - connectedAt_;
-        header_.dwFlags = VHDR_DONE | VHDR_KEYFRAME;
-        if (callback_) callback_(window_, &header_);
+        Deliver(frame.size());
         return true;
     }
     int w = format_.biWidth, h = format_.biHeight;
     std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            camera_pattern::Rgb c = camera_pattern::At(x, y, w, h, frames_);
-            uint8_t* d = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-            d[0] = c.r, d[1] = c.g, d[2] = c.b;
-        }
+    auto paint = [&](int fromRow, auto colour) {
+        for (int y = fromRow; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                camera_pattern::Rgb c = colour(x, y);
+                uint8_t* d = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+                d[0] = c.r, d[1] = c.g, d[2] = c.b;
+            }
+    };
+    paint(0, [&](int x, int y) { return camera_pattern::At(x, y, w, h, frames_); });
     buffer_.assign(format_.biSizeImage, 0);
     size_t used = buffer_.size();
-    auto px = [&](int x, int y) {
-        return camera_pattern::Rgb{rgb[(y * w + x) * 3], rgb[(y * w + x) * 3 + 1], rgb[(y * w + x) * 3 + 2]};
-    };
-    if (formatName_ == "MJPG") {
-        std::vector<uint8_t> jpeg = Jpeg(rgb, w, h);
-        used = jpeg.size();
-        if (script_.truncateEvery > 0 && frames_ % script_.truncateEvery == 0) used /= 2;
-        if (used > buffer_.size()) used = buffer_.size();
-        std::memcpy(buffer_.data(), jpeg.data(), used);
-    } else if (formatName_ == "RGB24" || formatName_ == "RGB32") {
-        int bytes = format_.biBitCount / 8, stride = (w * bytes + 3) & ~3;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                uint8_t* d = &buffer_[static_cast<size_t>(h - 1 - y) * stride + x * bytes];  // bottom-up, BGR
-                camera_pattern::Rgb c = px(x, y);
-                d[0] = c.b, d[1] = c.g, d[2] = c.r;
-            }
-    } else if (formatName_ == "YUY2" || formatName_ == "UYVY") {
-        bool yFirst = formatName_ == "YUY2";
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; x += 2) {
-                uint8_t y0, y1, u, v, u1, v1;
-                ToYuv(px(x, y), y0, u, v);
-                ToYuv(px(x + 1, y), y1, u1, v1);
-                uint8_t* d = &buffer_[(static_cast<size_t>(y) * w + x) * 2];
-                if (yFirst) d[0] = y0, d[1] = u, d[2] = y1, d[3] = v;
-                else d[0] = u, d[1] = y0, d[2] = v, d[3] = y1;
-            }
-    } else {  // NV12, I420: a luma plane, then chroma at a quarter
-        uint8_t* luma = buffer_.data();
-        uint8_t* chroma = luma + static_cast<size_t>(w) * h;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                uint8_t u, v;
-                ToYuv(px(x, y), luma[static_cast<size_t>(y) * w + x], u, v);
-                if (x % 2 || y % 2) continue;
-                size_t i = static_cast<size_t>(y / 2) * (w / 2) + x / 2;
-                if (formatName_ == "NV12") chroma[2 * i] = u, chroma[2 * i + 1] = v;
-                else chroma[i] = u, chroma[static_cast<size_t>(w / 2) * (h / 2) + i] = v;
-            }
+    // The picture is made before its frame time comes, as a camera's buffer is filled
+    // by then: the grab's wait is for the frame, not for our drawing. With a stamp only
+    // the stamped rows (of an MJPG frame, the compression) are made after the time is
+    // read, so that little of the camera's own work counts as delay.
+    bool compressed = formatName_ == "MJPG";
+    if (!compressed) Convert(rgb, 0, used);
+    WaitForNextFrame();
+    if (script_.stamp) {
+        int band = (h * 3 / 4) & ~1;
+        uint32_t stamp = StampNow();
+        paint(band, [&](int x, int y) { return camera_pattern::StampedAt(x, y, w, h, stamp); });
+        if (!compressed) Convert(rgb, band, used);
     }
+    if (compressed) Convert(rgb, 0, used);
     if (failing && script_.failure == "no_callback") return true;  // a grab that delivers nothing
+    Deliver(used);
+    return true;
+}
+
+void Camera::Deliver(size_t used) {
     header_ = VIDEOHDR{};
     header_.lpData = buffer_.data();
     header_.dwBufferLength = static_cast<DWORD>(buffer_.size());
@@ -453,7 +516,6 @@ bool Camera::Grab() {
     header_.dwFlags = VHDR_DONE | VHDR_KEYFRAME;
     // Windows calls the frame callback inside the grab message, on this thread.
     if (callback_) callback_(window_, &header_);
-    return true;
 }
 
 LRESULT Camera::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
