@@ -22,9 +22,10 @@ all: native win
 setup:
 	@scripts/setup
 
-# The formatter check CI runs beside the tests (scripts/check --fix formats what is off).
+# The checks CI runs beside the tests: the formatter (scripts/check --fix formats what is
+# off) and the layers of the includes. Each runs even when one before it failed.
 check: setup
-	@scripts/check
+	@rc=0; scripts/check || rc=1; scripts/check-layers || rc=1; exit $$rc
 
 native: setup
 	cmake -S . -B $(NATIVE) $(CMAKE_COMMON) -DORVANE_SANITIZE=ON >/dev/null
