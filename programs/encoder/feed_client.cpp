@@ -193,7 +193,7 @@ struct FeedClient::Impl {
 
     bool Write(const std::string& data, Clock::time_point deadline, std::string& error) {
         return Run(
-            [&](std::function<void(asio::error_code)> done) {
+            [&](const std::function<void(asio::error_code)>& done) {
                 asio::async_write(socket, asio::buffer(data), [done](asio::error_code ec, size_t) { done(ec); });
             },
             deadline, error);
@@ -216,7 +216,7 @@ struct FeedClient::Impl {
             }
             size_t n = 0;
             bool ok = Run(
-                [&](std::function<void(asio::error_code)> complete) {
+                [&](const std::function<void(asio::error_code)>& complete) {
                     socket.async_write_some(rest, [&n, complete](asio::error_code ec, size_t k) {
                         n = k;
                         complete(ec);
@@ -259,7 +259,7 @@ struct FeedClient::Impl {
             size_t got = 0;
             asio::error_code readError;
             bool ok = Run(
-                [&](std::function<void(asio::error_code)> done) {
+                [&](const std::function<void(asio::error_code)>& done) {
                     socket.async_read_some(asio::buffer(buffer), [&, done](asio::error_code ec, size_t n) {
                         got = n;
                         readError = ec;
