@@ -12,6 +12,7 @@ NATIVE := build/native
 DEBUG_INFO ?= -g1
 CMAKE_COMMON := -DCMAKE_BUILD_TYPE=RelWithDebInfo -G "Unix Makefiles" -DORVANE_WERROR=$(WERROR) \
                 -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 $(DEBUG_INFO) -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 $(DEBUG_INFO) -DNDEBUG"
+NATIVE_CONFIGURE = cmake -S . -B $(NATIVE) $(CMAKE_COMMON) -DORVANE_SANITIZE=ON
 TOOLCHAIN_win32 := cmake/mingw-i686.cmake
 TOOLCHAIN_win64 := cmake/mingw-x86_64.cmake
 
@@ -22,12 +23,17 @@ all: native win
 setup:
 	@scripts/setup
 
-# The formatter check CI runs beside the tests (scripts/check --fix formats what is off).
+# The checks CI runs beside the tests: the formatter (scripts/check --fix formats what is
+# off), the layers of the includes, and clang-tidy on the natively built code, which reads
+# the native tree's compile commands (configured here; nothing is built). Each runs even
+# when one before it failed; clang-tidy runs JOBS processes at once.
 check: setup
-	@scripts/check
+	@$(NATIVE_CONFIGURE) >/dev/null
+	@rc=0; scripts/check || rc=1; scripts/check-layers || rc=1; \
+	 JOBS=$(JOBS) scripts/check-tidy || rc=1; exit $$rc
 
 native: setup
-	cmake -S . -B $(NATIVE) $(CMAKE_COMMON) -DORVANE_SANITIZE=ON >/dev/null
+	$(NATIVE_CONFIGURE) >/dev/null
 	cmake --build $(NATIVE) -j $(JOBS)
 
 win: win32 win64

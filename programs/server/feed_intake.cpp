@@ -18,7 +18,8 @@ namespace {
 
 class FeedIntake : public std::enable_shared_from_this<FeedIntake> {
 public:
-    FeedIntake(std::shared_ptr<ServerState> state, ConnectionPtr connection, FeedState& feed, std::string boundary)
+    FeedIntake(std::shared_ptr<ServerState> state, ConnectionPtr connection, FeedState& feed,
+               const std::string& boundary)
         : state_(std::move(state)), c_(std::move(connection)), feed_(feed), idle_(state_->io),
           limit_(FeedFrameLimit(feed.config)),
           multipart_(

@@ -35,8 +35,8 @@ std::string MultipartBoundary(const std::string& contentType) {
     return "";
 }
 
-MultipartReader::MultipartReader(std::string boundary, uint64_t maxPartBytes, std::function<void(std::string)> onPart,
-                                 std::function<void(uint64_t)> onRefused)
+MultipartReader::MultipartReader(const std::string& boundary, uint64_t maxPartBytes,
+                                 std::function<void(std::string)> onPart, std::function<void(uint64_t)> onRefused)
     : boundary_("--" + boundary), maxPart_(maxPartBytes), onPart_(std::move(onPart)), onRefused_(std::move(onRefused)) {
 }
 

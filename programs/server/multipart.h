@@ -15,7 +15,7 @@ public:
     static constexpr size_t kMaxPartHeaders = 8192;
     static constexpr size_t kMaxPreamble = 65536;
 
-    MultipartReader(std::string boundary, uint64_t maxPartBytes, std::function<void(std::string)> onPart,
+    MultipartReader(const std::string& boundary, uint64_t maxPartBytes, std::function<void(std::string)> onPart,
                     std::function<void(uint64_t)> onRefused);
 
     // Returns false when the stream is malformed; the reader then takes nothing more.
