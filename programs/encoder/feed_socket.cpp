@@ -75,7 +75,7 @@ bool FeedSocket::ConnectToAnyAddress(const std::string& host, uint16_t port, Clo
         socket_.open(address.protocol(), ec);
         if (ec) continue;
         std::string attempt;
-        if (Run([&](std::function<void(asio::error_code)> done) { socket_.async_connect(address, done); },
+        if (Run([&](const std::function<void(asio::error_code)>& done) { socket_.async_connect(address, done); },
                 std::min(Clock::now() + kConnectTimeout, end), attempt)) {
             socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
             return true;
@@ -90,7 +90,7 @@ bool FeedSocket::ConnectToAnyAddress(const std::string& host, uint16_t port, Clo
 
 bool FeedSocket::Write(const std::string& data, Clock::time_point deadline, std::string& error) {
     return Run(
-        [&](std::function<void(asio::error_code)> done) {
+        [&](const std::function<void(asio::error_code)>& done) {
             asio::async_write(socket_, asio::buffer(data), [done](asio::error_code ec, size_t) { done(ec); });
         },
         deadline, error);
@@ -109,7 +109,7 @@ bool FeedSocket::WriteGathered(const Pieces& pieces, milliseconds stall, std::st
         }
         size_t n = 0;
         bool ok = Run(
-            [&](std::function<void(asio::error_code)> complete) {
+            [&](const std::function<void(asio::error_code)>& complete) {
                 socket_.async_write_some(rest, [&n, complete](asio::error_code ec, size_t k) {
                     n = k;
                     complete(ec);
@@ -135,7 +135,7 @@ bool FeedSocket::ReadAnswer(HttpAnswer& answer, Clock::time_point end, milliseco
         size_t got = 0;
         asio::error_code readError;
         bool ok = Run(
-            [&](std::function<void(asio::error_code)> done) {
+            [&](const std::function<void(asio::error_code)>& done) {
                 socket_.async_read_some(asio::buffer(buffer), [&, done](asio::error_code ec, size_t n) {
                     got = n;
                     readError = ec;
