@@ -74,9 +74,9 @@ bool CStreamerApp::AuthorizeInFirewall() {
         list.reset();
         return true;
     }
-    serverPath = fw::SharedBstr(m_serverPath);
+    serverPath = fw::SharedBstr(m_serverPath.c_str());
     AuthorizeProgram(m_processSystem, list.get(), serverPath);
-    encoderPath = fw::SharedBstr(m_encoderPath);
+    encoderPath = fw::SharedBstr(m_encoderPath.c_str());
     AuthorizeProgram(m_processSystem, list.get(), encoderPath);
     return true;
 }

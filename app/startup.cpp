@@ -1,10 +1,8 @@
 // Start-up and shutdown of the panel.
 #include <io.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <iterator>
 #include <mutex>
 #include <share.h>
 #include <string>
@@ -21,10 +19,10 @@ namespace {
 
 const wchar_t kMutexName[] = L"/orvane_mutex_9527";
 
-bool ReportMissingProgram(const wchar_t* path) {
-    if (_waccess(path, 0) == 0) return true;
+bool ReportMissingProgram(const std::wstring& path) {
+    if (_waccess(path.c_str(), 0) == 0) return true;
     wchar_t text[512];
-    swprintf(text, 512, L"Error: Program files corrupted! Please re-install!\n%ls (%d)", path, errno);
+    swprintf(text, 512, L"Error: Program files corrupted! Please re-install!\n%ls (%d)", path.c_str(), errno);
     fw::MessageBoxForApp(text);
     return false;
 }
@@ -57,11 +55,8 @@ private:
     bool m_done = false;
 };
 
-// <program folder>\logo.gif, in a zero-filled buffer of the classic path size.
-void WatermarkPath(const wchar_t* moduleDir, wchar_t (&path)[MAX_PATH]) {
-    std::fill(std::begin(path), std::end(path), L'\0');
-    swprintf(path, MAX_PATH, L"%ls%ls", moduleDir, kWatermarkFile);
-}
+// <program folder>\logo.gif (the paths' check at construction covers it).
+std::wstring WatermarkPath(const CStreamerApp& app) { return app.m_moduleDir + kWatermarkFile; }
 
 // Another instance runs: its panel, even one hidden in the notification area, comes
 // to the front (it may still be starting, without a panel yet).
@@ -108,9 +103,7 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD event) {
         app.m_logoFile = nullptr;
         std::fclose(logo);
     }
-    wchar_t path[MAX_PATH];
-    WatermarkPath(app.m_moduleDir, path);
-    ::DeleteFileW(path);
+    ::DeleteFileW(WatermarkPath(app).c_str());
     return TRUE;
 }
 
@@ -139,10 +132,8 @@ bool CStreamerApp::Startup() {
     }
     ::SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
 
-    wchar_t logoPath[MAX_PATH];
-    WatermarkPath(m_moduleDir, logoPath);
     // No share restriction: the encoder reads the file while we hold it open.
-    m_logoFile = _wfsopen(logoPath, L"wbc", _SH_DENYNO);
+    m_logoFile = _wfsopen(WatermarkPath(*this).c_str(), L"wbc", _SH_DENYNO);
     if (!m_logoFile) {
         fw::MessageBoxForApp(L"Error: Environment init failed! (-2)");
         ::FreeConsole();  // and nothing else: the mutex goes with the process

@@ -1,20 +1,9 @@
 #include "app/streamer_app.h"
 
-#include <cwchar>
-
+#include "backend/command_lines.h"
 #include "backend/program_paths.h"
+#include "backend/server_config_file.h"
 #include "common/executable_path.h"
-
-namespace {
-
-void CopyPath(wchar_t (&dst)[MAX_PATH], const std::wstring& src) {
-    std::wmemset(dst, 0, MAX_PATH);
-    // Callers refuse to run when a path does not fit; never write past the buffer.
-    size_t n = src.size() < MAX_PATH - 1 ? src.size() : MAX_PATH - 1;
-    std::wmemcpy(dst, src.data(), n);
-}
-
-}  // namespace
 
 CStreamerApp::CStreamerApp() { Init(ExecutablePath().c_str()); }
 
@@ -23,12 +12,45 @@ CStreamerApp::CStreamerApp(const wchar_t* modulePath) { Init(modulePath); }
 void CStreamerApp::Init(const wchar_t* modulePath) {
     ProgramPaths paths;
     m_pathsFit = ComposeProgramPaths(modulePath, paths);
-    CopyPath(m_moduleDir, paths.moduleDir);
-    CopyPath(m_encoderPath, paths.encoderPath);
-    CopyPath(m_serverPath, paths.serverPath);
-    ZeroMemory(&m_serverProcess, sizeof m_serverProcess);
-    ZeroMemory(&m_encoderProcess, sizeof m_encoderProcess);
+    m_moduleDir = std::move(paths.moduleDir);
+    m_encoderPath = std::move(paths.encoderPath);
+    m_serverPath = std::move(paths.serverPath);
     m_settings = StreamSettings{};
 }
+
+int CStreamerApp::SaveServerConfig() { return ::SaveServerConfig(m_moduleDir + kConfigFile, m_settings); }
+
+void CStreamerApp::LoadServerConfig() { ::LoadServerConfig(m_moduleDir + kConfigFile, m_settings); }
+
+DWORD CStreamerApp::StartStreaming() {
+    m_programs.ForgetUnaskedEnds();
+    if (!m_programs.Runs(Program::Server))
+        if (DWORD error = m_programs.Launch(Program::Server, m_serverPath,
+                                            ServerCommandLine(m_serverPath, m_moduleDir)))
+            return error;
+    if (m_programs.Runs(Program::Encoder)) return 0;
+
+    std::wstring escapedDir;
+    DWORD error = ERROR_FILENAME_EXCED_RANGE;
+    if (EscapeSpaceRuns(m_moduleDir, escapedDir)) {
+        std::wstring line = EncoderCommandLine(m_encoderPath, escapedDir, m_settings.frameRate, m_settings.bitRate,
+                                               m_settings.port);
+        error = m_programs.Launch(Program::Encoder, m_encoderPath, line);
+        if (error == 0) return 0;
+    }
+    StopStreaming();
+    return error;
+}
+
+DWORD CStreamerApp::StopStreaming() {
+    m_programs.Stop();
+    return 0;
+}
+
+void CStreamerApp::ReapProcesses() { m_programs.Reap(); }
+
+void CStreamerApp::FinishStopping() { m_programs.FinishStopping(); }
+
+bool CStreamerApp::TakeUnaskedEnd(bool& server, DWORD& exitCode) { return m_programs.TakeUnaskedEnd(server, exitCode); }
 
 CStreamerApp& App() { return static_cast<CStreamerApp&>(*fw::AppBase::Current()); }

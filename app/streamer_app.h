@@ -1,4 +1,4 @@
-// The one application object: paths, committed settings, the two process records,
+// The one application object: paths, committed settings, the two programs' supervisor,
 // the open watermark file and the single-instance mutex, for the whole run.
 #pragma once
 #include <windows.h>
@@ -6,39 +6,18 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <mutex>
+#include <string>
 
+#include "backend/program_supervisor.h"
 #include "backend/stream_settings.h"
 #include "framework/app_base.h"
-#include "framework/handles.h"
 
-// What the application asks of the system where tests need to watch: they replace
-// these to count Ctrl+Break signals and terminations, to set the clock that times a
-// stop, and to hand out fake firewall objects.
-struct ProcessSystem {
-    decltype(&::CreateProcessW) createProcess = ::CreateProcessW;
-    decltype(&::GenerateConsoleCtrlEvent) generateConsoleCtrlEvent = ::GenerateConsoleCtrlEvent;
-    decltype(&::TerminateProcess) terminateProcess = ::TerminateProcess;
-    decltype(&::GetTickCount64) tickCount = ::GetTickCount64;
+// What the application asks of the system where tests need to watch: the supervisor's
+// seams (backend/program_supervisor.h), and the firewall objects and the tray icon's
+// records (tests hand out fake firewall objects and see every add, balloon and delete).
+struct ProcessSystem : ProgramSystem {
     decltype(&::CoCreateInstance) coCreateInstance = ::CoCreateInstance;
-    // The tray icon's records: tests see every add, balloon and delete.
     decltype(&::Shell_NotifyIconW) shellNotifyIcon = ::Shell_NotifyIconW;
-};
-
-// A program that ended while nobody had asked it to, as the reap found it.
-struct UnaskedEnd {
-    bool ended = false;
-    DWORD exitCode = 0;
-};
-
-// How far the panel has gone in ending one program it asked to stop: Ctrl+Break, then
-// the program's stop request, then termination (process_control.cpp says when).
-struct ProgramStop {
-    enum class Step { None, Signalled, Requested, Terminated };
-    DWORD processId = 0;  // the program the steps are about; another one starts afresh
-    Step step = Step::None;
-    ULONGLONG since = 0;  // when the step was taken
-    fw::Handle request;   // the program's stop request, kept until the program is reaped
 };
 
 class CStreamerApp : public fw::AppBase {
@@ -56,8 +35,9 @@ public:
     int SaveServerConfig();
     void LoadServerConfig();
 
-    // The two streaming programs. A stop asks; the supervision tick's reap carries a
-    // program that has not ended on to its stop request and then to termination.
+    // The two streaming programs, through m_programs. A stop asks; the supervision
+    // tick's reap carries a program that has not ended on to its stop request and then
+    // to termination.
     DWORD StartStreaming();
     DWORD StopStreaming();
     void ReapProcesses();
@@ -71,26 +51,20 @@ public:
 
     StreamSettings m_settings;
     FILE* m_logoFile = nullptr;
-    wchar_t m_moduleDir[MAX_PATH];
-    wchar_t m_encoderPath[MAX_PATH];
-    wchar_t m_serverPath[MAX_PATH];
-    PROCESS_INFORMATION m_serverProcess;
-    PROCESS_INFORMATION m_encoderProcess;
+    // At most 259 characters each, or m_pathsFit is false.
+    std::wstring m_moduleDir;  // no trailing backslash; "C:" for a drive root
+    std::wstring m_encoderPath;
+    std::wstring m_serverPath;
     HANDLE m_instanceMutex = nullptr;
 
     // False when the executable's directory is too long for our paths: start-up refuses.
     bool m_pathsFit = false;
     ProcessSystem m_processSystem;
+    // The server's and the encoder's records.
+    ProgramSupervisor m_programs{m_processSystem};
 
 private:
     void Init(const wchar_t* modulePath);
-
-    ProgramStop m_serverStop;
-    ProgramStop m_encoderStop;
-    UnaskedEnd m_serverEnd;
-    UnaskedEnd m_encoderEnd;
-    // The stop runs on the system's thread at log-off too, beside the main thread's reap.
-    std::mutex m_stopLock;
 };
 
 // The running application object.

@@ -1,5 +1,7 @@
 #include "backend/command_lines.h"
 
+#include "backend/stream_names.h"
+
 bool EscapeSpaceRuns(const std::wstring& dir, std::wstring& escaped) {
     escaped.clear();
     for (size_t i = 0; i < dir.size(); ++i) {
@@ -14,7 +16,7 @@ bool EscapeSpaceRuns(const std::wstring& dir, std::wstring& escaped) {
 }
 
 std::wstring ServerCommandLine(const std::wstring& serverPath, const std::wstring& moduleDir) {
-    return serverPath + L" -f \"" + moduleDir + L"\\orvane.conf\"";
+    return serverPath + L" -f \"" + moduleDir + kConfigFile + L"\"";
 }
 
 std::wstring EncoderCommandLine(const std::wstring& encoderPath, const std::wstring& escapedDir, int32_t frameRate,
@@ -22,6 +24,6 @@ std::wstring EncoderCommandLine(const std::wstring& encoderPath, const std::wstr
     std::wstring line = encoderPath + L" -f vfwcap -r " + std::to_wstring(frameRate) + L" -i 0 ";
     if (bitRate == 0) line += L"-sameq ";
     line += L"-vhook \"watermark -f " + escapedDir + kWatermarkFile + L"\" ";
-    line += L"http://localhost:" + std::to_wstring(port) + L"/feed.ffm";
+    line += L"http://localhost:" + std::to_wstring(port) + L"/" + kFeedName;
     return line;
 }

@@ -6,8 +6,13 @@
 // Longest path our 260-character buffers hold, terminator excluded.
 constexpr size_t kMaxPathChars = 259;
 
-// The watermark file, which the panel writes into the program folder and the encoder reads.
+// The files of the program folder that a path is composed for, each with its backslash.
+// The watermark, which the panel writes and the encoder reads:
 constexpr wchar_t kWatermarkFile[] = L"\\logo.gif";
+// The server's configuration, which the panel writes and reads and the server reads:
+constexpr wchar_t kConfigFile[] = L"\\orvane.conf";
+// The test page, which the panel writes for the browser:
+constexpr wchar_t kTestPageFile[] = L"\\demo.html";
 
 // Puts one backslash before each run of spaces, so that the encoder's watermark
 // argument keeps the directory as one word. False when the result would not fit

@@ -8,6 +8,7 @@ struct ProgramPaths {
     std::wstring serverPath;   // <dir>\server.dll
 };
 
-// From the executable's full path. False when a composed path would not fit
-// our 259-character buffers: the program refuses to start rather than cut a path.
+// From the executable's full path. False when a path composed there (a program, or a
+// file of kConfigFile's length or shorter) would pass 259 characters: the program
+// refuses to start rather than cut a path.
 bool ComposeProgramPaths(const std::wstring& modulePath, ProgramPaths& paths);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cwctype>
 
+#include "backend/stream_names.h"
 #include "backend/text_mode.h"
 #include "common/ascii_case.h"
 #include "common/setting_limits.h"
@@ -14,18 +15,18 @@ namespace {
 const wchar_t kFixedBlockHead[] =
     L"MaxHTTPConnections 2000\n"
     L"MaxClients 1\n";
-const wchar_t kFixedBlock[] =
-    L"CustomLog -\n"
-    L"NoDaemon\n"
-    L"<Feed feed.ffm>\n"
-    L"File mem:feed.ffm\n"
-    L"FileMaxSize 200K\n"
-    L"ACL allow 127.0.0.1\n"
-    L"</Feed>\n"
-    L"<Stream demo.swf>\n"
-    L"Format swf\n"
-    L"Feed feed.ffm\n"
-    L"NoAudio\n";
+std::wstring FixedBlock() {
+    const std::wstring feed = kFeedName;
+    std::wstring block = L"CustomLog -\nNoDaemon\n";
+    block += L"<Feed " + feed + L">\n";
+    block += L"File mem:" + feed + L"\n";
+    block += L"FileMaxSize 200K\nACL allow 127.0.0.1\n</Feed>\n";
+    block += L"<Stream " + std::wstring(kStreamName) + L">\n";
+    block += L"Format swf\n";
+    block += L"Feed " + feed + L"\n";
+    block += L"NoAudio\n";
+    return block;
+}
 
 std::wstring Line(const wchar_t* name, int32_t value) { return std::wstring(name) + std::to_wstring(value) + L"\n"; }
 
@@ -45,7 +46,7 @@ std::wstring FormatServerConfig(const StreamSettings& s) {
     std::wstring text = Line(L"Port ", s.port) + L"BindAddress 0.0.0.0\n";
     text += kFixedBlockHead;
     text += Line(L"MaxBandwidth ", kBitRateRange.max);
-    text += kFixedBlock;
+    text += FixedBlock();
     text += Line(L"VideoFrameRate ", s.frameRate);
     if (s.width != 0 && s.height != 0)
         text += L"VideoSize " + std::to_wstring(s.width) + L"x" + std::to_wstring(s.height) + L"\n";

@@ -72,12 +72,20 @@ bool Control::Attach(HWND wnd) {
     if (m_hWnd || !::IsWindow(wnd) || Takeovers::Instance().Find(wnd, taken)) return false;
     m_hWnd = wnd;
     OnAttach();
-    const LONG_PTR previous = ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Control::WindowProc));
-    if (!previous) {
+    // The entry exists before the procedure is swapped: the first message to reach ours
+    // finds its object and the procedure to pass on to.
+    const auto current = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(wnd, GWLP_WNDPROC));
+    if (!current) {
         m_hWnd = nullptr;
         return false;
     }
-    Takeovers::Instance().Set(wnd, {this, reinterpret_cast<WNDPROC>(previous)});
+    Takeovers::Instance().Set(wnd, {this, current});
+    const LONG_PTR previous = ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Control::WindowProc));
+    if (!previous) {
+        Takeovers::Instance().Erase(wnd);
+        m_hWnd = nullptr;
+        return false;
+    }
     return true;
 }
 

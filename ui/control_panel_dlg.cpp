@@ -245,7 +245,7 @@ void CControlPanelDlg::OnSupervisionTimer(fw::Message& m) {
     app.ReapProcesses();
     // A tick that is still stopping the panel (under a message box of its exchange)
     // must not start another stop on top of it.
-    if (!m_supervising && (app.m_serverProcess.dwProcessId == 0 || app.m_encoderProcess.dwProcessId == 0) &&
+    if (!m_supervising && (!app.m_programs.Runs(Program::Server) || !app.m_programs.Runs(Program::Encoder)) &&
         !IsStopped()) {
         m_supervising = true;
         OnStartStop();
@@ -292,8 +292,8 @@ void CControlPanelDlg::OnCancel() { ::ShowWindow(Handle(), SW_HIDE); }
 
 void CControlPanelDlg::OnExit() {
     CStreamerApp& app = App();
-    // The handles stay set after Stop until the timer reaps, so Exit soon after Stop still asks.
-    if (app.m_serverProcess.hProcess || app.m_encoderProcess.hProcess) {
+    // The records stay after Stop until the timer reaps, so Exit soon after Stop still asks.
+    if (app.m_programs.Runs(Program::Server) || app.m_programs.Runs(Program::Encoder)) {
         if (::MessageBoxW(Handle(), L"Exiting this program now will stop surveillance server!\nAre you sure?",
                           L"Confirm Exit", MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL)
             return;

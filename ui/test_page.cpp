@@ -1,6 +1,9 @@
 #include "ui/test_page.h"
 
 #include <cwchar>
+#include <iterator>
+
+#include "backend/stream_names.h"
 
 namespace {
 
@@ -12,7 +15,7 @@ const wchar_t kPageHead[] =
     L"on it and select <b>\"Allow Blocked Content\"</b></p><br>\n";
 
 const wchar_t kEmbedFormat[] =
-    L"<embed src=\"http://%ls:%d/demo.swf\" quality=\"high\" bgcolor=\"#ffffff\" width=\"%d\" "
+    L"<embed src=\"http://%ls:%d/%ls\" quality=\"high\" bgcolor=\"#ffffff\" width=\"%d\" "
     L"height=\"%d\" name=\"Orvane DEMO\" align=\"center\" allowScriptAccess=\"sameDomain\" "
     L"type=\"application/x-shockwave-flash\" pluginspage=\"";
 
@@ -50,13 +53,11 @@ const wchar_t kNoFlashFormat[] =
     L"say(\"Waiting for the stream...\");"
     L"f.parentNode.replaceChild(i,f);i.parentNode.insertBefore(t,i.nextSibling);})();</script>\n";
 
-// printf into a string; the arguments are the address and three numbers.
-template <size_t N>
-std::wstring Format(const wchar_t (&format)[N], const std::wstring& address, int32_t port, int32_t width,
-                    int32_t height) {
-    // The address is at most a dotted quad, but the buffer is sized for anything passed in.
-    std::wstring text(N + address.size() + 3 * 12, L'\0');
-    int n = std::swprintf(&text[0], text.size(), format, address.c_str(), port, width, height);
+// printf into a string; room is what the arguments may add to the format's length.
+template <size_t N, typename... Args>
+std::wstring Format(const wchar_t (&format)[N], size_t room, Args... args) {
+    std::wstring text(N + room, L'\0');
+    int n = std::swprintf(&text[0], text.size(), format, args...);
     text.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return text;
 }
@@ -66,8 +67,10 @@ std::wstring Format(const wchar_t (&format)[N], const std::wstring& address, int
 std::wstring FormatTestPage(const std::wstring& address, int32_t port, int32_t width, int32_t height) {
     if (width <= 0) width = 320;
     if (height <= 0) height = 240;
-    return kPageHead + Format(kEmbedFormat, address, port, width, height) + kPluginPage + L"\" />\n" +
-           Format(kNoFlashFormat, address, port, width, height) + L"</html>\n";
+    // The address is at most a dotted quad, but the room is sized for anything passed in.
+    const size_t room = address.size() + std::size(kStreamName) + 3 * 12;
+    return kPageHead + Format(kEmbedFormat, room, address.c_str(), port, kStreamName, width, height) + kPluginPage +
+           L"\" />\n" + Format(kNoFlashFormat, room, address.c_str(), port, width, height) + L"</html>\n";
 }
 
 std::optional<Ipv4Address> ChooseLocalAddress(const std::vector<Ipv4Address>& addresses) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/streamer_app.h"
+#include "backend/command_lines.h"
 #include "backend/text_mode.h"
 #include "ui/control_panel_dlg.h"
 #include "ui/local_address.h"
@@ -13,7 +14,7 @@
 
 void CControlPanelDlg::OnTestPage() {
     // The members hold what Start committed: their edits are disabled while running.
-    const std::wstring path = std::wstring(App().m_moduleDir) + L"\\demo.html";
+    const std::wstring path = App().m_moduleDir + kTestPageFile;
     FILE* f = _wfopen(path.c_str(), L"wb");
     if (!f) return;
     const std::string bytes = EncodeTextFile(FormatTestPage(GetLocalAddress(), m_nPort, m_nWidth, m_nHeight));

@@ -35,8 +35,9 @@ BOOL WINAPI ConsoleHandler(DWORD event) {
     }
 }
 
-// Where the panel cannot deliver Ctrl+Break it sets our stop request instead. Created
-// here if the panel has not yet; a request set before we got here is still seen, since
+// Where the panel cannot deliver Ctrl+Break it sets our stop request instead. The panel
+// makes it before we run (and refuses a name someone else holds), so here we open its;
+// started otherwise, we make it. A request set before we got here is still seen, since
 // the panel keeps its handle until we have ended.
 void WatchStopRequest() {
     HANDLE request = ::CreateEventW(nullptr, TRUE, FALSE, StopRequestName(::GetCurrentProcessId()).c_str());

@@ -63,15 +63,15 @@ TEST(ConfigFile, MissingOrUnwritableFile) {
 
 TEST(AppObject, PathsFromTheExecutable) {
     CStreamerApp app(L"C:\\Cam\\panel.exe");
-    EXPECT_STREQ(app.m_moduleDir, L"C:\\Cam");
-    EXPECT_STREQ(app.m_encoderPath, L"C:\\Cam\\orvane.dll");
-    EXPECT_STREQ(app.m_serverPath, L"C:\\Cam\\server.dll");
+    EXPECT_EQ(app.m_moduleDir, L"C:\\Cam");
+    EXPECT_EQ(app.m_encoderPath, L"C:\\Cam\\orvane.dll");
+    EXPECT_EQ(app.m_serverPath, L"C:\\Cam\\server.dll");
     EXPECT_EQ(app.m_settings, (StreamSettings{80, 0, 0, 15, 0}));
-    EXPECT_EQ(app.m_serverProcess.dwProcessId, 0u);
-    EXPECT_EQ(app.m_encoderProcess.hProcess, nullptr);
+    EXPECT_EQ(app.m_programs.ProcessId(Program::Server), 0u);
+    EXPECT_EQ(app.m_programs.ProcessHandle(Program::Encoder), nullptr);
     CStreamerApp root(L"C:\\panel.exe");
-    EXPECT_STREQ(root.m_moduleDir, L"C:");
-    EXPECT_STREQ(root.m_serverPath, L"C:\\server.dll");
+    EXPECT_EQ(root.m_moduleDir, L"C:");
+    EXPECT_EQ(root.m_serverPath, L"C:\\server.dll");
     // The real one: title is the executable's name without extension.
     CStreamerApp own;
     EXPECT_EQ(own.Title(), L"win_tests");

@@ -174,8 +174,8 @@ TEST_F(PanelTest, StartLaunchesBothProgramsAndStopSignalsThem) {
 
     // Stop: the encoder's group gets Ctrl+Break twice, the server's once; the panel
     // is stopped at once, the records stay until the programs have ended.
-    const DWORD server = app->m_serverProcess.dwProcessId;
-    const DWORD encoder = app->m_encoderProcess.dwProcessId;
+    const DWORD server = app->m_programs.ProcessId(Program::Server);
+    const DWORD encoder = app->m_programs.ProcessId(Program::Encoder);
     ASSERT_TRUE(Click(IDC_START_STOP));
     EXPECT_EQ(Caption(), fixed::kStartCaption);
     EXPECT_EQ(Breaks(), (std::vector<DWORD>{encoder, encoder, server}));
@@ -189,8 +189,8 @@ TEST_F(PanelTest, ChildEndingByItselfStopsThePanel) {
     ASSERT_TRUE(Click(IDC_START_STOP));
     ASSERT_TRUE(Running());
     ASSERT_NE(CommandLineOf(app->m_encoderPath), L"(not started)");
-    const DWORD server = app->m_serverProcess.dwProcessId;
-    HANDLE encoder = ::OpenProcess(SYNCHRONIZE, FALSE, app->m_encoderProcess.dwProcessId);
+    const DWORD server = app->m_programs.ProcessId(Program::Server);
+    HANDLE encoder = ::OpenProcess(SYNCHRONIZE, FALSE, app->m_programs.ProcessId(Program::Encoder));
     ASSERT_NE(encoder, nullptr);
     Quit(app->m_encoderPath);
     ASSERT_EQ(::WaitForSingleObject(encoder, wintest::kPatience), WAIT_OBJECT_0);
@@ -199,7 +199,7 @@ TEST_F(PanelTest, ChildEndingByItselfStopsThePanel) {
     ASSERT_TRUE(PassTicks(2));
     EXPECT_FALSE(Running());
     EXPECT_EQ(Breaks(), std::vector<DWORD>{server});  // only the survivor is signalled
-    EXPECT_EQ(app->m_encoderProcess.dwProcessId, 0u);
+    EXPECT_EQ(app->m_programs.ProcessId(Program::Encoder), 0u);
     EXPECT_TRUE(Enabled(IDC_PORT));
     EXPECT_FALSE(Enabled(IDC_TEST_PAGE));
 }
@@ -317,11 +317,11 @@ TEST_F(PanelTest, FailedLaunchIsReportedOnceAndLeavesThePanelStopped) {
     ASSERT_TRUE(PassTicks(2));
     EXPECT_TRUE(MessageBoxes().empty());
     EXPECT_EQ(Caption(), fixed::kStartCaption);
-    const DWORD server = app->m_serverProcess.dwProcessId;
+    const DWORD server = app->m_programs.ProcessId(Program::Server);
     ASSERT_NE(server, 0u);
     // Once from the failed start itself, once from the return to the stopped state.
     EXPECT_EQ(Breaks(), (std::vector<DWORD>{server, server}));
-    EXPECT_EQ(app->m_encoderProcess.dwProcessId, 0u);
+    EXPECT_EQ(app->m_programs.ProcessId(Program::Encoder), 0u);
 }
 
 TEST_F(PanelTest, ExitWithNothingRunningStoresWhatIsShown) {
@@ -346,8 +346,8 @@ TEST_F(PanelTest, ExitWhileRunningAsksFirst) {
     Open();
     ASSERT_TRUE(Click(IDC_START_STOP));
     ASSERT_TRUE(Running());
-    const DWORD server = app->m_serverProcess.dwProcessId;
-    const DWORD encoder = app->m_encoderProcess.dwProcessId;
+    const DWORD server = app->m_programs.ProcessId(Program::Server);
+    const DWORD encoder = app->m_programs.ProcessId(Program::Encoder);
     ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(fixed::kExitCommand, 0), 0);
     wintest::AnsweredBox box = Answer(IDCANCEL);
     EXPECT_EQ(box.caption, L"Confirm Exit");

@@ -68,7 +68,7 @@ TEST_F(EndOfRun, ExceptionFromThePanelStillStopsTheProgramsAndRemovesTheWatermar
     EXPECT_EQ(box.owner, nullptr);
 
     // The server had been started: it got its Ctrl+Break. logo.gif is closed and gone.
-    const DWORD server = app->m_serverProcess.dwProcessId;
+    const DWORD server = app->m_programs.ProcessId(Program::Server);
     ASSERT_NE(server, 0u);
     EXPECT_EQ(Breaks(), std::vector<DWORD>{server});
     EXPECT_EQ(app->m_logoFile, nullptr);

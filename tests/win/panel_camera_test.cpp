@@ -56,14 +56,15 @@ protected:
         Quit(app->m_encoderPath);
         Quit(app->m_serverPath);
         ASSERT_TRUE(WaitUntil([&] {
-            return !Running() && app->m_encoderProcess.dwProcessId == 0 && app->m_serverProcess.dwProcessId == 0;
+            return !Running() && app->m_programs.ProcessId(Program::Encoder) == 0 &&
+                   app->m_programs.ProcessId(Program::Server) == 0;
         }));
         ClearStandInFiles();
     }
     // The stand-ins' files of a run that has ended: the next stand-ins must not find
     // the request to end, nor be taken for having started.
     void ClearStandInFiles() {
-        for (const wchar_t* program : {app->m_encoderPath, app->m_serverPath})
+        for (const std::wstring& program : {app->m_encoderPath, app->m_serverPath})
             for (const wchar_t* suffix : {L".quit", L".cmdline"})
                 ::DeleteFileW((std::wstring(program) + suffix).c_str());
     }
@@ -120,7 +121,7 @@ TEST_F(PanelCamera, EachButtonOpensItsDriverDialogModallyWhileTheTimerRuns) {
     // driver dialog at once.
     ASSERT_TRUE(Click(IDC_START_STOP));
     ASSERT_TRUE(Click(IDC_START_STOP));
-    ASSERT_NE(app->m_encoderProcess.hProcess, nullptr);
+    ASSERT_NE(app->m_programs.ProcessHandle(Program::Encoder), nullptr);
     bool programsEnded = false;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.event);
@@ -134,7 +135,10 @@ TEST_F(PanelCamera, EachButtonOpensItsDriverDialogModallyWhileTheTimerRuns) {
             // The programs end while the dialog is open: the ticks under it reap them.
             Quit(app->m_encoderPath);
             Quit(app->m_serverPath);
-            EXPECT_TRUE(WaitUntil([&] { return !app->m_encoderProcess.hProcess && !app->m_serverProcess.hProcess; }));
+            EXPECT_TRUE(WaitUntil([&] {
+                return !app->m_programs.ProcessHandle(Program::Encoder) &&
+                       !app->m_programs.ProcessHandle(Program::Server);
+            }));
             EXPECT_TRUE(::IsWindowVisible(dialog));
             programsEnded = true;
         }
@@ -184,7 +188,9 @@ TEST_F(PanelCamera, StartReleasesTheDriverBeforeTheEncoderAndStopTakesItBack) {
     // Exit destroys the panel's window, and with it the capture window: the camera is free.
     Quit(app->m_encoderPath);
     Quit(app->m_serverPath);
-    ASSERT_TRUE(WaitUntil([&] { return !app->m_encoderProcess.hProcess && !app->m_serverProcess.hProcess; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return !app->m_programs.ProcessHandle(Program::Encoder) && !app->m_programs.ProcessHandle(Program::Server);
+    }));
     ASSERT_TRUE(Command(MAKEWPARAM(fixed::kExitCommand, 0)));
     ASSERT_TRUE(WaitUntil([&] { return ended.load(); }));
     EXPECT_EQ(Events().back(), "disconnect");
@@ -231,7 +237,8 @@ TEST_F(PanelCamera, WithoutAUsableCameraTheButtonsAreDisabledAndStartStillWorks)
         Quit(app->m_encoderPath);
         Quit(app->m_serverPath);
         ASSERT_TRUE(WaitUntil([&] {
-            return !Running() && app->m_encoderProcess.dwProcessId == 0 && app->m_serverProcess.dwProcessId == 0;
+            return !Running() && app->m_programs.ProcessId(Program::Encoder) == 0 &&
+                   app->m_programs.ProcessId(Program::Server) == 0;
         }));
         ClearStandInFiles();
     }

@@ -1,6 +1,8 @@
 // Process control with real child processes (the stub stands in for both programs).
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "allocation_hooks.h"
@@ -18,9 +20,11 @@ using wintest::StandInPrograms;
 // The exit code the console leaves when a break ends a program: what a terminated one shows.
 constexpr DWORD kTerminatedExitCode = 0xC000013A;
 
+std::wstring RequestName(DWORD pid) { return fixed::kStopRequestPrefix + std::to_wstring(pid); }
+
 // Whether the stop request that the program pid watches has been set.
 bool RequestSet(DWORD pid) {
-    HANDLE request = ::OpenEventW(SYNCHRONIZE, FALSE, (fixed::kStopRequestPrefix + std::to_wstring(pid)).c_str());
+    HANDLE request = ::OpenEventW(SYNCHRONIZE, FALSE, RequestName(pid).c_str());
     if (!request) return false;
     const bool set = ::WaitForSingleObject(request, 0) == WAIT_OBJECT_0;
     ::CloseHandle(request);
@@ -41,15 +45,50 @@ DWORD ExitCodeOf(HANDLE process) {
     return code;
 }
 
-// The records that a reap on another thread clears between two signals.
-CStreamerApp* g_reapedBetweenSignals = nullptr;
+// A record of a program that "runs" under this id and never ends.
+ProcessRecord RunningAs(DWORD pid) { return ProcessRecord{{}, {}, pid, 0}; }
 
-BOOL WINAPI SignalThenReap(DWORD event, DWORD group) {
-    StandInPrograms::RecordCtrlBreak(event, group);
-    if (CStreamerApp* app = g_reapedBetweenSignals) {
-        ZeroMemory(&app->m_encoderProcess, sizeof app->m_encoderProcess);
-        ZeroMemory(&app->m_serverProcess, sizeof app->m_serverProcess);
-    }
+// The panel's thread at log-off, while the end of the run waits on the system's: its
+// tick (a reap, a look at the records) and a Stop. Whether they went on during the wait
+// is kept; the test joins the thread once the end of the run has returned.
+CStreamerApp* g_panelApp = nullptr;
+std::thread g_panelThread;
+bool g_panelWentOn = false;
+
+DWORD WINAPI WaitWhileThePanelGoesOn(DWORD count, const HANDLE* handles, BOOL all, DWORD ms) {
+    static std::atomic<bool> done;
+    done = false;
+    g_panelThread = std::thread([] {
+        g_panelApp->ReapProcesses();
+        g_panelApp->m_programs.Runs(Program::Server);
+        g_panelApp->StopStreaming();
+        done = true;
+    });
+    g_panelWentOn = wintest::WaitUntil([] { return done.load(); });
+    return ::WaitForMultipleObjects(count, handles, all, ms);
+}
+
+// For each process handle the reap closes: whether its stop request was still held then.
+std::vector<bool> g_requestHeldAtClose;
+
+BOOL WINAPI CloseNotingTheRequest(HANDLE process) {
+    HANDLE request = ::OpenEventW(SYNCHRONIZE, FALSE, RequestName(::GetProcessId(process)).c_str());
+    g_requestHeldAtClose.push_back(request != nullptr);
+    if (request) ::CloseHandle(request);
+    return ::CloseHandle(process);
+}
+
+// Someone else takes the stop request's name of the program just launched, and sets it.
+HANDLE g_takenName = nullptr;
+
+BOOL WINAPI LaunchIntoATakenName(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                                 LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                                 LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info) {
+    if (!::CreateProcessW(application, commandLine, process, thread, inherit, flags, environment, directory, startup,
+                          info))
+        return FALSE;
+    g_takenName = ::CreateEventW(nullptr, TRUE, TRUE, RequestName(info->dwProcessId).c_str());
+    ::SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 
@@ -57,19 +96,22 @@ class ProcessControl : public StandInPrograms {
 protected:
     // Two spaces in a row: the encoder's watermark argument must escape the run.
     ProcessControl() : StandInPrograms(L"orvane  proc test") {}
-    static bool IsZero(const PROCESS_INFORMATION& p) {
-        return !p.hProcess && !p.hThread && !p.dwProcessId && !p.dwThreadId;
+    bool IsZero(Program which) const {
+        return !app->m_programs.Runs(which) && app->m_programs.ProcessId(which) == 0 &&
+               app->m_programs.ProcessHandle(which) == nullptr;
     }
+    DWORD Pid(Program which) const { return app->m_programs.ProcessId(which); }
+    HANDLE Process(Program which) const { return app->m_programs.ProcessHandle(which); }
 };
 
 TEST_F(ProcessControl, StartsBothWithTheExactCommandLines) {
     app->m_settings.frameRate = 25;
     app->m_settings.port = 8080;
     ASSERT_EQ(app->StartStreaming(), 0u);
-    EXPECT_NE(app->m_serverProcess.dwProcessId, 0u);
-    EXPECT_NE(app->m_serverProcess.hProcess, nullptr);
-    EXPECT_NE(app->m_encoderProcess.dwProcessId, 0u);
-    EXPECT_NE(app->m_encoderProcess.hProcess, nullptr);
+    EXPECT_NE(Pid(Program::Server), 0u);
+    EXPECT_NE(Process(Program::Server), nullptr);
+    EXPECT_NE(Pid(Program::Encoder), 0u);
+    EXPECT_NE(Process(Program::Encoder), nullptr);
 
     std::wstring escaped = dir;
     escaped.replace(escaped.find(L"  "), 2, L"\\  ");
@@ -82,38 +124,38 @@ TEST_F(ProcessControl, StartsBothWithTheExactCommandLines) {
                   L"\\logo.gif\" http://localhost:8080/feed.ffm");
 
     // Both already running: nothing more is started.
-    DWORD serverPid = app->m_serverProcess.dwProcessId;
+    DWORD serverPid = Pid(Program::Server);
     EXPECT_EQ(app->StartStreaming(), 0u);
-    EXPECT_EQ(app->m_serverProcess.dwProcessId, serverPid);
+    EXPECT_EQ(Pid(Program::Server), serverPid);
     EXPECT_TRUE(Breaks().empty());
 }
 
 TEST_F(ProcessControl, ChildThatExitsIsReapedOnce) {
     wintest::WriteFileBytes(app->m_encoderPath + std::wstring(L".exit"), "");
     ASSERT_EQ(app->StartStreaming(), 0u);
-    HANDLE encoder = app->m_encoderProcess.hProcess;
+    HANDLE encoder = Process(Program::Encoder);
     ASSERT_EQ(::WaitForSingleObject(encoder, 10000), WAIT_OBJECT_0);
     app->ReapProcesses();
-    EXPECT_TRUE(IsZero(app->m_encoderProcess));
-    EXPECT_FALSE(IsZero(app->m_serverProcess));  // still running, left alone
+    EXPECT_TRUE(IsZero(Program::Encoder));
+    EXPECT_FALSE(IsZero(Program::Server));  // still running, left alone
     DWORD flags = 0;
     EXPECT_FALSE(::GetHandleInformation(encoder, &flags));  // closed by the reap
     app->ReapProcesses();                                   // nothing more to close
-    EXPECT_TRUE(IsZero(app->m_encoderProcess));
+    EXPECT_TRUE(IsZero(Program::Encoder));
 
     // Started again, only the encoder is launched; the server keeps its record.
     ::DeleteFileW((app->m_encoderPath + std::wstring(L".exit")).c_str());
-    DWORD serverPid = app->m_serverProcess.dwProcessId;
+    DWORD serverPid = Pid(Program::Server);
     ASSERT_EQ(app->StartStreaming(), 0u);
-    EXPECT_EQ(app->m_serverProcess.dwProcessId, serverPid);
-    EXPECT_NE(app->m_encoderProcess.dwProcessId, 0u);
+    EXPECT_EQ(Pid(Program::Server), serverPid);
+    EXPECT_NE(Pid(Program::Encoder), 0u);
 }
 
 TEST_F(ProcessControl, FailingServerLaunchStartsNoEncoder) {
-    ::DeleteFileW(app->m_serverPath);
+    ::DeleteFileW(app->m_serverPath.c_str());
     EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_TRUE(IsZero(app->m_serverProcess));
-    EXPECT_TRUE(IsZero(app->m_encoderProcess));
+    EXPECT_TRUE(IsZero(Program::Server));
+    EXPECT_TRUE(IsZero(Program::Encoder));
     EXPECT_TRUE(Breaks().empty());
     EXPECT_EQ(Launches(), std::vector<std::wstring>{app->m_serverPath});
 }
@@ -121,14 +163,14 @@ TEST_F(ProcessControl, FailingServerLaunchStartsNoEncoder) {
 TEST_F(ProcessControl, FailingEncoderLaunchSignalsTheServer) {
     wintest::WriteFileBytes(app->m_encoderPath, "this is not a program");
     EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
-    EXPECT_TRUE(IsZero(app->m_encoderProcess));
-    ASSERT_NE(app->m_serverProcess.dwProcessId, 0u);
-    EXPECT_EQ(Breaks(), std::vector<DWORD>{app->m_serverProcess.dwProcessId});
+    EXPECT_TRUE(IsZero(Program::Encoder));
+    ASSERT_NE(Pid(Program::Server), 0u);
+    EXPECT_EQ(Breaks(), std::vector<DWORD>{Pid(Program::Server)});
 
     ForgetBreaks();
-    ::DeleteFileW(app->m_encoderPath);
+    ::DeleteFileW(app->m_encoderPath.c_str());
     EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(Breaks(), std::vector<DWORD>{app->m_serverProcess.dwProcessId});
+    EXPECT_EQ(Breaks(), std::vector<DWORD>{Pid(Program::Server)});
 }
 
 TEST_F(ProcessControl, EscapedDirectoryTooLongFailsTheStart) {
@@ -138,44 +180,31 @@ TEST_F(ProcessControl, EscapedDirectoryTooLongFailsTheStart) {
     CStreamerApp longApp((longDir + L"\\p.exe").c_str());
     ASSERT_TRUE(longApp.m_pathsFit);
     longApp.m_processSystem.generateConsoleCtrlEvent = RecordCtrlBreak;
-    longApp.m_serverProcess.dwProcessId = 4242;  // pretend the server runs
+    longApp.m_programs.Adopt(Program::Server, RunningAs(4242));  // pretend the server runs
     EXPECT_EQ(longApp.StartStreaming(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
-    EXPECT_TRUE(IsZero(longApp.m_encoderProcess));
+    EXPECT_FALSE(longApp.m_programs.Runs(Program::Encoder));
     EXPECT_EQ(Breaks(), std::vector<DWORD>{4242});
 }
 
 TEST_F(ProcessControl, StopSignalsEachRecordedGroup) {
     app->StopStreaming();
     EXPECT_TRUE(Breaks().empty());
-    app->m_serverProcess.dwProcessId = 11;
+    app->m_programs.Adopt(Program::Server, RunningAs(11));
     app->StopStreaming();
     EXPECT_EQ(Breaks(), std::vector<DWORD>{11});
     ForgetBreaks();
-    app->m_serverProcess.dwProcessId = 0;
-    app->m_encoderProcess.dwProcessId = 22;
+    app->m_programs.Adopt(Program::Server, {});
+    app->m_programs.Adopt(Program::Encoder, RunningAs(22));
     app->StopStreaming();
     EXPECT_EQ(Breaks(), (std::vector<DWORD>{22, 22}));
     ForgetBreaks();
-    app->m_serverProcess.dwProcessId = 11;
+    app->m_programs.Adopt(Program::Server, RunningAs(11));
     app->StopStreaming();
     EXPECT_EQ(Breaks(), (std::vector<DWORD>{22, 22, 11}));
     // Stopping leaves the records; only reaping clears them.
-    EXPECT_EQ(app->m_encoderProcess.dwProcessId, 22u);
-    app->m_serverProcess.dwProcessId = 0;
-    app->m_encoderProcess.dwProcessId = 0;
-}
-
-TEST_F(ProcessControl, StopSignalsTheIdsItReadEvenWhenTheRecordsAreReapedMeanwhile) {
-    // At log-off the stop runs on the system's thread while the main thread may reap:
-    // here both records are cleared right after the first signal. A second read of an
-    // id would then send Ctrl+Break to group 0, every process on the console.
-    app->m_processSystem.generateConsoleCtrlEvent = SignalThenReap;
-    app->m_encoderProcess.dwProcessId = 22;
-    app->m_serverProcess.dwProcessId = 11;
-    g_reapedBetweenSignals = app.get();
-    app->StopStreaming();
-    g_reapedBetweenSignals = nullptr;
-    EXPECT_EQ(Breaks(), (std::vector<DWORD>{22, 22, 11}));
+    EXPECT_EQ(Pid(Program::Encoder), 22u);
+    app->m_programs.Adopt(Program::Server, {});
+    app->m_programs.Adopt(Program::Encoder, {});
 }
 
 TEST_F(ProcessControl, StopEndsEachProgramByTheFirstStepThatWorks) {
@@ -203,8 +232,8 @@ TEST_F(ProcessControl, StopEndsEachProgramByTheFirstStepThatWorks) {
             else ::DeleteFileW((program + L".deaf").c_str());
         }
         ASSERT_EQ(app->StartStreaming(), 0u);
-        const DWORD pids[] = {app->m_serverProcess.dwProcessId, app->m_encoderProcess.dwProcessId};
-        HANDLE own[] = {OwnHandle(app->m_serverProcess.hProcess), OwnHandle(app->m_encoderProcess.hProcess)};
+        const DWORD pids[] = {Pid(Program::Server), Pid(Program::Encoder)};
+        HANDLE own[] = {OwnHandle(Process(Program::Server)), OwnHandle(Process(Program::Encoder))};
         app->m_processSystem.generateConsoleCtrlEvent = c.breakSent ? RecordCtrlBreak : RecordFailedCtrlBreak;
         const size_t terminationsBefore = Terminations().size();
         const ULONGLONG stoppedAt = Clock();
@@ -214,7 +243,7 @@ TEST_F(ProcessControl, StopEndsEachProgramByTheFirstStepThatWorks) {
 
         // Supervision ticks every 500 ms; a program that heeds what it got ends before the next.
         int requestAt = -1, terminatedAt = -1;
-        for (int t = 0; t <= 8000 && (app->m_serverProcess.hProcess || app->m_encoderProcess.hProcess); t += 500) {
+        for (int t = 0; t <= 8000 && (Process(Program::Server) || Process(Program::Encoder)); t += 500) {
             SetClock(stoppedAt + t);
             if (t > 0) app->ReapProcesses();
             if (requestAt < 0 && RequestSet(pids[0]) && RequestSet(pids[1])) requestAt = t;
@@ -227,8 +256,8 @@ TEST_F(ProcessControl, StopEndsEachProgramByTheFirstStepThatWorks) {
         }
         EXPECT_EQ(requestAt, c.requestAt);
         EXPECT_EQ(terminatedAt, c.terminatedAt);
-        EXPECT_TRUE(IsZero(app->m_serverProcess));
-        EXPECT_TRUE(IsZero(app->m_encoderProcess));
+        EXPECT_TRUE(IsZero(Program::Server));
+        EXPECT_TRUE(IsZero(Program::Encoder));
         const DWORD expectedCode = c.heeds == Heeds::Nothing ? kTerminatedExitCode : 0;
         for (int i = 0; i < 2; ++i) {
             EXPECT_EQ(ExitCodeOf(own[i]), expectedCode);
@@ -246,9 +275,9 @@ TEST_F(ProcessControl, EndOfRunRequestsAtOnceAndTerminatesOnlyWhatIsLeft) {
     // Ctrl+Break "sent" and not heeded; the server heeds its request, the encoder nothing.
     wintest::WriteFileBytes(app->m_encoderPath + std::wstring(L".deaf"), "");
     ASSERT_EQ(app->StartStreaming(), 0u);
-    const DWORD encoderPid = app->m_encoderProcess.dwProcessId;
-    HANDLE server = OwnHandle(app->m_serverProcess.hProcess);
-    HANDLE encoder = OwnHandle(app->m_encoderProcess.hProcess);
+    const DWORD encoderPid = Pid(Program::Encoder);
+    HANDLE server = OwnHandle(Process(Program::Server));
+    HANDLE encoder = OwnHandle(Process(Program::Encoder));
     app->StopStreaming();
     EXPECT_TRUE(Terminations().empty());
 
@@ -259,8 +288,8 @@ TEST_F(ProcessControl, EndOfRunRequestsAtOnceAndTerminatesOnlyWhatIsLeft) {
     EXPECT_EQ(ExitCodeOf(server), 0u);
     EXPECT_EQ(ExitCodeOf(encoder), kTerminatedExitCode);
     app->ReapProcesses();
-    EXPECT_TRUE(IsZero(app->m_serverProcess));
-    EXPECT_TRUE(IsZero(app->m_encoderProcess));
+    EXPECT_TRUE(IsZero(Program::Server));
+    EXPECT_TRUE(IsZero(Program::Encoder));
     ::CloseHandle(server);
     ::CloseHandle(encoder);
 }
@@ -268,12 +297,12 @@ TEST_F(ProcessControl, EndOfRunRequestsAtOnceAndTerminatesOnlyWhatIsLeft) {
 TEST_F(ProcessControl, LaunchErrorIsTheOneTheLaunchLeft) {
     // Freeing the command line after a failed launch may overwrite the thread's error
     // code (here every delete sets it to 0); the code reported is the launch's own.
-    ::DeleteFileW(app->m_serverPath);
+    ::DeleteFileW(app->m_serverPath.c_str());
     {
         wintest::DeleteOverwritesLastError overwrite;
         EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     }
-    EXPECT_TRUE(IsZero(app->m_serverProcess));
+    EXPECT_TRUE(IsZero(Program::Server));
 
     ASSERT_TRUE(wintest::CopyStandIns(dir));
     wintest::WriteFileBytes(app->m_encoderPath, "this is not a program");
@@ -281,8 +310,62 @@ TEST_F(ProcessControl, LaunchErrorIsTheOneTheLaunchLeft) {
         wintest::DeleteOverwritesLastError overwrite;
         EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
     }
-    EXPECT_TRUE(IsZero(app->m_encoderProcess));
-    EXPECT_EQ(Breaks(), std::vector<DWORD>{app->m_serverProcess.dwProcessId});
+    EXPECT_TRUE(IsZero(Program::Encoder));
+    EXPECT_EQ(Breaks(), std::vector<DWORD>{Pid(Program::Server)});
+}
+
+TEST_F(ProcessControl, EndOfRunWaitsWithoutHoldingUpThePanelsThread) {
+    // Ctrl+Break "sent" and not heeded; the server heeds its request, the encoder nothing.
+    wintest::WriteFileBytes(app->m_encoderPath + std::wstring(L".deaf"), "");
+    ASSERT_EQ(app->StartStreaming(), 0u);
+    const DWORD encoderPid = Pid(Program::Encoder);
+    app->m_processSystem.waitForPrograms = WaitWhileThePanelGoesOn;
+    g_panelApp = app.get();
+    g_panelWentOn = false;
+    app->FinishStopping();
+    if (g_panelThread.joinable()) g_panelThread.join();
+    g_panelApp = nullptr;
+    EXPECT_TRUE(g_panelWentOn);
+    EXPECT_EQ(Terminations(), std::vector<DWORD>{encoderPid});
+}
+
+TEST_F(ProcessControl, NothingIsLaunchedOnceTheRunHasEnded) {
+    // A log-off during Start: its clean-up has stopped what ran and frees the console
+    // next; a program launched now would run on with nobody to stop it.
+    app->FinishStopping();
+    EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_SHUTDOWN_IN_PROGRESS));
+    EXPECT_TRUE(Launches().empty());
+    EXPECT_TRUE(IsZero(Program::Server));
+    EXPECT_TRUE(IsZero(Program::Encoder));
+}
+
+TEST_F(ProcessControl, ReapLetsTheStopRequestGoBeforeTheProcess) {
+    // Once the process handle is closed the id may be given to a new process, which
+    // would find a request still held (and set) as its own.
+    app->m_processSystem.closeProcess = CloseNotingTheRequest;
+    g_requestHeldAtClose.clear();
+    ASSERT_EQ(app->StartStreaming(), 0u);
+    HANDLE own[] = {OwnHandle(Process(Program::Server)), OwnHandle(Process(Program::Encoder))};
+    app->m_processSystem.generateConsoleCtrlEvent = RecordFailedCtrlBreak;
+    app->StopStreaming();  // both stop requests set at once
+    ASSERT_EQ(::WaitForMultipleObjects(2, own, TRUE, kPatience), WAIT_OBJECT_0);
+    app->ReapProcesses();
+    EXPECT_TRUE(IsZero(Program::Server));
+    EXPECT_TRUE(IsZero(Program::Encoder));
+    EXPECT_EQ(g_requestHeldAtClose, (std::vector<bool>{false, false}));
+    for (HANDLE h : own) ::CloseHandle(h);
+}
+
+TEST_F(ProcessControl, LaunchFailsWhenTheStopRequestsNameIsTaken) {
+    // Whoever made the name first could stop the program at will, or has already.
+    LaunchThrough(LaunchIntoATakenName);
+    EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_TRUE(IsZero(Program::Server));
+    EXPECT_TRUE(IsZero(Program::Encoder));
+    EXPECT_EQ(Launches(), std::vector<std::wstring>{app->m_serverPath});
+    EXPECT_EQ(Terminations().size(), 1u);  // the server, which never ran
+    EXPECT_FALSE(wintest::FileExists(app->m_serverPath + L".cmdline"));
+    ::CloseHandle(g_takenName);
 }
 
 }  // namespace

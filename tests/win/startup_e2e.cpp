@@ -191,7 +191,7 @@ TEST(ConsoleHandler, CleanUpTwiceClosesTheWatermarkOnce) {
     CStreamerApp app((dir + L"\\OrvaneDemo.exe").c_str());
     g_breaks = 0;
     app.m_processSystem.generateConsoleCtrlEvent = CountBreak;
-    app.m_serverProcess.dwProcessId = 77;
+    app.m_programs.Adopt(Program::Server, ProcessRecord{{}, {}, 77, 0});
     app.m_logoFile = _wfopen((dir + L"\\logo.gif").c_str(), L"wb");
     ASSERT_NE(app.m_logoFile, nullptr);
     EXPECT_TRUE(ConsoleCtrlHandler(CTRL_LOGOFF_EVENT));
@@ -199,7 +199,7 @@ TEST(ConsoleHandler, CleanUpTwiceClosesTheWatermarkOnce) {
     EXPECT_FALSE(wintest::FileExists(dir + L"\\logo.gif"));
     EXPECT_TRUE(ConsoleCtrlHandler(CTRL_SHUTDOWN_EVENT));  // and again at the end of the run
     EXPECT_EQ(g_breaks, 2);
-    app.m_serverProcess.dwProcessId = 0;
+    app.m_programs.Adopt(Program::Server, {});
     wintest::RemoveTree(dir);
 }
 

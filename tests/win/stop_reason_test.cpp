@@ -91,8 +91,10 @@ protected:
     }
 
     bool BothEnded() {
-        return WaitUntil(
-            [&] { return app->m_serverProcess.hProcess == nullptr && app->m_encoderProcess.hProcess == nullptr; });
+        return WaitUntil([&] {
+            return app->m_programs.ProcessHandle(Program::Server) == nullptr &&
+                   app->m_programs.ProcessHandle(Program::Encoder) == nullptr;
+        });
     }
 
     StreamSettings settings;
@@ -155,8 +157,8 @@ TEST_F(StopReason, TheUsersOwnStopAndExitAreNotTold) {
     EXPECT_EQ(Answer(IDOK).caption, L"Confirm Exit");
     EXPECT_TRUE(WaitUntil([&] { return ended.load(); }));
     EXPECT_TRUE(WaitUntil([&] {
-        return ::WaitForSingleObject(app->m_serverProcess.hProcess, 0) == WAIT_OBJECT_0 &&
-               ::WaitForSingleObject(app->m_encoderProcess.hProcess, 0) == WAIT_OBJECT_0;
+        return ::WaitForSingleObject(app->m_programs.ProcessHandle(Program::Server), 0) == WAIT_OBJECT_0 &&
+               ::WaitForSingleObject(app->m_programs.ProcessHandle(Program::Encoder), 0) == WAIT_OBJECT_0;
     }));
     EXPECT_TRUE(Balloons().empty());
     std::lock_guard<std::mutex> lock(g_lock);
@@ -171,7 +173,7 @@ TEST_F(StopReason, AProgramKilledFromOutsideEndedUnexpectedly) {
     ASSERT_TRUE(PassTicks(4));
     ASSERT_TRUE(Running());
     // As Task Manager or taskkill end it.
-    HANDLE encoder = ::OpenProcess(PROCESS_TERMINATE, FALSE, app->m_encoderProcess.dwProcessId);
+    HANDLE encoder = ::OpenProcess(PROCESS_TERMINATE, FALSE, app->m_programs.ProcessId(Program::Encoder));
     ASSERT_NE(encoder, nullptr);
     ASSERT_TRUE(::TerminateProcess(encoder, 1));
     ::CloseHandle(encoder);
