@@ -14,6 +14,7 @@
 #include "programs/encoder/scale.h"
 #include "programs/encoder/tests/test_support.h"
 #include "programs/encoder/yuv_convert.h"
+#include "programs/encoder/ycc.h"
 #include "res/watermark.h"
 
 namespace {
@@ -153,4 +154,33 @@ TEST(PlanarPipeline, EveryLimitedRangeValueIsExpandedAsCaptureDriversMeanIt) {
             }
         EXPECT_EQ(wrong, 0) << DescribeCaptureFormat(format);
     }
+}
+
+TEST(PlanarPipeline, RgbPicturesGiveTheLumaOfEachPixelAndTheChromaOfEachBlocksMean) {
+    // Odd sizes, so that the edge blocks take their left or top pixel twice.
+    RgbImage picture = Textured(149, 7);
+    YuvImage planes;
+    RgbToYuv420(picture, planes);
+    ASSERT_TRUE(planes.Is420());
+    int wrong = 0;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const uint8_t* p = picture.Row(y) + 3 * x;
+            int luma, cb, cr;
+            RgbToYcc(p[0], p[1], p[2], luma, cb, cr);
+            wrong += planes.y.Row(y)[x] != luma;
+            if (x % 2 || y % 2) continue;
+            int sum[3] = {};
+            for (int dy : {0, 1})
+                for (int dx : {0, 1})
+                    for (int c = 0; c < 3; ++c)
+                        sum[c] += picture.Row(
+                            std::min(y + dy, picture.height - 1))[3 * std::min(x + dx, picture.width - 1) + c];
+            const double mean[3] = {sum[0] / 4.0, sum[1] / 4.0, sum[2] / 4.0};
+            EXPECT_NEAR(planes.cb.Row(y / 2)[x / 2], 128 - 0.168736 * mean[0] - 0.331264 * mean[1] + 0.5 * mean[2],
+                        0.6);
+            EXPECT_NEAR(planes.cr.Row(y / 2)[x / 2], 128 + 0.5 * mean[0] - 0.418688 * mean[1] - 0.081312 * mean[2],
+                        0.6);
+        }
+    EXPECT_EQ(wrong, 0);
 }
