@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -163,31 +164,83 @@ bool CaptureFrameToPlanes(const CaptureFormat& f, const uint8_t* data, size_t si
 
 namespace {
 
-// Luma of `n` pixels given as separate red, green and blue samples, in SSE2 where there is
-// one: the same sums as the scalar formula, in 16-bit pairs (green's weight is split in
-// two, as 38470 does not fit).
-void LumaOf(const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* y, int n) {
+// The luma of one row of RGB pixels, four at a time in SSE2 where there is one: each
+// pixel's bytes as one 32-bit lane, red and blue as its two 16-bit halves, so that one
+// multiply-add weighs both; green's weight is split in two, as 38470 does not fit 16 bits.
+void LumaOfRow(const uint8_t* s, uint8_t* y, int w) {
     int x = 0;
 #ifdef __SSE2__
-    const __m128i zero = _mm_setzero_si128(), rg = _mm_set1_epi32(5702 << 16 | 19595);
-    const __m128i bRound = _mm_set1_epi32(16384 << 16 | 7471), two = _mm_set1_epi16(2);
-    auto four = [&](__m128i r16, __m128i g16, __m128i b16, bool high) {
-        const __m128i pairs = high ? _mm_unpackhi_epi16(r16, g16) : _mm_unpacklo_epi16(r16, g16);
-        const __m128i blue = high ? _mm_unpackhi_epi16(b16, two) : _mm_unpacklo_epi16(b16, two);
-        const __m128i green = high ? _mm_unpackhi_epi16(g16, zero) : _mm_unpacklo_epi16(g16, zero);
-        const __m128i sum = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(pairs, rg), _mm_madd_epi16(blue, bRound)),
-                                          _mm_slli_epi32(green, 15));
-        return _mm_srli_epi32(sum, 16);
+    const __m128i bytes = _mm_set1_epi32(0x00FF00FF), redBlue = _mm_set1_epi32(7471 << 16 | 19595);
+    const __m128i green = _mm_set1_epi32(5702), half = _mm_set1_epi32(32768);
+    auto lane = [](const uint8_t* p) {
+        int32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
     };
-    for (; x + 8 <= n; x += 8) {
-        const __m128i r16 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r + x)), zero);
-        const __m128i g16 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(g + x)), zero);
-        const __m128i b16 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + x)), zero);
-        const __m128i v = _mm_packs_epi32(four(r16, g16, b16, false), four(r16, g16, b16, true));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(y + x), _mm_packus_epi16(v, v));
+    // Each pixel's load takes the next pixel's first byte too: the row's last pixel is left
+    // to the plain loop.
+    for (; x + 4 < w; x += 4) {
+        const uint8_t* p = s + 3 * x;
+        const __m128i v = _mm_set_epi32(lane(p + 9), lane(p + 6), lane(p + 3), lane(p));
+        const __m128i rb = _mm_and_si128(v, bytes);
+        const __m128i g = _mm_and_si128(_mm_srli_epi32(v, 8), _mm_set1_epi32(0xFF));
+        __m128i sum = _mm_add_epi32(_mm_madd_epi16(rb, redBlue), _mm_madd_epi16(g, green));
+        sum = _mm_add_epi32(_mm_add_epi32(sum, _mm_slli_epi32(g, 15)), half);
+        const __m128i four = _mm_packs_epi32(_mm_srli_epi32(sum, 16), _mm_setzero_si128());
+        const int32_t out = _mm_cvtsi128_si32(_mm_packus_epi16(four, four));
+        std::memcpy(y + x, &out, 4);
     }
 #endif
-    for (; x < n; ++x) y[x] = static_cast<uint8_t>((19595 * r[x] + 38470 * g[x] + 7471 * b[x] + 32768) >> 16);
+    for (; x < w; ++x)
+        y[x] = static_cast<uint8_t>((19595 * s[3 * x] + 38470 * s[3 * x + 1] + 7471 * s[3 * x + 2] + 32768) >> 16);
+}
+
+// The chroma of one pair of rows, each 2x2 block from the sums of its four pixels' colours
+// (four times their mean), two blocks at a time in SSE2 where there is one.
+void ChromaOfRows(const uint8_t* s0, const uint8_t* s1, uint8_t* u, uint8_t* v, int w) {
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i bytes = _mm_set1_epi32(0x00FF00FF), low = _mm_set1_epi32(0xFFFF), byte = _mm_set1_epi32(0xFF);
+    const __m128i offset = _mm_set1_epi32((512 << 16) + 131072);
+    const __m128i cbRed = _mm_set1_epi32(-11059 & 0xFFFF), cbGreen = _mm_set1_epi32(-21709 & 0xFFFF);
+    const __m128i crBlue = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(-5329 & 0xFFFF) << 16));
+    const __m128i crGreen = _mm_set1_epi32(-27439 & 0xFFFF);
+    auto lane = [](const uint8_t* p) {
+        int32_t n;
+        std::memcpy(&n, p, 4);
+        return n;
+    };
+    auto pixels = [&](const uint8_t* p) { return _mm_set_epi32(lane(p + 9), lane(p + 6), lane(p + 3), lane(p)); };
+    for (; x + 4 < w; x += 4) {
+        const __m128i a = pixels(s0 + 3 * x), c = pixels(s1 + 3 * x);
+        // Red and blue in the 16-bit halves, green alone; then each left pixel's lane plus its right one's.
+        __m128i rb = _mm_add_epi32(_mm_and_si128(a, bytes), _mm_and_si128(c, bytes));
+        __m128i g = _mm_add_epi32(_mm_and_si128(_mm_srli_epi32(a, 8), byte), _mm_and_si128(_mm_srli_epi32(c, 8), byte));
+        rb = _mm_add_epi32(rb, _mm_shuffle_epi32(rb, _MM_SHUFFLE(3, 3, 1, 1)));
+        g = _mm_add_epi32(g, _mm_shuffle_epi32(g, _MM_SHUFFLE(3, 3, 1, 1)));
+        const __m128i red = _mm_and_si128(rb, low), blue = _mm_srli_epi32(rb, 16);
+        const __m128i cb = _mm_srai_epi32(
+            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rb, cbRed), _mm_madd_epi16(g, cbGreen)),
+                          _mm_add_epi32(_mm_slli_epi32(blue, 15), offset)),
+            18);
+        const __m128i cr = _mm_srai_epi32(
+            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rb, crBlue), _mm_madd_epi16(g, crGreen)),
+                          _mm_add_epi32(_mm_slli_epi32(red, 15), offset)),
+            18);
+        u[x / 2] = ClampByte(_mm_cvtsi128_si32(cb));
+        u[x / 2 + 1] = ClampByte(_mm_cvtsi128_si32(_mm_srli_si128(cb, 8)));
+        v[x / 2] = ClampByte(_mm_cvtsi128_si32(cr));
+        v[x / 2 + 1] = ClampByte(_mm_cvtsi128_si32(_mm_srli_si128(cr, 8)));
+    }
+#endif
+    for (; x < w; x += 2) {
+        const int n = x + 1 < w ? 3 : 0;  // the right pixel, or the left again at an odd edge
+        const int r = s0[3 * x] + s0[3 * x + n] + s1[3 * x] + s1[3 * x + n];
+        const int g = s0[3 * x + 1] + s0[3 * x + 1 + n] + s1[3 * x + 1] + s1[3 * x + 1 + n];
+        const int b = s0[3 * x + 2] + s0[3 * x + 2 + n] + s1[3 * x + 2] + s1[3 * x + 2 + n];
+        u[x / 2] = ClampByte((-11059 * r - 21709 * g + 32768 * b + (512 << 16) + 131072) >> 18);
+        v[x / 2] = ClampByte((32768 * r - 27439 * g - 5329 * b + (512 << 16) + 131072) >> 18);
+    }
 }
 
 }  // namespace
@@ -195,33 +248,11 @@ void LumaOf(const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* y, in
 void RgbToYuv420(const RgbImage& in, YuvImage& out) {
     const int w = in.width, h = in.height;
     out.Resize420(w, h);
-    // Two rows at a time, in pieces of 64 pixels: their samples split by colour for the
-    // luma, and each 2x2 block's chroma from its mean colour (the mean of the four pixels'
-    // chroma) on the way.
-    constexpr int kPiece = 64;
-    uint8_t r[2][kPiece], g[2][kPiece], b[2][kPiece];
-    for (int row = 0; row < h; row += 2) {
-        const int rows = row + 1 < h ? 2 : 1;
-        const uint8_t* s[2] = {in.Row(row), in.Row(row + rows - 1)};
-        uint8_t *u = out.cb.Row(row / 2), *v = out.cr.Row(row / 2);
-        for (int x0 = 0; x0 < w; x0 += kPiece) {
-            const int n = w - x0 < kPiece ? w - x0 : kPiece;
-            for (int k = 0; k < 2; ++k)
-                for (int i = 0; i < n; ++i) {
-                    const uint8_t* p = s[k] + 3 * (x0 + i);
-                    r[k][i] = p[0], g[k][i] = p[1], b[k][i] = p[2];
-                }
-            for (int i = 0; i < n; i += 2) {
-                const int j = i + 1 < n ? i + 1 : i;  // the right pixel, or the left again at an odd edge
-                const int R = r[0][i] + r[0][j] + r[1][i] + r[1][j];
-                const int G = g[0][i] + g[0][j] + g[1][i] + g[1][j];
-                const int B = b[0][i] + b[0][j] + b[1][i] + b[1][j];
-                u[(x0 + i) / 2] = ClampByte((-11059 * R - 21709 * G + 32768 * B + (512 << 16) + 131072) >> 18);
-                v[(x0 + i) / 2] = ClampByte((32768 * R - 27439 * G - 5329 * B + (512 << 16) + 131072) >> 18);
-            }
-            for (int k = 0; k < rows; ++k) LumaOf(r[k], g[k], b[k], out.y.Row(row + k) + x0, n);
-        }
-    }
+    // The luma row by row; the chroma once per 2x2 block from the block's mean colour,
+    // which is the mean of the four pixels' chroma.
+    for (int row = 0; row < h; ++row) LumaOfRow(in.Row(row), out.y.Row(row), w);
+    for (int row = 0; row < h; row += 2)
+        ChromaOfRows(in.Row(row), in.Row(row + 1 < h ? row + 1 : row), out.cb.Row(row / 2), out.cr.Row(row / 2), w);
 }
 
 void RgbToYuv444(const RgbImage& in, YuvImage& out) {
