@@ -144,6 +144,19 @@ void BlendRows(const uint8_t* r0, const uint8_t* r1, unsigned wy, uint16_t* b, s
     for (; i < n; ++i) b[i] = static_cast<uint16_t>(r0[i] * wt + r1[i] * wy);
 }
 
+// b = the mean of b and c, rounded up at halves (as SSE2's average does).
+void AverageRows(uint16_t* b, const uint16_t* c, size_t n) {
+    size_t i = 0;
+#ifdef __SSE2__
+    for (; i + 8 <= n; i += 8) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(b + i), _mm_avg_epu16(x, y));
+    }
+#endif
+    for (; i < n; ++i) b[i] = static_cast<uint16_t>((b[i] + c[i] + 1) >> 1);
+}
+
 // A blended row rounded to bytes, at its own width.
 void RoundRow(const uint16_t* b, uint8_t* d, int width) {
     int x = 0;
@@ -195,10 +208,12 @@ void PlaneScaler::Scale(const Plane& src, int width, int height, Plane& dst) {
     if (src.width <= 0 || src.height <= 0) return;
     if (src.width != srcW_ || src.height != srcH_ || width != dstW_ || height != dstH_) {
         PlanePositions(src.width, width, xi_, xf_);
-        PlanePositions(src.height, height, yi_, yf_);
+        // Chroma: the positions of both rows at twice the height (yi_ and yf_ hold pairs).
+        PlanePositions(src.height, chroma_ ? 2 * height : height, yi_, yf_);
         right_.resize(static_cast<size_t>(width));
         for (int x = 0; x < width; ++x) right_[x] = xi_[x] + 1 < src.width ? xi_[x] + 1 : xi_[x];
         blended_.resize(static_cast<size_t>(src.width));
+        second_.resize(chroma_ ? static_cast<size_t>(src.width) : 0);
         srcW_ = src.width, srcH_ = src.height, dstW_ = width, dstH_ = height;
     }
     // Halving across is the commonest step (HD to VGA, and every 4:2:2 chroma), two thirds
@@ -211,11 +226,19 @@ void PlaneScaler::Scale(const Plane& src, int width, int height, Plane& dst) {
     // Two source rows blended into one in 8.8 fixed point, then resampled across and
     // rounded once.
     const size_t m = blended_.size();
+    const int step = chroma_ ? 2 : 1;
+    auto blend = [&](int k, uint16_t* b) {
+        const uint8_t* r0 = src.Row(yi_[k]);
+        const uint8_t* r1 = src.Row(yi_[k] + 1 < src.height ? yi_[k] + 1 : yi_[k]);
+        BlendRows(r0, r1, yf_[k], b, m);
+    };
     for (int y = 0; y < height; ++y) {
-        const uint8_t* r0 = src.Row(yi_[y]);
-        const uint8_t* r1 = src.Row(yi_[y] + 1 < src.height ? yi_[y] + 1 : yi_[y]);
         uint16_t* b = blended_.data();
-        BlendRows(r0, r1, yf_[y], b, m);
+        blend(step * y, b);
+        if (chroma_) {
+            blend(2 * y + 1, second_.data());
+            AverageRows(b, second_.data(), m);
+        }
         uint8_t* d = dst.Row(y);
         if (sameWidth) {
             RoundRow(b, d, width);

@@ -19,13 +19,13 @@
 
 namespace {
 
-// Camera-like: gradients and colour bars under sensor noise, which after a camera's own
-// processing is mostly in the brightness.
+// Camera-like: gradients and colour bars under sensor noise, in the brightness and, less,
+// in the colour (as the bench's frames: FFmpeg's noise on every plane).
 RgbImage Textured(int w, int h) {
     RgbImage img;
     img.Resize(w, h);
     std::mt19937 random(7);
-    std::uniform_int_distribution<int> luma(-12, 12), chroma(-3, 3);
+    std::uniform_int_distribution<int> luma(-12, 12), chroma(-6, 6);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             int bar = x * 8 / w, n = luma(random);
