@@ -31,7 +31,7 @@ private:
     Watermark* watermark_;
     RateControl rate_;
     JpegEncoder encoder_;
-    PlaneScaler scalers_[3];
+    PlaneScaler scalers_[3] = {PlaneScaler(), PlaneScaler(true), PlaneScaler(true)};
     YuvImage picture_;
     int lastQuality_ = 0;
 };

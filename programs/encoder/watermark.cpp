@@ -78,32 +78,33 @@ void Watermark::Apply(YuvImage& frame) {
         const int bx = static_cast<int>(block & 0xFFFF), by = static_cast<int>(block >> 16);
         uint8_t& cb = frame.cb.Row(by)[bx];
         uint8_t& cr = frame.cr.Row(by)[bx];
+        // The block's chroma, as what it adds to each channel: the RGB of a pixel is its
+        // luma plus these, and a grey mark's change clamps nowhere while the luma stays
+        // within [-lowest, 255 - highest].
         const ChromaOffsets o = OffsetsOf(cb, cr);
+        const int lowest = std::min(o.r, std::min(o.g, o.b)), highest = std::max(o.r, std::max(o.g, o.b));
         int sumCb = 0, sumCr = 0, pixels = 0;
         bool chromaChanged = false;
         for (int y = 2 * by; y < 2 * by + 2 && y < h; ++y) {
             uint8_t* luma = frame.y.Row(y);
+            const size_t rowStart = static_cast<size_t>(y) * w;
             for (int x = 2 * bx; x < 2 * bx + 2 && x < w; ++x) {
-                const size_t p = static_cast<size_t>(y) * w + x;
+                const size_t p = rowStart + x;
                 const uint8_t* m = &scaled_.rgb[p * 3];
                 int Y = luma[x], newCb = cb, newCr = cr;
                 ++pixels;
                 if (mode_ == 0) {
                     const int d = greyOffset_[p];
-                    if (d != kColoured) {
-                        // Grey: exact as a luma change unless a channel would clamp.
-                        int lo = Y + std::min(o.r, std::min(o.g, o.b)), hi = Y + std::max(o.r, std::max(o.g, o.b));
-                        if (d == 0 || (lo + d >= 0 && hi + d <= 255 && lo >= 0 && hi <= 255)) {
-                            luma[x] = ClampByte(Y + d);
-                            sumCb += cb;
-                            sumCr += cr;
-                            continue;
-                        }
+                    // Grey: exact as a luma change unless a channel would clamp.
+                    if (d == 0 ||
+                        (d != kColoured && Y + lowest + std::min(d, 0) >= 0 && Y + highest + std::max(d, 0) <= 255)) {
+                        luma[x] = static_cast<uint8_t>(Y + d);
+                        sumCb += cb;
+                        sumCr += cr;
+                        continue;
                     }
-                    uint8_t rgb[3];
-                    YccToRgb(Y, cb, cr, rgb);
-                    RgbToYcc(ClampByte(rgb[0] + m[0] - 128), ClampByte(rgb[1] + m[1] - 128),
-                             ClampByte(rgb[2] + m[2] - 128), Y, newCb, newCr);
+                    RgbToYcc(ClampByte(ClampByte(Y + o.r) + m[0] - 128), ClampByte(ClampByte(Y + o.g) + m[1] - 128),
+                             ClampByte(ClampByte(Y + o.b) + m[2] - 128), Y, newCb, newCr);
                 } else if (covers_[p]) {
                     RgbToYcc(m[0], m[1], m[2], Y, newCb, newCr);
                 }

@@ -2,6 +2,11 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "programs/encoder/ycc.h"
 
@@ -26,6 +31,63 @@ bool IsPackedYuv(uint32_t c) {
     return c == FourCC('Y', 'U', 'Y', '2') || c == FourCC('Y', 'U', 'Y', 'V') || c == FourCC('U', 'Y', 'V', 'Y');
 }
 
+#ifdef __SSE2__
+// The range tables' values computed in 16-bit lanes (exactly the tables: the constants
+// were chosen so, and the tests compare every value); the results may exceed 255 and are
+// clamped by the packing that follows.
+__m128i LumaRange(__m128i v) {
+    const __m128i t = _mm_slli_epi16(_mm_subs_epu16(v, _mm_set1_epi16(16)), 2);
+    return _mm_srli_epi16(_mm_add_epi16(_mm_mulhi_epu16(t, _mm_set1_epi16(38154)), _mm_set1_epi16(1)), 1);
+}
+__m128i ChromaRange(__m128i v) {
+    const __m128i t = _mm_slli_epi16(_mm_subs_epu16(v, _mm_set1_epi16(15)), 8);
+    const __m128i m = _mm_mulhi_epu16(t, _mm_set1_epi16(static_cast<short>(37301)));
+    return _mm_subs_epu16(_mm_srli_epi16(_mm_add_epi16(m, _mm_set1_epi16(111)), 7), _mm_set1_epi16(1));
+}
+__m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+void StoreLow(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
+#endif
+
+// One row of luma samples to the full range; returns how many were done (the rest is
+// left to the table).
+int LumaRow(const uint8_t* s, uint8_t* y, int n) {
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 16 <= n; x += 16) {
+        const __m128i v = Load(s + x);
+        Store(y + x, _mm_packus_epi16(LumaRange(_mm_unpacklo_epi8(v, zero)), LumaRange(_mm_unpackhi_epi8(v, zero))));
+    }
+#endif
+    (void)s, (void)y, (void)n;
+    return x;
+}
+
+// One row of YUY2 or UYVY: 16 pixels at a time, the rest left to the tables.
+int PackedRow(const uint8_t* s, bool uyvy, uint8_t* y, uint8_t* u, uint8_t* v, int pixels) {
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i low = _mm_set1_epi16(0xFF), word = _mm_set1_epi32(0xFFFF);
+    for (; x + 16 <= pixels; x += 16, s += 32) {
+        const __m128i a = Load(s), b = Load(s + 16);
+        // Luma in the even bytes (YUY2) or the odd ones (UYVY), chroma in the others as U V U V.
+        const __m128i ya = uyvy ? _mm_srli_epi16(a, 8) : _mm_and_si128(a, low);
+        const __m128i yb = uyvy ? _mm_srli_epi16(b, 8) : _mm_and_si128(b, low);
+        const __m128i ca = uyvy ? _mm_and_si128(a, low) : _mm_srli_epi16(a, 8);
+        const __m128i cb = uyvy ? _mm_and_si128(b, low) : _mm_srli_epi16(b, 8);
+        Store(y + x, _mm_packus_epi16(LumaRange(ya), LumaRange(yb)));
+        const __m128i us = _mm_packs_epi32(_mm_and_si128(ca, word), _mm_and_si128(cb, word));
+        const __m128i vs = _mm_packs_epi32(_mm_srli_epi32(ca, 16), _mm_srli_epi32(cb, 16));
+        const __m128i uv = _mm_packus_epi16(ChromaRange(us), ChromaRange(vs));
+        StoreLow(u + x / 2, uv);
+        StoreLow(v + x / 2, _mm_srli_si128(uv, 8));
+    }
+#endif
+    (void)s, (void)uyvy, (void)y, (void)u, (void)v, (void)pixels;
+    return x;
+}
+
 void UnpackPacked(const CaptureFormat& f, const uint8_t* data, YuvImage& out) {
     const RangeTables& t = Range();
     const int w = f.width, h = f.height;
@@ -39,7 +101,9 @@ void UnpackPacked(const CaptureFormat& f, const uint8_t* data, YuvImage& out) {
     for (int row = 0; row < h; ++row) {
         const uint8_t* s = data + static_cast<size_t>(row) * w * 2;
         uint8_t *y = out.y.Row(row), *u = out.cb.Row(row), *v = out.cr.Row(row);
-        for (int x = 0; x < w / 2; ++x, s += 4) {
+        const int done = PackedRow(s, uyvy, y, u, v, w & ~1);
+        s += 2 * done;
+        for (int x = done / 2; x < w / 2; ++x, s += 4) {
             y[2 * x] = t.luma[s[yAt]];
             y[2 * x + 1] = t.luma[s[yAt + 2]];
             u[x] = t.chroma[s[cAt]];
@@ -60,7 +124,7 @@ void UnpackPlanar(const CaptureFormat& f, const uint8_t* data, YuvImage& out) {
     for (int row = 0; row < h; ++row) {
         const uint8_t* s = data + static_cast<size_t>(row) * w;
         uint8_t* y = out.y.Row(row);
-        for (int x = 0; x < w; ++x) y[x] = t.luma[s[x]];
+        for (int x = LumaRow(s, y, w); x < w; ++x) y[x] = t.luma[s[x]];
     }
     for (int row = 0; row < ch; ++row) {
         uint8_t *u = out.cb.Row(row), *v = out.cr.Row(row);
@@ -98,30 +162,97 @@ bool CaptureFrameToPlanes(const CaptureFormat& f, const uint8_t* data, size_t si
     return true;
 }
 
+namespace {
+
+// The luma of one row of RGB pixels, four at a time in SSE2 where there is one: each
+// pixel's bytes as one 32-bit lane, red and blue as its two 16-bit halves, so that one
+// multiply-add weighs both; green's weight is split in two, as 38470 does not fit 16 bits.
+void LumaOfRow(const uint8_t* s, uint8_t* y, int w) {
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i bytes = _mm_set1_epi32(0x00FF00FF), redBlue = _mm_set1_epi32(7471 << 16 | 19595);
+    const __m128i green = _mm_set1_epi32(5702), half = _mm_set1_epi32(32768);
+    auto lane = [](const uint8_t* p) {
+        int32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    };
+    // Each pixel's load takes the next pixel's first byte too: the row's last pixel is left
+    // to the plain loop.
+    for (; x + 4 < w; x += 4) {
+        const uint8_t* p = s + 3 * x;
+        const __m128i v = _mm_set_epi32(lane(p + 9), lane(p + 6), lane(p + 3), lane(p));
+        const __m128i rb = _mm_and_si128(v, bytes);
+        const __m128i g = _mm_and_si128(_mm_srli_epi32(v, 8), _mm_set1_epi32(0xFF));
+        __m128i sum = _mm_add_epi32(_mm_madd_epi16(rb, redBlue), _mm_madd_epi16(g, green));
+        sum = _mm_add_epi32(_mm_add_epi32(sum, _mm_slli_epi32(g, 15)), half);
+        const __m128i four = _mm_packs_epi32(_mm_srli_epi32(sum, 16), _mm_setzero_si128());
+        const int32_t out = _mm_cvtsi128_si32(_mm_packus_epi16(four, four));
+        std::memcpy(y + x, &out, 4);
+    }
+#endif
+    for (; x < w; ++x)
+        y[x] = static_cast<uint8_t>((19595 * s[3 * x] + 38470 * s[3 * x + 1] + 7471 * s[3 * x + 2] + 32768) >> 16);
+}
+
+// The chroma of one pair of rows, each 2x2 block from the sums of its four pixels' colours
+// (four times their mean), two blocks at a time in SSE2 where there is one.
+void ChromaOfRows(const uint8_t* s0, const uint8_t* s1, uint8_t* u, uint8_t* v, int w) {
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i bytes = _mm_set1_epi32(0x00FF00FF), low = _mm_set1_epi32(0xFFFF), byte = _mm_set1_epi32(0xFF);
+    const __m128i offset = _mm_set1_epi32((512 << 16) + 131072);
+    const __m128i cbRed = _mm_set1_epi32(-11059 & 0xFFFF), cbGreen = _mm_set1_epi32(-21709 & 0xFFFF);
+    const __m128i crBlue = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(-5329 & 0xFFFF) << 16));
+    const __m128i crGreen = _mm_set1_epi32(-27439 & 0xFFFF);
+    auto lane = [](const uint8_t* p) {
+        int32_t n;
+        std::memcpy(&n, p, 4);
+        return n;
+    };
+    auto pixels = [&](const uint8_t* p) { return _mm_set_epi32(lane(p + 9), lane(p + 6), lane(p + 3), lane(p)); };
+    for (; x + 4 < w; x += 4) {
+        const __m128i a = pixels(s0 + 3 * x), c = pixels(s1 + 3 * x);
+        // Red and blue in the 16-bit halves, green alone; then each left pixel's lane plus its right one's.
+        __m128i rb = _mm_add_epi32(_mm_and_si128(a, bytes), _mm_and_si128(c, bytes));
+        __m128i g = _mm_add_epi32(_mm_and_si128(_mm_srli_epi32(a, 8), byte), _mm_and_si128(_mm_srli_epi32(c, 8), byte));
+        rb = _mm_add_epi32(rb, _mm_shuffle_epi32(rb, _MM_SHUFFLE(3, 3, 1, 1)));
+        g = _mm_add_epi32(g, _mm_shuffle_epi32(g, _MM_SHUFFLE(3, 3, 1, 1)));
+        const __m128i red = _mm_and_si128(rb, low), blue = _mm_srli_epi32(rb, 16);
+        const __m128i cb = _mm_srai_epi32(
+            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rb, cbRed), _mm_madd_epi16(g, cbGreen)),
+                          _mm_add_epi32(_mm_slli_epi32(blue, 15), offset)),
+            18);
+        const __m128i cr = _mm_srai_epi32(
+            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rb, crBlue), _mm_madd_epi16(g, crGreen)),
+                          _mm_add_epi32(_mm_slli_epi32(red, 15), offset)),
+            18);
+        u[x / 2] = ClampByte(_mm_cvtsi128_si32(cb));
+        u[x / 2 + 1] = ClampByte(_mm_cvtsi128_si32(_mm_srli_si128(cb, 8)));
+        v[x / 2] = ClampByte(_mm_cvtsi128_si32(cr));
+        v[x / 2 + 1] = ClampByte(_mm_cvtsi128_si32(_mm_srli_si128(cr, 8)));
+    }
+#endif
+    for (; x < w; x += 2) {
+        const int n = x + 1 < w ? 3 : 0;  // the right pixel, or the left again at an odd edge
+        const int r = s0[3 * x] + s0[3 * x + n] + s1[3 * x] + s1[3 * x + n];
+        const int g = s0[3 * x + 1] + s0[3 * x + 1 + n] + s1[3 * x + 1] + s1[3 * x + 1 + n];
+        const int b = s0[3 * x + 2] + s0[3 * x + 2 + n] + s1[3 * x + 2] + s1[3 * x + 2 + n];
+        u[x / 2] = ClampByte((-11059 * r - 21709 * g + 32768 * b + (512 << 16) + 131072) >> 18);
+        v[x / 2] = ClampByte((32768 * r - 27439 * g - 5329 * b + (512 << 16) + 131072) >> 18);
+    }
+}
+
+}  // namespace
+
 void RgbToYuv420(const RgbImage& in, YuvImage& out) {
     const int w = in.width, h = in.height;
     out.Resize420(w, h);
-    // Luma row by row (a plain loop the compiler can vectorise); the chroma once per 2x2
-    // block from the block's mean colour, which is the mean of the four pixels' chroma.
-    for (int row = 0; row < h; ++row) {
-        const uint8_t* s = in.Row(row);
-        uint8_t* y = out.y.Row(row);
-        for (int x = 0; x < w; ++x)
-            y[x] = static_cast<uint8_t>((19595 * s[3 * x] + 38470 * s[3 * x + 1] + 7471 * s[3 * x + 2] + 32768) >> 16);
-    }
-    for (int row = 0; row < h; row += 2) {
-        const uint8_t* s0 = in.Row(row);
-        const uint8_t* s1 = in.Row(row + 1 < h ? row + 1 : row);
-        uint8_t *u = out.cb.Row(row / 2), *v = out.cr.Row(row / 2);
-        for (int x = 0; x < w; x += 2) {
-            const int n = x + 1 < w ? 3 : 0;  // the right pixel, or the left again at an odd edge
-            const int r = s0[3 * x] + s0[3 * x + n] + s1[3 * x] + s1[3 * x + n];
-            const int g = s0[3 * x + 1] + s0[3 * x + 1 + n] + s1[3 * x + 1] + s1[3 * x + 1 + n];
-            const int b = s0[3 * x + 2] + s0[3 * x + 2 + n] + s1[3 * x + 2] + s1[3 * x + 2 + n];
-            u[x / 2] = ClampByte((-11059 * r - 21709 * g + 32768 * b + (512 << 16) + 131072) >> 18);
-            v[x / 2] = ClampByte((32768 * r - 27439 * g - 5329 * b + (512 << 16) + 131072) >> 18);
-        }
-    }
+    // The luma row by row; the chroma once per 2x2 block from the block's mean colour,
+    // which is the mean of the four pixels' chroma.
+    for (int row = 0; row < h; ++row) LumaOfRow(in.Row(row), out.y.Row(row), w);
+    for (int row = 0; row < h; row += 2)
+        ChromaOfRows(in.Row(row), in.Row(row + 1 < h ? row + 1 : row), out.cb.Row(row / 2), out.cr.Row(row / 2), w);
 }
 
 void RgbToYuv444(const RgbImage& in, YuvImage& out) {

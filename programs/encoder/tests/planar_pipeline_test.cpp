@@ -2,6 +2,7 @@
 // watermark and encode in RGB), for every camera format, with the product's watermark.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,17 +13,19 @@
 #include "programs/encoder/gif_reader.h"
 #include "programs/encoder/scale.h"
 #include "programs/encoder/tests/test_support.h"
+#include "programs/encoder/yuv_convert.h"
+#include "programs/encoder/ycc.h"
 #include "res/watermark.h"
 
 namespace {
 
-// Camera-like: gradients and colour bars under sensor noise, which after a camera's own
-// processing is mostly in the brightness.
+// Camera-like: gradients and colour bars under sensor noise, in the brightness and, less,
+// in the colour (as the bench's frames: FFmpeg's noise on every plane).
 RgbImage Textured(int w, int h) {
     RgbImage img;
     img.Resize(w, h);
     std::mt19937 random(7);
-    std::uniform_int_distribution<int> luma(-12, 12), chroma(-3, 3);
+    std::uniform_int_distribution<int> luma(-12, 12), chroma(-6, 6);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             int bar = x * 8 / w, n = luma(random);
@@ -115,4 +118,69 @@ TEST(PlanarPipeline, EveryCameraFormatGivesThePicturesOfTheRgbPipeline) {
         std::printf("PSNR %-28s %.1f dB\n", what.c_str(), psnr);
         EXPECT_GE(psnr, 40.0) << what;
     }
+}
+
+TEST(PlanarPipeline, EveryLimitedRangeValueIsExpandedAsCaptureDriversMeanIt) {
+    // BT.601 limited range to full, rounded to nearest, for every byte value in every place
+    // of a row (the fast loops and the pixels after them).
+    auto luma = [](int v) { return std::clamp(static_cast<int>(std::lround((v - 16) * 255.0 / 219.0)), 0, 255); };
+    auto chroma = [](int v) {
+        return std::clamp(static_cast<int>(std::lround(128 + (v - 128) * 255.0 / 224.0)), 0, 255);
+    };
+    const int w = 70, h = 8;
+    for (uint32_t fourcc : {FourCC('Y', 'U', 'Y', '2'), FourCC('U', 'Y', 'V', 'Y'), FourCC('I', '4', '2', '0')}) {
+        const CaptureFormat format{fourcc, fourcc == FourCC('I', '4', '2', '0') ? 12 : 16, w, h};
+        std::vector<uint8_t> frame(CaptureFrameBytes(format));
+        for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7 + i / 256);
+        YuvImage planes;
+        RgbImage unused;
+        ASSERT_TRUE(CaptureFrameToPlanes(format, frame.data(), frame.size(), planes, unused));
+        int wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                if (fourcc == FourCC('I', '4', '2', '0')) {
+                    wrong += planes.y.Row(y)[x] != luma(frame[y * w + x]);
+                    if (y % 2 || x % 2) continue;
+                    const size_t c = static_cast<size_t>(y / 2) * (w / 2) + x / 2;
+                    wrong += planes.cb.Row(y / 2)[x / 2] != chroma(frame[w * h + c]);
+                    wrong += planes.cr.Row(y / 2)[x / 2] != chroma(frame[w * h * 5 / 4 + c]);
+                    continue;
+                }
+                const uint8_t* pair = &frame[static_cast<size_t>(y) * w * 2 + (x & ~1) * 2];
+                const bool uyvy = fourcc == FourCC('U', 'Y', 'V', 'Y');
+                wrong += planes.y.Row(y)[x] != luma(pair[(uyvy ? 1 : 0) + (x & 1) * 2]);
+                wrong += planes.cb.Row(y)[x / 2] != chroma(pair[uyvy ? 0 : 1]);
+                wrong += planes.cr.Row(y)[x / 2] != chroma(pair[uyvy ? 2 : 3]);
+            }
+        EXPECT_EQ(wrong, 0) << DescribeCaptureFormat(format);
+    }
+}
+
+TEST(PlanarPipeline, RgbPicturesGiveTheLumaOfEachPixelAndTheChromaOfEachBlocksMean) {
+    // Odd sizes, so that the edge blocks take their left or top pixel twice.
+    RgbImage picture = Textured(149, 7);
+    YuvImage planes;
+    RgbToYuv420(picture, planes);
+    ASSERT_TRUE(planes.Is420());
+    int wrong = 0;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const uint8_t* p = picture.Row(y) + 3 * x;
+            int luma, cb, cr;
+            RgbToYcc(p[0], p[1], p[2], luma, cb, cr);
+            wrong += planes.y.Row(y)[x] != luma;
+            if (x % 2 || y % 2) continue;
+            int sum[3] = {};
+            for (int dy : {0, 1})
+                for (int dx : {0, 1})
+                    for (int c = 0; c < 3; ++c)
+                        sum[c] += picture.Row(
+                            std::min(y + dy, picture.height - 1))[3 * std::min(x + dx, picture.width - 1) + c];
+            const double mean[3] = {sum[0] / 4.0, sum[1] / 4.0, sum[2] / 4.0};
+            EXPECT_NEAR(planes.cb.Row(y / 2)[x / 2], 128 - 0.168736 * mean[0] - 0.331264 * mean[1] + 0.5 * mean[2],
+                        0.6);
+            EXPECT_NEAR(planes.cr.Row(y / 2)[x / 2], 128 + 0.5 * mean[0] - 0.418688 * mean[1] - 0.081312 * mean[2],
+                        0.6);
+        }
+    EXPECT_EQ(wrong, 0);
 }

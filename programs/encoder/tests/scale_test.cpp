@@ -49,3 +49,34 @@ TEST(ScaleBilinear, EqualsTheFourPixelBlendDownUpAndUneven) {
         EXPECT_TRUE(got.rgb == Reference(src, s[2], s[3]).rgb) << s[0] << "x" << s[1] << " to " << s[2] << "x" << s[3];
     }
 }
+
+TEST(PlaneScaler, EqualsTheFourPixelBlendForEveryStepItTakes) {
+    // Halving across, two thirds, the same width, growing and uneven sizes; one scaler for
+    // all, as sizes change when the stream's do.
+    const int sizes[][4] = {{1280, 720, 640, 480}, {1920, 1080, 1280, 720}, {640, 720, 320, 240},
+                            {320, 480, 320, 240},  {70, 10, 35, 5},         {99, 9, 66, 6},
+                            {33, 17, 65, 9},       {37, 5, 18, 5},          {1, 1, 2, 2}};
+    uint32_t noise = 777;
+    PlaneScaler scaler;
+    for (const auto& s : sizes) {
+        Plane src;
+        src.Resize(s[0], s[1]);
+        RgbImage grey;
+        grey.Resize(s[0], s[1]);
+        for (int y = 0; y < s[1]; ++y)
+            for (int x = 0; x < s[0]; ++x) {
+                uint8_t v = static_cast<uint8_t>((noise = noise * 1103515245u + 12345u) >> 24);
+                src.Row(y)[x] = v;
+                std::fill_n(grey.Row(y) + 3 * x, 3, v);
+            }
+        Plane got;
+        scaler.Scale(src, s[2], s[3], got);
+        ASSERT_EQ(got.width, s[2]);
+        ASSERT_EQ(got.height, s[3]);
+        RgbImage want = Reference(grey, s[2], s[3]);
+        int wrong = 0;
+        for (int y = 0; y < s[3]; ++y)
+            for (int x = 0; x < s[2]; ++x) wrong += got.Row(y)[x] != want.Row(y)[3 * x];
+        EXPECT_EQ(wrong, 0) << s[0] << "x" << s[1] << " to " << s[2] << "x" << s[3];
+    }
+}
