@@ -28,7 +28,7 @@ put programs/encoder/tests/options_test.cpp '#include "common/pure.h"' '#include
 
 rc=0
 out=$("$script" "$tree") || rc=$?
-expected='backend/supervisor.cpp:2: "app/streamer_app.h": backend/ may include only backend/ and common/
+expected='backend/supervisor.cpp:2: "app/streamer_app.h": backend/ may include only backend/ and common/, framework/handles.h
 common/pure.h:1: <windows.h>: a portable file never includes a Win32 header
 controls/button.cpp:2: "ui/dialog.h": controls/ may include only controls/ and common/, framework/
 programs/encoder/tests/options_test.cpp:2: "framework/dialog.h": a program'"'"'s test includes only the panel'"'"'s portable files
