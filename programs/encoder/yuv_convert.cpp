@@ -37,7 +37,8 @@ bool IsPackedYuv(uint32_t c) {
 // clamped by the packing that follows.
 __m128i LumaRange(__m128i v) {
     const __m128i t = _mm_slli_epi16(_mm_subs_epu16(v, _mm_set1_epi16(16)), 2);
-    return _mm_srli_epi16(_mm_add_epi16(_mm_mulhi_epu16(t, _mm_set1_epi16(static_cast<short>(38154))), _mm_set1_epi16(1)), 1);
+    return _mm_srli_epi16(
+        _mm_add_epi16(_mm_mulhi_epu16(t, _mm_set1_epi16(static_cast<short>(38154))), _mm_set1_epi16(1)), 1);
 }
 __m128i ChromaRange(__m128i v) {
     const __m128i t = _mm_slli_epi16(_mm_subs_epu16(v, _mm_set1_epi16(15)), 8);
