@@ -23,6 +23,9 @@ int CStreamerApp::SaveServerConfig() { return ::SaveServerConfig(m_moduleDir + k
 void CStreamerApp::LoadServerConfig() { ::LoadServerConfig(m_moduleDir + kConfigFile, m_settings); }
 
 DWORD CStreamerApp::StartStreaming() {
+    // A program of the last run that has ended since the last tick is no reason to
+    // start nothing: its record goes now, and a new one is launched.
+    m_programs.Reap();
     m_programs.ForgetUnaskedEnds();
     if (!m_programs.Runs(Program::Server))
         if (DWORD error = m_programs.Launch(Program::Server, m_serverPath,

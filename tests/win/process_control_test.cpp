@@ -151,6 +151,18 @@ TEST_F(ProcessControl, ChildThatExitsIsReapedOnce) {
     EXPECT_NE(Pid(Program::Encoder), 0u);
 }
 
+TEST_F(ProcessControl, StartSoonAfterAProgramEndedLaunchesItAgain) {
+    wintest::WriteFileBytes(app->m_encoderPath + std::wstring(L".exit"), "");
+    ASSERT_EQ(app->StartStreaming(), 0u);
+    const DWORD ended = Pid(Program::Encoder);
+    ASSERT_EQ(::WaitForSingleObject(Process(Program::Encoder), 10000), WAIT_OBJECT_0);
+    // Pressed before the tick has reaped it.
+    ::DeleteFileW((app->m_encoderPath + std::wstring(L".exit")).c_str());
+    ASSERT_EQ(app->StartStreaming(), 0u);
+    EXPECT_NE(Pid(Program::Encoder), ended);
+    EXPECT_EQ(::WaitForSingleObject(Process(Program::Encoder), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
 TEST_F(ProcessControl, FailingServerLaunchStartsNoEncoder) {
     ::DeleteFileW(app->m_serverPath.c_str());
     EXPECT_EQ(app->StartStreaming(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));

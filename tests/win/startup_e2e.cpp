@@ -406,7 +406,10 @@ protected:
             return programs.size() == 2;
         }));
         std::string failure;
-        EXPECT_TRUE(ReadLiveFrames(port, 3, failure)) << failure;
+        EXPECT_TRUE(ReadLiveFrames(port, 3, failure))
+            << failure << "\nserver.log:\n"
+            << wintest::ReadFileBytes(dir + L"\\server.log") << "\norvane.log:\n"
+            << wintest::ReadFileBytes(dir + L"\\orvane.log");
         return programs;
     }
 
