@@ -400,7 +400,9 @@ void Camera::WaitForNextFrame() {
     if (slot <= lastSlot_) slot = lastSlot_ + 1;
     lastSlot_ = slot;
     double at = static_cast<double>(slot) / script_.rate;
-    for (double left; (left = at - seconds()) > 0;) Sleep(static_cast<DWORD>(left * 1000));
+    // At least a millisecond each time: Sleep(0) for the last fraction would spin, and the
+    // spinning would count as the encoder's CPU, which a real driver's wait does not.
+    for (double left; (left = at - seconds()) > 0;) Sleep(static_cast<DWORD>(std::ceil(left * 1000)));
 }
 
 // Rows fromRow to the end of the picture, in the camera's format, into buffer_ (MJPG: all of it).
