@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <vfw.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,8 @@ constexpr auto kFirstFrameTimeout = std::chrono::seconds(10);
 constexpr auto kFrameTimeout = std::chrono::seconds(5);
 // Connecting, the format and disconnecting take a driver well under a second.
 constexpr auto kDriverCallLimit = std::chrono::seconds(10);
+// How soon the wait for the next frame sees a stop.
+constexpr std::chrono::milliseconds kStopPoll{50};
 // Messages about unusable frames: the first at once, then at most one in this time.
 constexpr auto kSkipMessageInterval = std::chrono::seconds(5);
 
@@ -125,8 +128,11 @@ public:
             while (Clock::now() < due) {
                 if (stop_) return false;
                 Pump();
-                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
-                Sleep(static_cast<DWORD>(left > 20 ? 20 : left < 1 ? 1 : left));
+                // Until the frame is due (rounded up, so that no wake falls just short of
+                // it) or a message comes; a stop is seen within kStopPoll.
+                auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+                MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min(left, kStopPoll).count()),
+                                            QS_ALLINPUT, MWMO_INPUTAVAILABLE);
             }
             if (stop_) return false;
             pacer_.Take(Clock::now());

@@ -12,15 +12,21 @@ Watchdog::~Watchdog() {
     thread_.join();
 }
 
+// Guards come and go with every frame: the thread is woken only when it would otherwise
+// wake too late (idle, or waiting for a later deadline). A deadline later than the one it
+// waits for is seen when it wakes, at the cost of one wake per grab time limit, not one
+// context switch (a system call each way) per frame.
 void Watchdog::Arm(std::string what, Clock::duration limit) {
+    bool wake;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         armed_ = true;
         what_ = std::move(what);
         limit_ = limit;
         deadline_ = Clock::now() + limit;
+        wake = deadline_ < wakeAt_;
     }
-    changed_.notify_all();
+    if (wake) changed_.notify_all();
 }
 
 void Watchdog::Disarm() {
@@ -32,10 +38,12 @@ void Watchdog::Watch() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!quit_) {
         if (!armed_) {
+            wakeAt_ = Clock::time_point::max();
             changed_.wait(lock);
             continue;
         }
         if (Clock::now() < deadline_) {
+            wakeAt_ = deadline_;
             changed_.wait_until(lock, deadline_);
             continue;
         }

@@ -43,5 +43,6 @@ private:
     std::string what_;
     Clock::duration limit_{};
     Clock::time_point deadline_;
+    Clock::time_point wakeAt_ = Clock::time_point::min();  // when the thread wakes next on its own
     std::thread thread_;
 };

@@ -27,6 +27,16 @@ TEST(Watchdog, AnOverstayingCallIsReportedOnceAndFinishedCallsAreNot) {
         std::unique_lock<std::mutex> lock(mutex);
         ASSERT_TRUE(called.wait_for(lock, std::chrono::seconds(30), [&] { return !reports.empty(); }));
     }
+    // A call given more time than the one before it, whose deadline the watchdog may still
+    // be waiting for: reported at its own deadline, as itself.
+    { Watchdog::Guard quick(dog, "grabbing a frame", std::chrono::milliseconds(30)); }
+    {
+        const auto start = Watchdog::Clock::now();
+        Watchdog::Guard hung(dog, "disconnecting", std::chrono::milliseconds(150));
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(called.wait_for(lock, std::chrono::seconds(30), [&] { return reports.size() == 2; }));
+        EXPECT_GE(Watchdog::Clock::now() - start, std::chrono::milliseconds(150));
+    }
     std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_EQ(reports, std::vector<std::string>{"grabbing a frame 20"});
+    EXPECT_EQ(reports, (std::vector<std::string>{"grabbing a frame 20", "disconnecting 150"}));
 }
