@@ -33,6 +33,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <optional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -249,6 +250,8 @@ private:
     DWORD connectedAt_ = 0;
     LARGE_INTEGER connectedTicks_{};
     long long lastSlot_ = -1;
+    std::optional<ULONGLONG> unpluggedCheckedAt_;
+    bool unplugged_ = false;
     std::vector<uint8_t> buffer_;
     VIDEOHDR header_{};
     std::vector<std::vector<uint8_t>> recorded_;
@@ -310,6 +313,7 @@ bool Camera::Connect(WPARAM index) {
     connectedAt_ = GetTickCount();
     QueryPerformanceCounter(&connectedTicks_);
     lastSlot_ = -1;
+    unpluggedCheckedAt_.reset();
     Log(script_, "connect %s %dx%d", formatName_.c_str(), script_.width, script_.height);
     return true;
 }
@@ -457,10 +461,19 @@ bool Camera::Grab() {
     bool failing = script_.failAfter >= 0 && frames_ > static_cast<uint32_t>(script_.failAfter);
     if (failing && frames_ == script_.failAfter + 1u)
         Log(script_, "%s after %ld frames", script_.failure.c_str(), script_.failAfter);
-    if (failing && script_.failure == "unplug")
+    if (failing && script_.failure == "unplug") {
         CloseHandle(
             CreateFileW((script_.path + L".unplugged").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (Unplugged(script_)) {
+        unpluggedCheckedAt_.reset();
+    }
+    // The mark another process may write is looked for at most every 100 ms: a lookup per
+    // frame would count as the encoder's CPU, which a real driver's frames do not cost.
+    const ULONGLONG now = GetTickCount64();
+    if (!unpluggedCheckedAt_ || now - *unpluggedCheckedAt_ >= 100) {
+        unpluggedCheckedAt_ = now;
+        unplugged_ = Unplugged(script_);
+    }
+    if (unplugged_) {
         Log(script_, "unplugged");
         Disconnect();
         return false;
