@@ -124,16 +124,20 @@ public:
             lastFrame_ = Clock::now();
         }
         for (;;) {
+            // Until the frame is due (rounded up, so that no wake falls just short of it),
+            // handling messages as they come; a stop is seen within kStopPoll. Behind
+            // schedule there is no wait, and the queue is looked at once a frame.
             auto due = pacer_.Due();
+            bool waited = false;
             while (Clock::now() < due) {
                 if (stop_) return false;
-                Pump();
-                // Until the frame is due (rounded up, so that no wake falls just short of
-                // it) or a message comes; a stop is seen within kStopPoll.
                 auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
-                MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min(left, kStopPoll).count()),
-                                            QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+                if (MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min(left, kStopPoll).count()),
+                                                QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0)
+                    Pump();
+                waited = true;
             }
+            if (!waited) Pump();
             if (stop_) return false;
             pacer_.Take(Clock::now());
             got_ = false;
@@ -145,7 +149,6 @@ public:
                 Watchdog::Guard guard(watchdog_, "grabbing a frame", timeout);
                 grabbed = capGrabFrameNoStop(window_);
             }
-            Pump();
             if (got_) {
                 // Swapped, not moved: both buffers stay for the frames to come.
                 std::swap(frame, converted_);
