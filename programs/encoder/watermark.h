@@ -33,9 +33,17 @@ private:
     std::vector<int16_t> offset_;  // mode 0: mark - 128 per channel
     RgbImage scaled_;              // mode 1: the mark at frame size
     std::vector<uint8_t> covers_;  // mode 1: 1 where the mark's pixel replaces the frame's
-    // Planar: the 2x2 blocks the mark touches (as block x, block y), and per pixel mode 0's
-    // offset when the mark is grey there (kColoured where it is not).
-    std::vector<uint32_t> blocks_;
-    std::vector<int16_t> greyOffset_;
-    static constexpr int16_t kColoured = 1000;
+    // Planar: the 2x2 blocks the mark touches, each with what happens to its four pixels
+    // (top row first): mode 0's offset where the mark is grey, kColoured where it is not,
+    // kCovered where mode 1 copies, 0 where the pixel stays, kOutside past the frame's edge.
+    // Blocks whole and grey are kept apart, as they are blended two at a time in SIMD.
+    struct MarkedBlock {
+        uint16_t bx, by;
+        int16_t pixel[4];
+    };
+    std::vector<MarkedBlock> greyBlocks_, otherBlocks_;
+    static constexpr int16_t kColoured = 1000, kCovered = 1001, kOutside = 1002;
+
+    void BlendBlock(YuvImage& frame, const MarkedBlock& block) const;
+    static void BlendGreyPair(YuvImage& frame, const MarkedBlock& a, const MarkedBlock& b);
 };

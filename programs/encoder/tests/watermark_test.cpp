@@ -88,7 +88,9 @@ TEST(WatermarkBlend, ModeOneCopiesMarkPixelsAboveTheThreshold) {
 // The planar blend against the definition (per RGB channel, then back to YCbCr and the
 // chroma averaged over the 2x2 block as the encoder subsamples it), in floating point, on a
 // grid of frame colours and marks: grey marks that only move the luma, grey marks that
-// clamp a channel, coloured marks, and marks that cover part of a block.
+// clamp a channel, coloured marks, and marks that cover part of a block. The cases sit side
+// by side in one frame, a block each, the colour changing from block to block, so that
+// blocks blended together see different colours.
 TEST(WatermarkBlend, PlanarBlendFollowsTheRgbDefinition) {
     auto toYcc = [](const double* rgb, double* ycc) {
         ycc[0] = 0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2];
@@ -106,45 +108,60 @@ TEST(WatermarkBlend, PlanarBlendFollowsTheRgbDefinition) {
                                 {0, 0, 0},       {255, 0, 0},  {40, 220, 128},  {129, 128, 127}};
     // Which of the block's four pixels the mark covers (the rest is mid-grey).
     const int coverings[] = {0xF, 0x1, 0x6};
-    for (uint8_t r : levels)
-        for (uint8_t g : levels)
-            for (uint8_t b : levels)
-                for (const auto& m : marks)
-                    for (int covered : coverings) {
+    struct Case {
+        std::string what;
+        double wantY[4], wantCb, wantCr;
+    };
+    std::vector<Case> cases;
+    const int count = 5 * 5 * 5 * 8 * 3;
+    YuvImage frame;
+    frame.Resize420(2 * count, 2);
+    RgbImage mark = Solid(2 * count, 2, 128, 128, 128);
+    for (const auto& m : marks)
+        for (int covered : coverings)
+            for (uint8_t r : levels)
+                for (uint8_t g : levels)
+                    for (uint8_t b : levels) {
+                        const int at = static_cast<int>(cases.size());
                         // The frame: one colour in YCbCr, as a camera's planes give it.
                         double frameRgb[3] = {double(r), double(g), double(b)}, ycc[3];
                         toYcc(frameRgb, ycc);
-                        YuvImage frame;
-                        frame.Resize420(2, 2);
                         for (int y = 0; y < 2; ++y)
-                            for (int x = 0; x < 2; ++x) frame.y.Row(y)[x] = static_cast<uint8_t>(std::lround(ycc[0]));
-                        frame.cb.Row(0)[0] = static_cast<uint8_t>(std::lround(std::min(255.0, ycc[1])));
-                        frame.cr.Row(0)[0] = static_cast<uint8_t>(std::lround(std::min(255.0, ycc[2])));
-                        RgbImage mark = Solid(2, 2, 128, 128, 128);
+                            for (int x = 0; x < 2; ++x)
+                                frame.y.Row(y)[2 * at + x] = static_cast<uint8_t>(std::lround(ycc[0]));
+                        frame.cb.Row(0)[at] = static_cast<uint8_t>(std::lround(std::min(255.0, ycc[1])));
+                        frame.cr.Row(0)[at] = static_cast<uint8_t>(std::lround(std::min(255.0, ycc[2])));
                         for (int p = 0; p < 4; ++p)
-                            if (covered >> p & 1) std::copy(m, m + 3, mark.rgb.begin() + p * 3);
+                            if (covered >> p & 1) std::copy(m, m + 3, mark.Row(p / 2) + (2 * at + p % 2) * 3);
                         // The definition, from the frame as RGB.
-                        double start[3], sumCb = 0, sumCr = 0, wantY[4];
-                        toRgb(frame.y.Row(0)[0], frame.cb.Row(0)[0], frame.cr.Row(0)[0], start);
+                        Case c{"frame " + std::to_string(r) + "," + std::to_string(g) + "," + std::to_string(b) +
+                                   " mark " + std::to_string(m[0]) + "," + std::to_string(m[1]) + "," +
+                                   std::to_string(m[2]) + " on pixels " + std::to_string(covered),
+                               {},
+                               0,
+                               0};
+                        double start[3];
+                        toRgb(frame.y.Row(0)[2 * at], frame.cb.Row(0)[at], frame.cr.Row(0)[at], start);
                         for (int p = 0; p < 4; ++p) {
                             double out[3], o[3];
-                            for (int c = 0; c < 3; ++c)
-                                out[c] = std::min(255.0,
-                                                  std::max(0.0, std::round(start[c]) + mark.rgb[p * 3 + c] - 128));
+                            const uint8_t* mp = mark.Row(p / 2) + (2 * at + p % 2) * 3;
+                            for (int ch = 0; ch < 3; ++ch)
+                                out[ch] = std::min(255.0, std::max(0.0, std::round(start[ch]) + mp[ch] - 128));
                             toYcc(out, o);
-                            wantY[p] = o[0];
-                            sumCb += o[1];
-                            sumCr += o[2];
+                            c.wantY[p] = o[0];
+                            c.wantCb += o[1] / 4;
+                            c.wantCr += o[2] / 4;
                         }
-                        Watermark watermark(mark, 0, 0x808080);
-                        watermark.Apply(frame);
-                        std::string what = "frame " + std::to_string(r) + "," + std::to_string(g) + "," +
-                                           std::to_string(b) + " mark " + std::to_string(m[0]) + "," +
-                                           std::to_string(m[1]) + "," + std::to_string(m[2]) + " on pixels " +
-                                           std::to_string(covered);
-                        for (int p = 0; p < 4; ++p)
-                            ASSERT_NEAR(frame.y.Row(p / 2)[p % 2], wantY[p], 1.5) << what << ", pixel " << p;
-                        ASSERT_NEAR(frame.cb.Row(0)[0], sumCb / 4, 1.5) << what;
-                        ASSERT_NEAR(frame.cr.Row(0)[0], sumCr / 4, 1.5) << what;
+                        cases.push_back(c);
                     }
+    ASSERT_EQ(static_cast<int>(cases.size()), count);
+    Watermark watermark(mark, 0, 0x808080);
+    watermark.Apply(frame);
+    for (int at = 0; at < count; ++at) {
+        const Case& c = cases[at];
+        for (int p = 0; p < 4; ++p)
+            ASSERT_NEAR(frame.y.Row(p / 2)[2 * at + p % 2], c.wantY[p], 1.5) << c.what << ", pixel " << p;
+        ASSERT_NEAR(frame.cb.Row(0)[at], c.wantCb, 1.5) << c.what;
+        ASSERT_NEAR(frame.cr.Row(0)[at], c.wantCr, 1.5) << c.what;
+    }
 }
