@@ -65,50 +65,62 @@ int LumaRow(const uint8_t* s, uint8_t* y, int n) {
     return x;
 }
 
-// One row of YUY2 or UYVY: 16 pixels at a time, the rest left to the tables.
-int PackedRow(const uint8_t* s, bool uyvy, uint8_t* y, uint8_t* u, uint8_t* v, int pixels) {
+// Two rows of YUY2 or UYVY, 16 pixels at a time, the rest left to the tables: the luma of
+// each, and the chroma of the pair (each row's in the full range, then their mean rounded
+// up, which is what halving a plane's height does).
+int PackedRows(const uint8_t* s0, const uint8_t* s1, bool uyvy, uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v,
+               int pixels) {
     int x = 0;
 #ifdef __SSE2__
     const __m128i low = _mm_set1_epi16(0xFF), word = _mm_set1_epi32(0xFFFF);
-    for (; x + 16 <= pixels; x += 16, s += 32) {
+    // One row's 16 pixels: stores the luma, returns the chroma as 8 U then 8 V.
+    auto row = [&](const uint8_t* s, uint8_t* y) {
         const __m128i a = Load(s), b = Load(s + 16);
         // Luma in the even bytes (YUY2) or the odd ones (UYVY), chroma in the others as U V U V.
         const __m128i ya = uyvy ? _mm_srli_epi16(a, 8) : _mm_and_si128(a, low);
         const __m128i yb = uyvy ? _mm_srli_epi16(b, 8) : _mm_and_si128(b, low);
         const __m128i ca = uyvy ? _mm_and_si128(a, low) : _mm_srli_epi16(a, 8);
         const __m128i cb = uyvy ? _mm_and_si128(b, low) : _mm_srli_epi16(b, 8);
-        Store(y + x, _mm_packus_epi16(LumaRange(ya), LumaRange(yb)));
+        Store(y, _mm_packus_epi16(LumaRange(ya), LumaRange(yb)));
         const __m128i us = _mm_packs_epi32(_mm_and_si128(ca, word), _mm_and_si128(cb, word));
         const __m128i vs = _mm_packs_epi32(_mm_srli_epi32(ca, 16), _mm_srli_epi32(cb, 16));
-        const __m128i uv = _mm_packus_epi16(ChromaRange(us), ChromaRange(vs));
+        return _mm_packus_epi16(ChromaRange(us), ChromaRange(vs));
+    };
+    for (; x + 16 <= pixels; x += 16) {
+        const __m128i first = row(s0 + 2 * x, y0 + x);
+        const __m128i uv = _mm_avg_epu8(first, s1 == s0 ? first : row(s1 + 2 * x, y1 + x));
         StoreLow(u + x / 2, uv);
         StoreLow(v + x / 2, _mm_srli_si128(uv, 8));
     }
 #endif
-    (void)s, (void)uyvy, (void)y, (void)u, (void)v, (void)pixels;
+    (void)s0, (void)s1, (void)uyvy, (void)y0, (void)y1, (void)u, (void)v, (void)pixels;
     return x;
 }
 
+// To 4:2:0 straight away: the chroma of each pair of rows is averaged here rather than in
+// a pass of its own.
 void UnpackPacked(const CaptureFormat& f, const uint8_t* data, YuvImage& out) {
     const RangeTables& t = Range();
     const int w = f.width, h = f.height;
     const bool uyvy = f.compression == FourCC('U', 'Y', 'V', 'Y');
     const int yAt = uyvy ? 1 : 0, cAt = uyvy ? 0 : 1;
-    out.width = w;
-    out.height = h;
-    out.y.Resize(w, h);
-    out.cb.Resize(w / 2, h);
-    out.cr.Resize(w / 2, h);
-    for (int row = 0; row < h; ++row) {
-        const uint8_t* s = data + static_cast<size_t>(row) * w * 2;
-        uint8_t *y = out.y.Row(row), *u = out.cb.Row(row), *v = out.cr.Row(row);
-        const int done = PackedRow(s, uyvy, y, u, v, w & ~1);
-        s += 2 * done;
-        for (int x = done / 2; x < w / 2; ++x, s += 4) {
-            y[2 * x] = t.luma[s[yAt]];
-            y[2 * x + 1] = t.luma[s[yAt + 2]];
-            u[x] = t.chroma[s[cAt]];
-            v[x] = t.chroma[s[cAt + 2]];
+    out.Resize420(w, h);
+    for (int row = 0; row < h; row += 2) {
+        // An odd last row pairs with itself.
+        const int next = row + 1 < h ? row + 1 : row;
+        const uint8_t* s0 = data + static_cast<size_t>(row) * w * 2;
+        const uint8_t* s1 = data + static_cast<size_t>(next) * w * 2;
+        uint8_t *y0 = out.y.Row(row), *y1 = out.y.Row(next), *u = out.cb.Row(row / 2), *v = out.cr.Row(row / 2);
+        const int done = PackedRows(s0, s1, uyvy, y0, y1, u, v, w);
+        for (int x = done / 2; x < w / 2; ++x) {
+            const uint8_t* p0 = s0 + 4 * x;
+            const uint8_t* p1 = s1 + 4 * x;
+            y0[2 * x] = t.luma[p0[yAt]];
+            y0[2 * x + 1] = t.luma[p0[yAt + 2]];
+            y1[2 * x] = t.luma[p1[yAt]];
+            y1[2 * x + 1] = t.luma[p1[yAt + 2]];
+            u[x] = static_cast<uint8_t>((t.chroma[p0[cAt]] + t.chroma[p1[cAt]] + 1) >> 1);
+            v[x] = static_cast<uint8_t>((t.chroma[p0[cAt + 2]] + t.chroma[p1[cAt + 2]] + 1) >> 1);
         }
     }
 }

@@ -8,9 +8,9 @@
 #include "programs/encoder/image.h"
 #include "programs/encoder/yuv_image.h"
 
-// Unpacks one frame of a supported uncompressed format into planes, keeping the camera's
-// chroma layout (4:2:2 for YUY2 and UYVY, 4:2:0 for the planar formats) and expanding
-// its limited range to the full one. RGB frames are converted once, to 4:4:4. False when
+// Unpacks one frame of a supported uncompressed format into 4:2:0 planes (the stream's
+// layout; YUY2's and UYVY's chroma is averaged over each pair of rows on the way) and
+// expands its limited range to the full one. RGB frames are converted once, to 4:4:4. False when
 // the format is unsupported or `size` is too small for it. `rgb` holds an RGB camera's
 // frame on the way, kept by the caller for the next one.
 bool CaptureFrameToPlanes(const CaptureFormat& format, const uint8_t* data, size_t size, YuvImage& out, RgbImage& rgb);

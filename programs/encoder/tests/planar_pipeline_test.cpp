@@ -127,8 +127,10 @@ TEST(PlanarPipeline, EveryLimitedRangeValueIsExpandedAsCaptureDriversMeanIt) {
     auto chroma = [](int v) {
         return std::clamp(static_cast<int>(std::lround(128 + (v - 128) * 255.0 / 224.0)), 0, 255);
     };
-    const int w = 70, h = 8;
+    // The packed formats' chroma is the mean of two rows' (rounded up), an odd last row's its own.
+    const int w = 70;
     for (uint32_t fourcc : {FourCC('Y', 'U', 'Y', '2'), FourCC('U', 'Y', 'V', 'Y'), FourCC('I', '4', '2', '0')}) {
+        const int h = fourcc == FourCC('I', '4', '2', '0') ? 8 : 9;
         const CaptureFormat format{fourcc, fourcc == FourCC('I', '4', '2', '0') ? 12 : 16, w, h};
         std::vector<uint8_t> frame(CaptureFrameBytes(format));
         for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7 + i / 256);
@@ -146,11 +148,16 @@ TEST(PlanarPipeline, EveryLimitedRangeValueIsExpandedAsCaptureDriversMeanIt) {
                     wrong += planes.cr.Row(y / 2)[x / 2] != chroma(frame[w * h * 5 / 4 + c]);
                     continue;
                 }
-                const uint8_t* pair = &frame[static_cast<size_t>(y) * w * 2 + (x & ~1) * 2];
+                auto pair = [&](int row) { return &frame[static_cast<size_t>(row) * w * 2 + (x & ~1) * 2]; };
                 const bool uyvy = fourcc == FourCC('U', 'Y', 'V', 'Y');
-                wrong += planes.y.Row(y)[x] != luma(pair[(uyvy ? 1 : 0) + (x & 1) * 2]);
-                wrong += planes.cb.Row(y)[x / 2] != chroma(pair[uyvy ? 0 : 1]);
-                wrong += planes.cr.Row(y)[x / 2] != chroma(pair[uyvy ? 2 : 3]);
+                wrong += planes.y.Row(y)[x] != luma(pair(y)[(uyvy ? 1 : 0) + (x & 1) * 2]);
+                if (y % 2 || x % 2) continue;
+                const int below = std::min(y + 1, h - 1);
+                for (int c : {0, 1}) {
+                    const int at = uyvy ? 2 * c : 2 * c + 1;
+                    const int want = (chroma(pair(y)[at]) + chroma(pair(below)[at]) + 1) >> 1;
+                    wrong += (c ? planes.cr : planes.cb).Row(y / 2)[x / 2] != want;
+                }
             }
         EXPECT_EQ(wrong, 0) << DescribeCaptureFormat(format);
     }
