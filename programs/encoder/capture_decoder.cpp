@@ -33,5 +33,10 @@ bool CaptureDecoder::Decode(const CaptureFormat& format, const uint8_t* data, si
     if (IsMjpegCaptureFormat(format))
         return mjpeg_.Decode(data, size, format.width, std::abs(format.height), outputWidth_, outputHeight_, out, why);
     why = Refusal(format, data, size);
-    return why.empty() && CaptureFrameToPlanes(format, data, size, out, rgb_);
+    if (!why.empty()) return false;
+    // A VGA camera streamed at QVGA, the commonest resize: halved as it is unpacked.
+    if (outputWidth_ * 2 == format.width && outputHeight_ * 2 == format.height &&
+        PackedFrameToHalfPlanes(format, data, size, out))
+        return true;
+    return CaptureFrameToPlanes(format, data, size, out, rgb_);
 }

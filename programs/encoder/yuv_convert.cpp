@@ -125,6 +125,60 @@ void UnpackPacked(const CaptureFormat& f, const uint8_t* data, YuvImage& out) {
     }
 }
 
+// A YUY2 or UYVY frame to half its width and height, with what unpacking to 4:2:0 and then
+// scaling the planes gives (each luma the rounded mean of its 2x2 pixels, each chroma that
+// of four 4:2:0 samples), in one pass. Each call makes one row of chroma and the two rows
+// of luma beside it from four rows of the frame; returns how many luma pixels were done,
+// 16 at a time (the rest is left to the tables).
+int HalvedRows(const uint8_t* const s[4], bool uyvy, uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, int pixels) {
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i low = _mm_set1_epi16(0xFF), word = _mm_set1_epi32(0xFFFF), top = _mm_set1_epi16(255);
+    const __m128i two = _mm_set1_epi16(2);
+    // Luma and chroma of 8 pixels as 16-bit lanes in the full range, clamped as the planes
+    // store them.
+    auto luma = [&](__m128i q) {
+        return _mm_min_epi16(LumaRange(uyvy ? _mm_srli_epi16(q, 8) : _mm_and_si128(q, low)), top);
+    };
+    auto chroma = [&](__m128i q) {
+        return _mm_min_epi16(ChromaRange(uyvy ? _mm_and_si128(q, low) : _mm_srli_epi16(q, 8)), top);
+    };
+    // The sums of neighbouring 16-bit lanes, as 32-bit lanes.
+    auto pairs = [&](__m128i a) { return _mm_add_epi32(_mm_and_si128(a, word), _mm_srli_epi32(a, 16)); };
+    for (; x + 16 <= pixels; x += 16) {
+        __m128i q[4][4];
+        for (int r = 0; r < 4; ++r)
+            for (int i = 0; i < 4; ++i) q[r][i] = Load(s[r] + 4 * x + 16 * i);
+        uint8_t* rows[2] = {y0, y1};
+        for (int half = 0; half < 2; ++half) {
+            __m128i sums[4];
+            for (int i = 0; i < 4; ++i) sums[i] = pairs(_mm_add_epi16(luma(q[2 * half][i]), luma(q[2 * half + 1][i])));
+            const __m128i a = _mm_srli_epi16(_mm_add_epi16(_mm_packs_epi32(sums[0], sums[1]), two), 2);
+            const __m128i b = _mm_srli_epi16(_mm_add_epi16(_mm_packs_epi32(sums[2], sums[3]), two), 2);
+            Store(rows[half] + x, _mm_packus_epi16(a, b));
+        }
+        // Chroma as U V U V per pair of pixels: the 4:2:0 samples (two rows' mean rounded
+        // up), then each two pairs' sum, for the U and V of one output each.
+        __m128i uv[4];
+        for (int i = 0; i < 4; ++i) {
+            const __m128i c = _mm_add_epi16(_mm_avg_epu16(chroma(q[0][i]), chroma(q[1][i])),
+                                            _mm_avg_epu16(chroma(q[2][i]), chroma(q[3][i])));
+            const __m128i both = _mm_add_epi16(c, _mm_srli_epi64(c, 32));  // dwords 0 and 2: U V of an output
+            uv[i] = _mm_shuffle_epi32(both, _MM_SHUFFLE(3, 1, 2, 0));
+        }
+        const __m128i first = _mm_srli_epi16(_mm_add_epi16(_mm_unpacklo_epi64(uv[0], uv[1]), two), 2);
+        const __m128i second = _mm_srli_epi16(_mm_add_epi16(_mm_unpacklo_epi64(uv[2], uv[3]), two), 2);
+        const __m128i us = _mm_packs_epi32(_mm_and_si128(first, word), _mm_and_si128(second, word));
+        const __m128i vs = _mm_packs_epi32(_mm_srli_epi32(first, 16), _mm_srli_epi32(second, 16));
+        const __m128i out = _mm_packus_epi16(us, vs);
+        StoreLow(u + x / 2, out);
+        StoreLow(v + x / 2, _mm_srli_si128(out, 8));
+    }
+#endif
+    (void)s, (void)uyvy, (void)y0, (void)y1, (void)u, (void)v, (void)pixels;
+    return x;
+}
+
 void UnpackPlanar(const CaptureFormat& f, const uint8_t* data, YuvImage& out) {
     const RangeTables& t = Range();
     const int w = f.width, h = f.height, cw = w / 2, ch = h / 2;
@@ -171,6 +225,40 @@ bool CaptureFrameToPlanes(const CaptureFormat& f, const uint8_t* data, size_t si
         UnpackPacked(f, data, out);
     } else {
         UnpackPlanar(f, data, out);
+    }
+    return true;
+}
+
+bool PackedFrameToHalfPlanes(const CaptureFormat& f, const uint8_t* data, size_t size, YuvImage& out) {
+    if (!IsUncompressedCaptureFormat(f) || !IsPackedYuv(f.compression) || size < CaptureFrameBytes(f) || f.width % 4 ||
+        f.height % 4)
+        return false;
+    const RangeTables& t = Range();
+    const int w = f.width / 2, h = f.height / 2;
+    const bool uyvy = f.compression == FourCC('U', 'Y', 'V', 'Y');
+    const int yAt = uyvy ? 1 : 0, cAt = uyvy ? 0 : 1;
+    out.Resize420(w, h);
+    for (int row = 0; row < h / 2; ++row) {
+        const uint8_t* s[4];
+        for (int i = 0; i < 4; ++i) s[i] = data + static_cast<size_t>(4 * row + i) * f.width * 2;
+        uint8_t *y0 = out.y.Row(2 * row), *y1 = out.y.Row(2 * row + 1), *u = out.cb.Row(row), *v = out.cr.Row(row);
+        auto luma = [&](int r, int x) {
+            const uint8_t* p = s[r] + 4 * x + yAt;
+            return t.luma[p[0]] + t.luma[p[2]];
+        };
+        auto chroma = [&](int at) {
+            return ((t.chroma[s[0][at]] + t.chroma[s[1][at]] + 1) >> 1) +
+                   ((t.chroma[s[2][at]] + t.chroma[s[3][at]] + 1) >> 1);
+        };
+        for (int x = HalvedRows(s, uyvy, y0, y1, u, v, w); x < w; x += 2) {
+            for (int j = x; j < x + 2; ++j) {
+                y0[j] = static_cast<uint8_t>((luma(0, j) + luma(1, j) + 2) >> 2);
+                y1[j] = static_cast<uint8_t>((luma(2, j) + luma(3, j) + 2) >> 2);
+            }
+            const int at = 4 * x + cAt;
+            u[x / 2] = static_cast<uint8_t>((chroma(at) + chroma(at + 4) + 2) >> 2);
+            v[x / 2] = static_cast<uint8_t>((chroma(at + 2) + chroma(at + 6) + 2) >> 2);
+        }
     }
     return true;
 }

@@ -15,6 +15,11 @@
 // frame on the way, kept by the caller for the next one.
 bool CaptureFrameToPlanes(const CaptureFormat& format, const uint8_t* data, size_t size, YuvImage& out, RgbImage& rgb);
 
+// A YUY2 or UYVY frame to 4:2:0 planes at half its width and height, in one pass, with the
+// pictures of CaptureFrameToPlanes and then scaling the planes. False when the format is
+// another or its size not a multiple of 4.
+bool PackedFrameToHalfPlanes(const CaptureFormat& format, const uint8_t* data, size_t size, YuvImage& out);
+
 // RGB to 4:2:0, each chroma sample the mean of its 2x2 pixels.
 void RgbToYuv420(const RgbImage& in, YuvImage& out);
 // RGB to 4:4:4, for pictures that are still to be scaled: their chroma keeps its detail

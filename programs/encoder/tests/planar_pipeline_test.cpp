@@ -163,6 +163,36 @@ TEST(PlanarPipeline, EveryLimitedRangeValueIsExpandedAsCaptureDriversMeanIt) {
     }
 }
 
+TEST(PlanarPipeline, PackedFramesHalvedAsTheyAreUnpackedMatchUnpackingThenScaling) {
+    // 76 columns: the fast loop's 16 pixels twice, then the rest; every byte value in many places.
+    for (uint32_t fourcc : {FourCC('Y', 'U', 'Y', '2'), FourCC('U', 'Y', 'V', 'Y')}) {
+        const CaptureFormat format{fourcc, 16, 76, 12};
+        std::vector<uint8_t> frame(CaptureFrameBytes(format));
+        for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 37 + i / 256);
+        YuvImage full, halved, scaled;
+        RgbImage unused;
+        ASSERT_TRUE(CaptureFrameToPlanes(format, frame.data(), frame.size(), full, unused));
+        ASSERT_TRUE(PackedFrameToHalfPlanes(format, frame.data(), frame.size(), halved));
+        scaled.width = 38;
+        scaled.height = 6;
+        PlaneScaler luma, cb(true), cr(true);
+        luma.Scale(full.y, 38, 6, scaled.y);
+        cb.Scale(full.cb, 19, 3, scaled.cb);
+        cr.Scale(full.cr, 19, 3, scaled.cr);
+        ASSERT_TRUE(halved.Is420());
+        int wrong = 0;
+        for (const auto& [a, b] : {std::pair{&halved.y, &scaled.y}, {&halved.cb, &scaled.cb}, {&halved.cr, &scaled.cr}})
+            for (int y = 0; y < b->height; ++y)
+                for (int x = 0; x < b->width; ++x) wrong += a->Row(y)[x] != b->Row(y)[x];
+        EXPECT_EQ(wrong, 0) << DescribeCaptureFormat(format);
+    }
+    // Sizes it does not halve exactly are left to the general path.
+    const CaptureFormat odd{FourCC('Y', 'U', 'Y', '2'), 16, 76, 10};
+    std::vector<uint8_t> frame(CaptureFrameBytes(odd));
+    YuvImage out;
+    EXPECT_FALSE(PackedFrameToHalfPlanes(odd, frame.data(), frame.size(), out));
+}
+
 TEST(PlanarPipeline, RgbPicturesGiveTheLumaOfEachPixelAndTheChromaOfEachBlocksMean) {
     // Odd sizes, so that the edge blocks take their left or top pixel twice.
     RgbImage picture = Textured(149, 7);
