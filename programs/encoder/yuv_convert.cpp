@@ -45,6 +45,14 @@ __m128i ChromaRange(__m128i v) {
     const __m128i m = _mm_mulhi_epu16(t, _mm_set1_epi16(static_cast<short>(37301)));
     return _mm_subs_epu16(_mm_srli_epi16(_mm_add_epi16(m, _mm_set1_epi16(111)), 7), _mm_set1_epi16(1));
 }
+// The luma bytes of 8 packed pixels (even bytes in YUY2, odd in UYVY) and their chroma
+// bytes (U V U V), as 16-bit lanes.
+__m128i PackedLuma(__m128i q, bool uyvy) {
+    return uyvy ? _mm_srli_epi16(q, 8) : _mm_and_si128(q, _mm_set1_epi16(0xFF));
+}
+__m128i PackedChroma(__m128i q, bool uyvy) {
+    return uyvy ? _mm_and_si128(q, _mm_set1_epi16(0xFF)) : _mm_srli_epi16(q, 8);
+}
 __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 void StoreLow(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
@@ -72,15 +80,12 @@ int PackedRows(const uint8_t* s0, const uint8_t* s1, bool uyvy, uint8_t* y0, uin
                int pixels) {
     int x = 0;
 #ifdef __SSE2__
-    const __m128i low = _mm_set1_epi16(0xFF), word = _mm_set1_epi32(0xFFFF);
+    const __m128i word = _mm_set1_epi32(0xFFFF);
     // One row's 16 pixels: stores the luma, returns the chroma as 8 U then 8 V.
     auto row = [&](const uint8_t* s, uint8_t* y) {
         const __m128i a = Load(s), b = Load(s + 16);
-        // Luma in the even bytes (YUY2) or the odd ones (UYVY), chroma in the others as U V U V.
-        const __m128i ya = uyvy ? _mm_srli_epi16(a, 8) : _mm_and_si128(a, low);
-        const __m128i yb = uyvy ? _mm_srli_epi16(b, 8) : _mm_and_si128(b, low);
-        const __m128i ca = uyvy ? _mm_and_si128(a, low) : _mm_srli_epi16(a, 8);
-        const __m128i cb = uyvy ? _mm_and_si128(b, low) : _mm_srli_epi16(b, 8);
+        const __m128i ya = PackedLuma(a, uyvy), yb = PackedLuma(b, uyvy);
+        const __m128i ca = PackedChroma(a, uyvy), cb = PackedChroma(b, uyvy);
         Store(y, _mm_packus_epi16(LumaRange(ya), LumaRange(yb)));
         const __m128i us = _mm_packs_epi32(_mm_and_si128(ca, word), _mm_and_si128(cb, word));
         const __m128i vs = _mm_packs_epi32(_mm_srli_epi32(ca, 16), _mm_srli_epi32(cb, 16));
@@ -133,16 +138,12 @@ void UnpackPacked(const CaptureFormat& f, const uint8_t* data, YuvImage& out) {
 int HalvedRows(const uint8_t* const s[4], bool uyvy, uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, int pixels) {
     int x = 0;
 #ifdef __SSE2__
-    const __m128i low = _mm_set1_epi16(0xFF), word = _mm_set1_epi32(0xFFFF), top = _mm_set1_epi16(255);
+    const __m128i word = _mm_set1_epi32(0xFFFF), top = _mm_set1_epi16(255);
     const __m128i two = _mm_set1_epi16(2);
     // Luma and chroma of 8 pixels as 16-bit lanes in the full range, clamped as the planes
     // store them.
-    auto luma = [&](__m128i q) {
-        return _mm_min_epi16(LumaRange(uyvy ? _mm_srli_epi16(q, 8) : _mm_and_si128(q, low)), top);
-    };
-    auto chroma = [&](__m128i q) {
-        return _mm_min_epi16(ChromaRange(uyvy ? _mm_and_si128(q, low) : _mm_srli_epi16(q, 8)), top);
-    };
+    auto luma = [&](__m128i q) { return _mm_min_epi16(LumaRange(PackedLuma(q, uyvy)), top); };
+    auto chroma = [&](__m128i q) { return _mm_min_epi16(ChromaRange(PackedChroma(q, uyvy)), top); };
     // The sums of neighbouring 16-bit lanes, as 32-bit lanes.
     auto pairs = [&](__m128i a) { return _mm_add_epi32(_mm_and_si128(a, word), _mm_srli_epi32(a, 16)); };
     for (; x + 16 <= pixels; x += 16) {
